@@ -1,0 +1,29 @@
+#pragma once
+// Logical sector I/O: raw sectors of a drive's volume, counted from its boot sector.
+// Drives are numbered from 1 (A:). Every operation reports failure only through its result.
+#include <cstdint>
+
+namespace quorvane {
+
+#pragma pack(push, 1)
+struct TLogDriveParams {
+    std::uint16_t DriveType = 0;  // 0 unknown, 1 floppy, 2 removable, 3 fixed, 4 CD-ROM
+    std::uint16_t Removable = 0;  // 1 when the medium can be removed
+    std::uint32_t Cylinders = 0;
+    std::uint32_t Heads = 0;
+    std::uint32_t SectorsPerTrack = 0;
+    std::uint32_t BytesPerSector = 0;
+    std::uint32_t TotalSectors = 0;
+};
+#pragma pack(pop)
+static_assert(sizeof(TLogDriveParams) == 24);
+
+bool ReadLogicalSectors(std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count, void* Buffer);
+bool WriteLogicalSectors(std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count, const void* Buffer);
+bool GetLogDriveParams(std::uint8_t Drive, TLogDriveParams& Params);
+// Releases the volume handle kept between calls. Always true.
+bool NT_CloseDrive();
+
+extern bool optUseINT25;
+
+}  // namespace quorvane

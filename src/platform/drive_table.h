@@ -1,0 +1,81 @@
+#pragma once
+// The drive table: the stand-in for drive letters and the shell's drive list. Block devices
+// come from sysfs; image files are added by name. Each entry has a letter (A: = 1).
+#include "platform/volume.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvane {
+
+// Drive kinds as GetDriveTypeA answers them.
+enum : std::uint32_t {
+    DRIVE_UNKNOWN = 0,
+    DRIVE_NO_ROOT_DIR = 1,
+    DRIVE_REMOVABLE = 2,
+    DRIVE_FIXED = 3,
+    DRIVE_REMOTE = 4,
+    DRIVE_CDROM = 5,
+    DRIVE_RAMDISK = 6,
+};
+
+struct DriveEntry {
+    std::uint8_t number = 0;        // 1 = A:
+    std::string path;               // /dev/sdb1 or /home/me/card.img
+    std::string displayName;        // "SanDisk SDDR-113 (sdb1, 64.00 MB)" or "card.img (image)"
+    std::uint32_t kind = DRIVE_UNKNOWN;
+    std::string iconName;           // theme icon: drive-removable-media, drive-harddisk, media-optical
+    std::string fileSystem;         // "FAT12", "FAT16", "FAT32", "vfat", "ext4", ... ; empty when unknown
+    std::string volumeLabel;
+    std::uint64_t offsetBytes = 0;  // where the volume starts inside path
+    std::uint64_t sizeBytes = 0;
+    std::uint32_t sectorSize = 512;
+    bool isImage = false;
+    bool isPartitionTable = false;  // a whole disk or image that starts with MBR/GPT
+    std::shared_ptr<VolumeOpener> opener;
+
+    char letter() const { return static_cast<char>('@' + number); }
+    std::string root() const { return std::string(1, letter()) + ":\\"; }
+};
+
+class DriveTable {
+public:
+    static DriveTable& instance();
+
+    // Tests point enumeration at a fake sysfs tree; "/sys" otherwise.
+    void setSysfsRoot(std::string root);
+    // Re-reads the block devices; images and added volumes stay.
+    void refresh();
+
+    // Adds an image file or a block device named by path, plus one drive per partition when it
+    // starts with a partition table. Returns the drive numbers added (the first is the whole
+    // image). An empty result means failure, with a user-facing reason in error.
+    std::vector<std::uint8_t> addPath(const std::string& path, std::string& error);
+
+    // Adds a volume served by a custom opener (tests: in-memory and failing volumes).
+    std::optional<std::uint8_t> addVolume(DriveEntry entry);
+
+    const DriveEntry* find(std::uint8_t number) const;
+    const DriveEntry* findByPath(const std::string& path) const;
+    std::vector<DriveEntry> entries() const;
+    void clear();
+
+private:
+    DriveTable();
+    struct Impl;
+    std::shared_ptr<Impl> impl_;
+};
+
+// "E:", "e", "/dev/sdb1" or "card.img": the drive number, adding a path to the table when needed.
+std::optional<std::uint8_t> ResolveDrive(const std::string& arg, std::string& error);
+
+// GetDriveTypeA for a root path such as "E:\"; DRIVE_NO_ROOT_DIR when there is no such drive.
+std::uint32_t GetDriveTypeA(const std::string& root);
+
+// Whether the drive's volume can be opened for reading: 0, or an errno value (ENOENT, EACCES, ...).
+int ProbeReadAccess(std::uint8_t drive);
+
+}  // namespace quorvane

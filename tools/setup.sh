@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and benchmarking need.
+# Idempotent: packages already present are not fetched again. Uses sudo when not root.
+set -euo pipefail
+
+BUILD_PACKAGES=(
+  build-essential cmake pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libblkid-dev libcli11-dev libfmt-dev libjpeg62-turbo-dev
+)
+TEST_PACKAGES=(dosfstools mtools fdisk util-linux)
+BENCH_PACKAGES=(testdisk foremost sleuthkit time)
+
+want=("${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}")
+if [ "${1:-}" = "--bench" ]; then want+=("${BENCH_PACKAGES[@]}"); fi
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+# A fresh machine runs its own apt jobs for a while after boot; wait for the lock.
+for _ in $(seq 1 120); do
+  if ! fuser /var/lib/dpkg/lock-frontend >/dev/null 2>&1 && ! fuser /var/lib/dpkg/lock >/dev/null 2>&1; then break; fi
+  sleep 1
+done
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq || true
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
