@@ -1,0 +1,61 @@
+#include "disk/devices.h"
+
+#include "disk/ldiskio.h"
+#include "platform/drive_table.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace quorvane {
+
+namespace {
+
+// The file-system name of a drive's volume as the drive table probed it ("FAT16", "vfat", ...);
+// false when the drive is unknown or holds no recognised file system.
+bool VolumeFileSystemName(std::uint8_t Drive, std::string& Name) {
+    const DriveEntry* entry = DriveTable::instance().find(Drive);
+    if (!entry || entry->fileSystem.empty()) return false;
+    Name = entry->fileSystem;
+    return true;
+}
+
+bool NamesFAT(std::string Name) {
+    std::transform(Name.begin(), Name.end(), Name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return Name.find("FAT") != std::string::npos;
+}
+
+}  // namespace
+
+bool TDevice::ReadSec(std::int32_t Sector, std::uint16_t Count, void* Buffer, bool /*Prompt*/) {
+    return ReadLogicalSectors(Drive, static_cast<std::uint32_t>(Sector), Count, Buffer);
+}
+
+TDeviceList::~TDeviceList() { clear(); }
+
+void TDeviceList::clear() { Items.clear(); }
+
+TDevice* TDeviceList::GetWindowsDrive(std::uint8_t Drive) {
+    TLogDriveParams params;
+    if (!GetLogDriveParams(Drive, params)) return nullptr;
+    std::string root = std::string(1, static_cast<char>(Drive + 64)) + ":\\";
+    if (ProcessMessagesHook) ProcessMessagesHook();
+
+    // "vfat" from the probe qualifies like FAT12, FAT16 and FAT32.
+    std::string fileSystem;
+    if (!VolumeFileSystemName(Drive, fileSystem) || !NamesFAT(fileSystem)) return nullptr;
+
+    auto device = std::make_unique<TDevice>();
+    device->Partitioned = 0;
+    device->Kind = 1;
+    device->Drive = Drive;
+    std::uint32_t type = GetDriveTypeA(root);
+    if (type >= DRIVE_REMOVABLE && type <= DRIVE_RAMDISK) device->DriveType = static_cast<std::uint8_t>(type);
+    device->TotalSectors = params.TotalSectors;
+    device->BytesPerSector = static_cast<std::uint16_t>(params.BytesPerSector);
+    if (params.Removable & 1) device->Flags |= 1;
+    Items.push_back(std::move(device));
+    return Items.back().get();
+}
+
+}  // namespace quorvane

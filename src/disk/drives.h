@@ -1,0 +1,144 @@
+#pragma once
+// The abstract drive, file and directory classes through which the program handles a file system
+// without naming it, and the list that owns the drives. The FAT engine supplies the only
+// implementations (TFATdrive, TFATFile, TFATDirectory). The virtual operations are declared in a
+// fixed order, which the FAT classes follow.
+#include "disk/view_items.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quorvane {
+
+class TDevice;
+class TCustomDirectory;
+
+// The common base of everything a directory's children list holds.
+class TObject {
+public:
+    virtual ~TObject() = default;
+};
+
+// A directory's children: the directory and file objects read from it, owned by the list.
+using TChildList = std::vector<std::unique_ptr<TObject>>;
+
+class TCustomDrive : public TObject {
+public:
+    TCustomDrive() = default;
+    TCustomDrive(const TCustomDrive&) = delete;
+    TCustomDrive& operator=(const TCustomDrive&) = delete;
+    // Frees what the drive owns: its start directories (and with them every object read below
+    // them) and whatever the implementation adds.
+    ~TCustomDrive() override;
+
+    // Reads Count sectors at drive-relative Sector.
+    virtual bool ReadSec(std::int32_t Sector, std::uint16_t Count, void* Buffer, bool Prompt) = 0;
+    // Reads the boot sector, works out the geometry and creates the four start directories.
+    // Silent suppresses the volume's messages.
+    virtual bool MountDrive(bool Silent) = 0;
+    // Searches the data area for lost directories and files.
+    virtual void FindLostData() = 0;
+    virtual void AddDriveToTree(TTreeView* TreeView) = 0;
+    // Adds the columns of the drive's file list.
+    virtual void AddListViewColumns(TListView& ListView) = 0;
+    // Counts the media files and the folders of the chosen start directories.
+    virtual bool AnalyzeTotalFile(bool Root, bool Deleted, bool Lost, std::int32_t& Files,
+                                  std::int32_t& Folders) = 0;
+    // Collects the media files of the chosen start directories into "Searched".
+    virtual bool FindFiles(bool Root, bool Deleted, bool Lost) = 0;
+    virtual void SaveListViewItems(TListView& ListView) = 0;
+
+    TDevice* Device = nullptr;        // not owned
+    std::string Name;                 // the volume label once mounted
+    std::uint8_t Flags = 0;
+    std::uint32_t BootSector = 0;     // device sector of the drive's boot sector
+    std::uint32_t StartSector = 0;    // device sector of the drive's relative sector 0
+    std::uint32_t SectorCount = 0;
+    // The start directories, created by mounting and owned by the drive: live entries, deleted
+    // entries (the same directory as "Root"), what the lost data search found, and what the file
+    // search collected.
+    std::unique_ptr<TCustomDirectory> RootDir;
+    std::unique_ptr<TCustomDirectory> DeletedDir;
+    std::unique_ptr<TCustomDirectory> LostDir;
+    std::unique_ptr<TCustomDirectory> SearchedDir;
+};
+
+// State bit of a file or directory made from a deleted entry.
+inline constexpr std::uint8_t StateDeleted = 1;
+
+class TCustomFile : public TObject {
+public:
+    // Copies Name, Drive, State, Condition and Parent; the size is copied by the implementation.
+    virtual void duplicate(TCustomFile& Target) const;
+    virtual bool Rename(const std::string& NewName) = 0;
+    // The path of the file's folders below Upto.
+    virtual std::string GetPath(const TCustomDirectory* Upto) const = 0;
+    virtual void ChangeListViewItem(TListItem& Item) const = 0;
+
+    std::string Name;
+    std::uint32_t Size = 0;
+    TCustomDrive* Drive = nullptr;      // not owned
+    std::uint8_t State = 0;             // StateDeleted for a deleted entry
+    std::uint8_t Condition = 0;         // 0 live; 1 or 2 for a deleted entry
+    TCustomDirectory* Parent = nullptr; // the directory whose Children hold the file; not owned
+};
+
+class TCustomDirectory : public TObject {
+public:
+    TCustomDirectory() = default;
+    TCustomDirectory(const TCustomDirectory&) = delete;
+    TCustomDirectory& operator=(const TCustomDirectory&) = delete;
+    // Frees the children, then drops the list.
+    ~TCustomDirectory() override;
+
+    // Copies Name, Drive, Mark, State, Condition, Children (the list itself is shared, not copied)
+    // and Parent.
+    virtual void duplicate(TCustomDirectory& Target) const;
+    // Frees every child and empties the list; the list itself stays. Nothing happens without one.
+    virtual void DeleteChildren();
+    // The directory's path below Upto.
+    virtual std::string GetPath(const TCustomDirectory* Upto) const = 0;
+    virtual bool Rename(const std::string& NewName) = 0;
+    virtual void AddDirToTree(TTreeView* TreeView, TTreeNode* Node, bool flag) = 0;
+    virtual void ChangeListViewItem(TListItem& Item) const = 0;
+    virtual void AddChildrenToListView(TListView& ListView, bool flag) = 0;
+    // The sort order of two list items for a column: negative, 0 or positive.
+    virtual std::int32_t CompareChildren(const TListItem& Item1, const TListItem& Item2,
+                                         std::int32_t Column) const = 0;
+    // Whether a subdirectory is among the children read.
+    virtual bool ChildIsSubDir() const = 0;
+
+    std::string Name;
+    TCustomDrive* Drive = nullptr;       // not owned
+    std::uint8_t Mark = 0;
+    std::uint8_t State = 0;
+    std::uint8_t Condition = 0;
+    std::shared_ptr<TChildList> Children;  // null until the entries have been read
+    TCustomDirectory* Parent = nullptr;    // not owned; null for a start directory
+};
+
+class TDriveList {
+public:
+    TDriveList() = default;
+    ~TDriveList();
+    TDriveList(const TDriveList&) = delete;
+    TDriveList& operator=(const TDriveList&) = delete;
+
+    // Frees every drive and empties the list.
+    void clear();
+    // Makes, adds, mounts and returns the FAT drive of a device; nullptr when the device's sector 0
+    // cannot be read. A drive whose mounting failed is still added and returned. (Defined with the
+    // FAT drive, which it creates.)
+    TCustomDrive* GetFATDrive(TDevice* Device);
+
+    TCustomDrive* Add(std::unique_ptr<TCustomDrive> Drive);
+    std::size_t Count() const { return Items.size(); }
+    TCustomDrive* operator[](std::size_t i) const { return Items[i].get(); }
+
+private:
+    std::vector<std::unique_ptr<TCustomDrive>> Items;
+};
+
+}  // namespace quorvane
