@@ -1,0 +1,117 @@
+#include "fat/fat_analyser.h"
+
+#include <span>
+
+namespace quorvane {
+
+const char* DirEntryVerdictName(DirEntryVerdict verdict) {
+    switch (verdict) {
+        case DirEntryVerdict::Valid: return "valid";
+        case DirEntryVerdict::LongNamePiece: return "long-name piece";
+        case DirEntryVerdict::BadNameByte: return "bad name byte";
+        case DirEntryVerdict::BadFirstCluster: return "first cluster outside the volume";
+        case DirEntryVerdict::ReservedAttrBits: return "reserved attribute bits set";
+        case DirEntryVerdict::SizeBeyondData: return "size larger than the data area";
+        case DirEntryVerdict::BadTime: return "impossible time";
+        case DirEntryVerdict::BadDate: return "impossible date";
+    }
+    return "?";
+}
+
+namespace {
+
+// Characters that FAT forbids in short names. The full stop is among them, so the "." and ".."
+// entries of a directory do not pass: this test is for sectors in the middle of a directory.
+bool IsForbiddenNameChar(std::uint8_t c) {
+    switch (c) {
+        case 0x22: case 0x2A: case 0x2B: case 0x2C: case 0x2E: case 0x2F:
+        case 0x3A: case 0x3B: case 0x3C: case 0x3D: case 0x3E: case 0x3F:
+        case 0x5B: case 0x5C: case 0x5D: case 0x7C:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Bytes 0x80 and above pass: code-page letters, and the deleted marker 0xE5.
+bool NameBytesPlausible(const std::array<std::uint8_t, 11>& name) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const std::uint8_t c = name[i];
+        if (c < 0x20) {
+            // 0x05 stands for a real first byte 0xE5.
+            if (!(i == 0 && c == KanjiE5Marker)) return false;
+        } else if (c < 0x80 && IsForbiddenNameChar(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TimePlausible(std::uint16_t word) {
+    if (word == 0) return true;
+    const TFATTime t = DecodeFATTime(word);
+    return t.Seconds2 <= 29 && t.Minutes <= 59 && t.Hours <= 23;
+}
+
+// The year is not tested: every 7-bit year is a possible one.
+bool DatePlausible(std::uint16_t word) {
+    if (word == 0) return true;
+    const TFATDate d = DecodeFATDate(word);
+    return d.Day != 0 && d.Month != 0 && d.Month <= 12;
+}
+
+}  // namespace
+
+DirEntryVerdict CheckDirEntry(const TDirEntry& Entry, bool afterPassedPiece, std::uint32_t MaxCluster,
+                              std::uint32_t MaxSectors) {
+    if (Entry.Attr == faLongName && Entry.FirstClusterLow == 0 &&
+        ((Entry.Name[0] & LongNameLastPieceFlag) != 0 || afterPassedPiece)) {
+        return DirEntryVerdict::LongNamePiece;
+    }
+    if (!NameBytesPlausible(Entry.Name)) return DirEntryVerdict::BadNameByte;
+
+    // A zero-length file has first cluster 0 and fails here as well; so does a file whose
+    // cluster lies beyond the volume.
+    const std::uint64_t firstCluster = Entry.FirstCluster();
+    if (Entry.IsVolumeLabel()) {
+        if (firstCluster != 0) return DirEntryVerdict::BadFirstCluster;
+    } else if (firstCluster < 2 || firstCluster > std::uint64_t{MaxCluster} + 1) {
+        return DirEntryVerdict::BadFirstCluster;
+    }
+    if ((Entry.Attr & faReservedBits) != 0) return DirEntryVerdict::ReservedAttrBits;
+    if (Entry.FileSize / FATSectorSize > MaxSectors) return DirEntryVerdict::SizeBeyondData;
+
+    if (!TimePlausible(Entry.WriteTime)) return DirEntryVerdict::BadTime;
+    if (!DatePlausible(Entry.WriteDate)) return DirEntryVerdict::BadDate;
+    if (!TimePlausible(Entry.CreateTime)) return DirEntryVerdict::BadTime;
+    if (!DatePlausible(Entry.CreateDate)) return DirEntryVerdict::BadDate;
+    if (!DatePlausible(Entry.AccessDate)) return DirEntryVerdict::BadDate;
+    return DirEntryVerdict::Valid;
+}
+
+bool TFATAnalyser::GetNextRecordB(const std::uint8_t* Buffer, std::uint32_t Size, std::uint16_t& Index,
+                                  TDirEntry& Entry) {
+    const std::uint64_t end = (std::uint64_t{Index} + 1) * DirEntrySize;
+    if (Buffer == nullptr || Size < end) return false;
+    const auto decoded = DecodeDirEntry(std::span<const std::uint8_t>(Buffer + (end - DirEntrySize), DirEntrySize));
+    if (!decoded) return false;
+    Entry = *decoded;
+    ++Index;
+    return true;
+}
+
+bool TFATAnalyser::DirEntriesValidB(const std::uint8_t* Buffer, std::uint16_t Size, std::uint32_t MaxCluster,
+                                    std::uint32_t MaxSectors) {
+    std::uint16_t index = 0;
+    bool afterPassedPiece = false;
+    for (std::uint32_t passed = 0; passed < DirEntriesPerSector; ++passed) {
+        TDirEntry entry;
+        if (!GetNextRecordB(Buffer, Size, index, entry)) return false;
+        const DirEntryVerdict verdict = CheckDirEntry(entry, afterPassedPiece, MaxCluster, MaxSectors);
+        if (verdict != DirEntryVerdict::Valid && verdict != DirEntryVerdict::LongNamePiece) return false;
+        afterPassedPiece = verdict == DirEntryVerdict::LongNamePiece;
+    }
+    return true;
+}
+
+}  // namespace quorvane
