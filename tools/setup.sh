@@ -6,7 +6,7 @@ set -euo pipefail
 BUILD_PACKAGES=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libblkid-dev libcli11-dev libfmt-dev libjpeg62-turbo-dev
+  libblkid-dev libcli11-dev libfmt-dev libjpeg62-turbo-dev nlohmann-json3-dev
 )
 TEST_PACKAGES=(dosfstools mtools fdisk util-linux)
 BENCH_PACKAGES=(testdisk foremost sleuthkit time)

@@ -1,0 +1,104 @@
+#pragma once
+// The main window without its toolkit: the selected drive and its properties, the
+// destination and prefix, the scan tuning, and the scan method of a recovery run.
+#include "app/controls.h"
+#include "disk/ldiskio.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quorvane {
+
+class TFrmPreview;
+
+// What the last run did, for reports (the window shows the same in its labels).
+struct TRunReport {
+    std::uint32_t SectorsRead = 0;  // where the run stopped; TotalSectors when it finished
+    std::int32_t ReadErrors = 0;    // failed read attempts
+    bool Cancelled = false;         // stopped by Cancel or by closing the window
+    std::string Failure;            // why the run had to stop, when it had to
+};
+
+class TFrmMain {
+public:
+    static constexpr std::size_t SectorBufferBytes = 2'048'000;
+
+    TFrmMain();
+    ~TFrmMain();
+    TFrmMain(const TFrmMain&) = delete;
+    TFrmMain& operator=(const TFrmMain&) = delete;
+
+    // State, in the order the window keeps it.
+    std::unique_ptr<TLogDriveParams> DriveParams;
+    std::uint32_t LastProgressTick = 0;
+    std::vector<std::uint8_t> SectorBuffer;
+    std::int32_t DriveNumber = 0;
+    char DriveLetter = 0;
+    std::int32_t DriveKind = 0;
+    bool StopFlag = true;
+    std::int32_t ImagesFound = 0;
+    bool TerminateAfterRun = false;
+    std::string UpdateURL;
+
+    // The run's preview window, when one exists; it receives every finished file.
+    TFrmPreview* FrmPreview = nullptr;
+
+    // Recovery page.
+    TComboBox ListBoxDrives{"ListBoxDrives"};
+    TEdit EditDestPath{"EditDestPath"};
+    TButton ButtonBrowse{"ButtonBrowse", "..."};
+    TProgressBar GProgress{"GProgress"};
+    TButton ButtonStart{"ButtonStart", "&Start"};
+    TButton ButtonCancel{"ButtonCancel", "&Cancel"};
+    TLabel LabelInfoMedia{"LabelInfoMedia", ""};
+    TLabel LabelInfoCapacity{"LabelInfoCapacity", ""};
+    TLabel LabelInfoBytesPerSec{"LabelInfoBytesPerSec", ""};
+    TLabel LabelInfoStatus{"LabelInfoStatus", ""};
+    TLabel LabelInfoImagesFound{"LabelInfoImagesFound", ""};
+    TLabel LabelInfoReadErrors{"LabelInfoReadErrors", ""};
+    TLabel LabelCurrSec{"LabelCurrSec", "Current sector:"};
+    TLabel LabelInfoCurrentSector{"LabelInfoCurrentSector", ""};
+    TCheckBox cb_preview{"cb_preview", "Preview"};
+    TAnimate Animate1{"Animate1"};
+    // Tools page.
+    TButton FormatButton{"FormatButton", "Format"};
+    TButton WipeButton{"WipeButton", "Wipe"};
+    TButton WipeCancelButton{"WipeCancelButton", "Cancel"};
+    // Settings page.
+    TEdit EditFilenamePrefix{"EditFilenamePrefix"};
+    TTrackBar TrackBarSecAtOnce{"TrackBarSecAtOnce", 1, 1000, 1, 250};
+    TTrackBar TrackBarRetryCount{"TrackBarRetryCount", 1, 20, 1, 5};
+
+    // Start-up of the window: drive list, first drive selected.
+    void FormCreate();
+    void FillDriveList();
+    void ListBoxDrivesChange();
+    // Selects the drive with this number in the drive box and reads its properties.
+    bool SelectDrive(std::uint8_t drive);
+
+    void EnableControls(bool enable);
+    void ButtonCancelClick();
+
+    // The preparation both methods share. Gives the run's working folder and prefix.
+    bool PrepareRun();
+    void RunScanMethod();
+
+    // Removes the run's working folder once its files are gone.
+    void ReleaseWorkFolder();
+
+    std::string WorkFolder;  // the current run's private folder, ending in '/'
+    std::string Prefix;
+    TRunReport LastRun;
+
+private:
+    struct ScanRun;
+    void progressStep(std::uint32_t current);
+    void stopRun(const std::string& failure);
+};
+
+// The capacity text of the drive labels: "64.00 MB".
+std::string FormatCapacity(std::uint32_t totalSectors, std::uint32_t bytesPerSector);
+
+}  // namespace quorvane

@@ -1,0 +1,21 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace quorvane::cli {
+
+struct RecoverOptions {
+    std::string drive;
+    std::string dest;
+    std::string method = "scan";
+    std::string prefix = "image";
+    int sectorsAtOnce = 0;  // 0: the drive's default
+    int retries = 0;        // 0: the window's default
+    bool json = false;
+};
+
+int ListDrives(bool json);
+int ShowInfo(const std::string& drive, bool json);
+int Recover(const RecoverOptions& options);
+
+}  // namespace quorvane::cli

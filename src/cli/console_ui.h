@@ -1,0 +1,51 @@
+#pragma once
+// The command line's side of the windows: warnings on standard error, Ctrl-C as Cancel, and
+// a live progress line on a terminal.
+#include "app/ui.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace quorvane {
+class TFrmMain;
+}
+
+namespace quorvane::cli {
+
+class ConsoleUI : public UserInterface {
+public:
+    ConsoleUI();
+    ~ConsoleUI() override;
+
+    void ProcessMessages() override;
+    MsgResult MessageBox(const std::string& text, const std::string& caption, MsgIcon icon, MsgButtons buttons,
+                         MsgResult defaultResult) override;
+
+    // Called once when Ctrl-C is pressed; a second Ctrl-C ends the program at once.
+    std::function<void()> onInterrupt;
+    bool Interrupted() const;
+};
+
+// Shows position, throughput, files found, read errors and time left while a run goes on,
+// on one line of standard error that is rewritten in place. Nothing when stderr is no terminal.
+class ProgressLine {
+public:
+    ProgressLine(TFrmMain& main, std::uint32_t totalUnits, std::uint32_t bytesPerUnit, const char* unitName);
+    ~ProgressLine();
+    void Finish();
+
+private:
+    void draw(std::uint64_t position);
+
+    TFrmMain& main_;
+    std::uint32_t total_;
+    std::uint32_t bytesPerUnit_;
+    const char* unitName_;
+    bool enabled_;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point started_;
+};
+
+}  // namespace quorvane::cli

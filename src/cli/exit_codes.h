@@ -1,0 +1,14 @@
+#pragma once
+
+namespace quorvane::cli {
+
+enum ExitCode : int {
+    ExitOk = 0,
+    ExitUsage = 1,
+    ExitDriveUnavailable = 2,  // no such drive, not readable, damaged image
+    ExitNoPermission = 3,
+    ExitNotSaved = 4,          // the run had to stop, or files could not be saved
+    ExitCancelled = 130,       // Ctrl-C; the files found so far were saved
+};
+
+}  // namespace quorvane::cli

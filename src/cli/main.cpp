@@ -1,0 +1,52 @@
+// quorvane-cli: recovers pictures, sounds and films from FAT cards, sticks and images.
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+
+#include <CLI/CLI.hpp>
+#include <clocale>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");  // reports and JSON use '.' as the decimal point
+    using namespace quorvane::cli;
+
+    CLI::App app{"Quorvane: gets pictures, sounds and films back from FAT12/16/32 cards, sticks and disk images.\n"
+                 "DRIVE is a letter from 'list' (E:), a block device (/dev/sdb1) or an image file (card.img)."};
+    app.require_subcommand(1);
+    app.set_version_flag("--version", "Quorvane 2.0.0");
+
+    bool listJson = false;
+    auto* list = app.add_subcommand("list", "List the drives: letter, path, kind, size, file system");
+    list->add_flag("--json", listJson, "Print the list as JSON");
+
+    std::string infoDrive;
+    bool infoJson = false;
+    auto* info = app.add_subcommand("info", "Show a drive's media kind, capacity and sector size");
+    info->add_option("DRIVE", infoDrive, "Drive letter, block device or image file")->required();
+    info->add_flag("--json", infoJson, "Print the details as JSON");
+
+    RecoverOptions rec;
+    auto* recover = app.add_subcommand("recover", "Recover the files of a drive into a folder");
+    recover->add_option("DRIVE", rec.drive, "Drive letter, block device or image file")->required();
+    recover->add_option("--dest,-d", rec.dest, "Folder that receives the recovered files (created when missing)")->required();
+    recover->add_option("--method,-m", rec.method, "Recovery method")->check(CLI::IsMember({"scan"}))->capture_default_str();
+    recover->add_option("--prefix,-p", rec.prefix, "Name prefix of the saved files")->capture_default_str();
+    recover->add_option("--sectors-at-once", rec.sectorsAtOnce,
+                        "Sectors read at once, 1 to 2,047,999 / sector size (default: a hundredth of the drive)")
+        ->check(CLI::Range(1, 3999));
+    recover->add_option("--retries", rec.retries, "Read attempts per block before a sector is skipped, 1 to 20 (default 1)")
+        ->check(CLI::Range(1, 20));
+    recover->add_flag("--json", rec.json, "Print a report as JSON on standard output");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? ExitOk : ExitUsage;
+    }
+
+    if (list->parsed()) return ListDrives(listJson);
+    if (info->parsed()) return ShowInfo(infoDrive, infoJson);
+    if (recover->parsed()) return Recover(rec);
+    return ExitUsage;
+}
