@@ -14,12 +14,24 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_set>
+#include <vector>
 
 namespace quorvane {
 
 class TFATAnalyser;
 class TFATDirectory;
+
+// The clusters a chain walk has entered, so that a chain looping back on itself is caught at the
+// first cluster met twice. One bit per cluster number, allocated on the first step along a FAT.
+class TClusterSet {
+public:
+    // Records Cluster; false when it was recorded already. MaxCluster is the highest valid number.
+    bool Insert(std::uint32_t Cluster, std::uint32_t MaxCluster);
+    void Clear() { Bits.clear(); }
+
+private:
+    std::vector<bool> Bits;
+};
 
 // Position of a directory walk, owned by the caller, so that any number of walks can be open over
 // one drive at a time. A walk over a directory starts at (first cluster, first sector, 0): the fixed
@@ -34,7 +46,7 @@ struct TDirCursor {
     std::uint32_t Sector = 0;   // drive-relative sector, used when Cluster is 0
     std::uint16_t Index = 0;    // entry (or, for ReadDataSec, sector) counter within the sector or cluster
     // Clusters of the chain already entered: a chain that loops back ends the walk there.
-    std::unordered_set<std::uint32_t> Visited;
+    TClusterSet Visited;
 };
 
 // Read state of one file. It needs nothing but the first cluster and the size, so live, deleted
@@ -50,8 +62,7 @@ struct TFATFileInfo {
     bool Consecutive = false;
     // The chain ended, turned bad, left the volume or looped before Size bytes: nothing more is read.
     bool ChainEnded = false;
-    std::uint32_t ClusterSteps = 0;                // steps taken along the chain
-    std::unordered_set<std::uint32_t> Visited;     // clusters of a followed chain
+    TClusterSet Visited;  // clusters of a followed chain
 };
 
 class TFATdrive : public TCustomDrive {

@@ -1,0 +1,138 @@
+// Walking directories entry by entry, with long names and deleted entries. The position is a
+// cursor owned by the caller; the only shared state is the drive's one-sector directory cache.
+#include "fat/fat_drive.h"
+
+#include "support/helpers.h"
+
+#include <cstring>
+#include <span>
+
+namespace quorvane {
+
+namespace {
+
+// 18 pieces of 13 characters: names longer than the 255 characters FAT allows are cut off.
+constexpr int MaxLongNamePieces = 18;
+constexpr std::size_t LongNameArea = MaxLongNamePieces * LongNameCharsPerPiece;
+
+bool IsLongNamePieceOf(const TDirEntry& Entry, std::uint8_t Checksum) {
+    return Entry.Attr == faLongName && Entry.FirstClusterLow == 0 && Entry.Raw[13] == Checksum;
+}
+
+}  // namespace
+
+bool TClusterSet::Insert(std::uint32_t Cluster, std::uint32_t MaxCluster) {
+    if (Bits.empty()) Bits.resize(std::size_t{MaxCluster} + 1);
+    if (Cluster >= Bits.size()) return true;  // out of range: not a cluster a chain may revisit
+    if (Bits[Cluster]) return false;
+    Bits[Cluster] = true;
+    return true;
+}
+
+// Moves a chain cursor to the next cluster of its directory. The walk ends at an end-of-chain
+// mark, and also where the next cluster is free (the chain of a deleted directory), bad, outside
+// the volume, or one already entered (a loop): the cursor then holds an end-of-chain value, so
+// every later call ends at once too.
+bool TFATdrive::StepDirCluster(TDirCursor& Cursor) {
+    std::uint32_t next;
+    if (ActiveFAT > 0) {
+        Cursor.Visited.Insert(Cursor.Cluster, ClusterCount + 1);
+        next = GetFAT(Cursor.Cluster, ActiveFAT - 1);
+        if (IsValidCluster(next) && !Cursor.Visited.Insert(next, ClusterCount + 1)) next = 0;
+    } else {
+        next = Cursor.Cluster + 1;  // contiguous: cannot loop, ends at the volume's end
+    }
+    if (IsEOF(next) || !IsValidCluster(next)) {
+        Cursor.Cluster = IsEOF(next) ? next : GetClusterMask(ctEOF);
+        return false;
+    }
+    Cursor.Cluster = next;
+    Cursor.Index = 0;
+    return true;
+}
+
+bool TFATdrive::GetNextRecord(TDirCursor& Cursor, TDirEntry& Entry) {
+    std::uint32_t sector;
+    if (Cursor.Cluster == 0) {
+        if (Cursor.Index >= DirEntriesPerSector) {
+            Cursor.Index = 0;
+            ++Cursor.Sector;
+        }
+        // A run of sectors has no end of its own; it ends at the end marker or the volume's end.
+        if (Cursor.Sector >= TotalSectors) return false;
+        sector = Cursor.Sector;
+    } else {
+        if (!IsValidCluster(Cursor.Cluster) || BytesPerCluster == 0) return false;
+        if (Cursor.Index >= BytesPerCluster / DirEntrySize && !StepDirCluster(Cursor)) return false;
+        sector = Cluster2Sec(Cursor.Cluster) + Cursor.Index * DirEntrySize / FATSectorSize;
+    }
+    ReadCachedSector(sector, DirBuf.data(), DirBufSector);
+    const std::size_t at = (Cursor.Index % DirEntriesPerSector) * DirEntrySize;
+    Entry = *DecodeDirEntry(std::span<const std::uint8_t>(DirBuf).subspan(at, DirEntrySize));
+    ++Cursor.Index;
+    return true;
+}
+
+bool TFATdrive::ReadDataSec(TDirCursor& Cursor, std::uint8_t* Buffer) {
+    std::uint32_t sector;
+    if (Cursor.Cluster == 0) {
+        if (Cursor.Index > 0) {
+            Cursor.Index = 0;
+            ++Cursor.Sector;
+        }
+        if (Cursor.Sector >= TotalSectors) return false;
+        sector = Cursor.Sector;
+    } else {
+        if (!IsValidCluster(Cursor.Cluster) || BytesPerCluster == 0) return false;
+        if (Cursor.Index >= SectorsPerCluster() && !StepDirCluster(Cursor)) return false;
+        sector = Cluster2Sec(Cursor.Cluster) + Cursor.Index;
+    }
+    ReadCachedSector(sector, DirBuf.data(), DirBufSector);
+    std::memcpy(Buffer, DirBuf.data(), FATSectorSize);
+    ++Cursor.Index;
+    return true;
+}
+
+// The pieces of a long name precede its short entry, the end of the name first. Pieces belong
+// together when their checksum bytes are equal; the short entry's own checksum is not compared,
+// because a deleted short entry (first byte now 0xE5) no longer matches it, and the sequence
+// numbers are not looked at, so deleted pieces join as well as live ones.
+bool TFATdrive::GetLongName(TDirCursor& Cursor, TDirEntry& Entry, std::string& Name) {
+    if (Entry.Attr != faLongName || Entry.FirstClusterLow != 0 || !(Entry.Name[0] & LongNameLastPieceFlag))
+        return false;
+    const std::uint8_t sum = Entry.Raw[13];
+    std::array<std::uint16_t, LongNameArea> area{};
+    std::size_t pos = LongNameArea;
+    int left = MaxLongNamePieces;
+    while (IsLongNamePieceOf(Entry, sum) && left > 0) {
+        pos -= LongNameCharsPerPiece;
+        const TLongNamePiece piece = DecodeLongNamePiece(Entry);
+        std::copy(piece.Chars.begin(), piece.Chars.end(), area.begin() + static_cast<std::ptrdiff_t>(pos));
+        if (--left > 0 && !GetNextRecord(Cursor, Entry)) return false;
+    }
+    // After the 18th piece Entry still holds that piece; the caller drops it by its attributes.
+    Name = Unicode2ASCII(area.data() + pos, static_cast<std::uint8_t>(LongNameArea - pos));
+    return true;
+}
+
+bool TFATdrive::FindNextEntry(TDirCursor& Cursor, TDirEntry& Entry, std::string& Name, bool WithDeleted) {
+    bool ok;
+    do {
+        ok = GetNextRecord(Cursor, Entry) && !Entry.IsEndMarker();
+    } while (ok && !WithDeleted && Entry.IsDeleted());
+    if (!ok) return false;
+
+    if (Entry.IsLongNamePiece()) {
+        if (GetLongName(Cursor, Entry, Name)) {
+            // Pieces left at the very end of a directory name nothing: the end marker after them
+            // ends the walk instead of passing as an entry.
+            return !Entry.IsEndMarker();
+        }
+        // A piece that does not start a name is returned under its short-name bytes; its attributes
+        // (which include the label bit) make callers drop it.
+    }
+    Name = CnvName(Entry);
+    return true;
+}
+
+}  // namespace quorvane

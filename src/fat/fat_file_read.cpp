@@ -1,0 +1,108 @@
+// Reading a file of a FAT drive from its first cluster and size, sector by sector through the
+// drive's one-sector file cache, along its chain or over consecutive clusters.
+#include "fat/fat_drive.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quorvane {
+
+bool TFATdrive::ResetByCluster(std::uint32_t Cluster, std::uint32_t FileSize, TFATFileInfo& Info) {
+    Info.StartCluster = Info.CurrentCluster = Cluster;
+    Info.Position = 0;
+    Info.Size = FileSize;
+    Info.Consecutive = false;
+    // A first cluster outside the volume (0 for an entry that never had data) has nothing to read.
+    Info.ChainEnded = !IsValidCluster(Cluster);
+    Info.Visited.Clear();
+    return true;
+}
+
+void TFATdrive::Close(TFATFileInfo&) {}
+
+// Moves Info to the file's next cluster; false when there is none and the file ends here.
+//
+// Following a FAT, an end-of-chain, bad or out-of-volume value ends the file, and so does a
+// cluster that the chain has entered before (a loop). A free entry means the chain was released:
+// the file was deleted, or it was found by the lost data search. Its data most likely still lies
+// in the clusters after the first, so from there on the clusters are taken one after the other,
+// as undelete tools do.
+bool TFATdrive::StepFileCluster(TFATFileInfo& Info, std::uint8_t FATNo) {
+    std::uint32_t next;
+    if (FATNo == 0 || Info.Consecutive) {
+        next = Info.CurrentCluster + 1;
+    } else {
+        Info.Visited.Insert(Info.CurrentCluster, ClusterCount + 1);
+        next = GetFAT(Info.CurrentCluster, static_cast<std::uint8_t>(FATNo - 1));
+        if (ClusterType(FATType, next) == ctFree) {
+            Info.Consecutive = true;
+            next = Info.CurrentCluster + 1;
+        } else if (IsValidCluster(next) && !Info.Visited.Insert(next, ClusterCount + 1)) {
+            return false;
+        }
+    }
+    if (!IsValidCluster(next)) return false;
+    Info.CurrentCluster = next;
+    return true;
+}
+
+bool TFATdrive::BlockRead(TFATFileInfo& Info, std::uint32_t Count, void* Buffer, std::uint8_t FATNo,
+                          std::uint32_t& Done) {
+    Done = 0;
+    if (Info.Position >= Info.Size) return Info.Position == Info.Size;
+    if (Info.ChainEnded || SectorsPerCluster() == 0) return true;
+
+    auto* out = static_cast<std::uint8_t*>(Buffer);
+    std::uint32_t n = std::min(Count, Info.Size - Info.Position);
+    std::uint32_t off = Info.Position % FATSectorSize;
+    std::uint32_t sec = Info.Position / FATSectorSize % SectorsPerCluster();
+    std::uint32_t room = FATSectorSize - off;
+    bool readOk = true;
+    while (n > 0) {
+        const std::uint32_t chunk = std::min(room, n);
+        const std::uint32_t s = Cluster2Sec(Info.CurrentCluster) + sec;
+        if (s != FileBufSector) readOk = ReadCachedSector(s, FileBuf.data(), FileBufSector);
+        std::memcpy(out, FileBuf.data() + off, chunk);
+        out += chunk;
+        Info.Position += chunk;
+        Done += chunk;
+        off = 0;
+        n -= chunk;
+        if (chunk == room && ++sec == SectorsPerCluster()) {
+            sec = 0;
+            if (Info.Position < Info.Size && !StepFileCluster(Info, FATNo)) Info.ChainEnded = true;
+        }
+        room = FATSectorSize;
+        // A sector that could not be read has been delivered as zeros and ends this call; the
+        // caller's next call goes on with the following sector.
+        if (Info.ChainEnded || !readOk) break;
+    }
+    return true;
+}
+
+bool TFATdrive::GetRecPosCluster(std::uint32_t& Cluster, std::uint32_t Pos, std::uint8_t FATNo) {
+    if (BytesPerCluster == 0) return false;
+    TFATFileInfo walk;
+    ResetByCluster(Cluster, 0, walk);
+    if (walk.ChainEnded) return false;
+    for (std::uint32_t i = Pos / BytesPerCluster; i > 0; --i)
+        if (!StepFileCluster(walk, FATNo)) return false;
+    Cluster = walk.CurrentCluster;
+    return true;
+}
+
+bool TFATdrive::Seek(TFATFileInfo& Info, std::uint32_t Pos, std::uint8_t FATNo) {
+    if (Info.StartCluster == 0 || Pos >= Info.Size || BytesPerCluster == 0) return false;
+    // Walk again from the start, so that the way the chain is followed (along the FAT or over
+    // consecutive clusters) is decided the same way as when reading from the start.
+    TFATFileInfo walk;
+    ResetByCluster(Info.StartCluster, Info.Size, walk);
+    if (walk.ChainEnded) return false;
+    for (std::uint32_t i = Pos / BytesPerCluster; i > 0; --i)
+        if (!StepFileCluster(walk, FATNo)) return false;
+    walk.Position = Pos;
+    Info = std::move(walk);
+    return true;
+}
+
+}  // namespace quorvane

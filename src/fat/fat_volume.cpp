@@ -1,0 +1,222 @@
+// Mounting a FAT volume: boot sector, geometry, FAT type, FAT trust, start directories, and the
+// FAT entry reader that every chain walk uses.
+#include "fat/fat_drive.h"
+
+#include "app/ui.h"
+#include "disk/devices.h"
+#include "fat/fat_analyser.h"
+#include "fat/fat_objects.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fmt/format.h>
+#include <span>
+
+namespace quorvane {
+
+namespace {
+
+constexpr std::uint32_t LargestClusterBytes = 32768;
+// The trust test looks at the FAT entries of the first clusters only.
+constexpr std::uint32_t TrustTestLastCluster = 16;
+
+std::string LabelText(const std::array<std::uint8_t, VolumeLabelSize>& label) {
+    auto end = std::find(label.begin(), label.end(), 0);
+    return std::string(label.begin(), end);  // trailing spaces stay
+}
+
+}  // namespace
+
+TFATdrive::TFATdrive() : Analyser(std::make_unique<TFATAnalyser>()) {}
+
+TFATdrive::~TFATdrive() = default;
+
+bool TFATdrive::ReadSec(std::int32_t Sector, std::uint16_t Count, void* Buffer, bool Prompt) {
+    // The buffers of the engine hold 512-byte sectors; a device with larger sectors would overrun them.
+    if (!Device || Device->BytesPerSector != FATSectorSize) return false;
+    return Device->ReadSec(Sector + static_cast<std::int32_t>(StartSector), Count, Buffer, Prompt);
+}
+
+void TFATdrive::ShowMountMessage(const std::string& Text, const std::string& Caption, bool Silent) const {
+    if (Silent) return;
+    UI().MessageBox(Text, Caption, MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok);
+}
+
+bool TFATdrive::MountDrive(bool Silent) {
+    if (Device && Device->BytesPerSector != FATSectorSize) {
+        ShowMountMessage(fmt::format("This drive has sectors of {} bytes; only drives with 512-byte "
+                                     "sectors can be read.",
+                                     Device->BytesPerSector),
+                         "Error", Silent);
+        return false;
+    }
+    std::array<std::uint8_t, FATSectorSize> sector{};
+    if (!ReadSec(static_cast<std::int32_t>(BootSector - StartSector), 1, sector.data(), true)) return false;
+    BootSec = *DecodeBootSec(sector);
+    bool result = CalcDriveInfo(BootSec, Silent);
+    CreateStartItems();
+    return result;
+}
+
+bool TFATdrive::CalcDriveInfo(const TBootSec& Boot, bool Silent) {
+    const std::uint32_t BPS = Boot.BytesPerSector;
+    const std::uint32_t SPC = Boot.SectorsPerCluster;
+    const std::uint32_t NF = Boot.NumberOfFATs;
+    const std::uint32_t RES = Boot.ReservedSectors;
+    const std::uint32_t RE = Boot.RootEntryCount;
+    auto badParameters = [&] {
+        ShowMountMessage("Bad parameters for calculating logical drive information from Boot Sector",
+                         "Error", Silent);
+        return false;
+    };
+
+    if (BPS == 0) return badParameters();
+    RootDirSectors = static_cast<std::uint16_t>((RE * 32 + BPS - 1) / BPS);
+    FATSize = Boot.SectorsPerFAT16 != 0 ? Boot.SectorsPerFAT16 : Boot.SectorsPerFAT32;
+    FATSectors = FATSize * NF;
+    FirstDataSector = NF * FATSize + RES + RootDirSectors;
+    TotalSectors = Boot.TotalSectors16 != 0 ? Boot.TotalSectors16 : Boot.TotalSectors32;
+    // A volume smaller than its own FATs and root area has no data area to count clusters in.
+    if (SPC == 0 || TotalSectors < FirstDataSector) return badParameters();
+    DataSectors = TotalSectors - FirstDataSector;
+    ClusterCount = DataSectors / SPC;
+    FATType = FATTypeForClusterCount(ClusterCount);
+
+    BytesPerCluster = static_cast<std::uint16_t>(BPS * SPC);
+    if (BPS != FATSectorSize) {
+        ShowMountMessage(fmt::format("This volume has sectors of {} bytes; only volumes with 512-byte "
+                                     "sectors can be read.",
+                                     BPS),
+                         "Error", Silent);
+        return false;
+    }
+    if (BytesPerCluster == 0) {
+        ShowMountMessage("This volume has clusters of 64 KB or more, which cannot be read.", "Error", Silent);
+        return false;
+    }
+    if (BytesPerCluster > LargestClusterBytes)
+        ShowMountMessage(fmt::format("bad parameter in boot sector: bytes per sector ({}) > 32768 !",
+                                     BytesPerCluster),
+                         "Information", Silent);
+
+    if (FATType == ftFAT32) {
+        const std::uint32_t RC = Boot.RootCluster;
+        if (RC > ClusterCount)
+            ShowMountMessage(fmt::format("bad parameter in boot sector: root directory cluster ({}) > "
+                                         "count of clusters !",
+                                         RC),
+                             "Information", Silent);
+        else if (RC < 2)
+            ShowMountMessage(fmt::format("bad parameter in boot sector: root directory cluster ({}) < 2 !", RC),
+                             "Information", Silent);
+        RootDirSector = (RC - 2) * SPC + FirstDataSector;
+        RootCluster = RC;
+    } else {
+        RootDirSector = NF * FATSize + RES;
+        RootCluster = 0;
+    }
+
+    FATBufSector = DirBufSector = FileBufSector = 0;
+    ActiveFAT = 1;
+    Name = LabelText(FATType == ftFAT32 ? Boot.VolumeLabel32 : Boot.VolumeLabel16);
+
+    // A quick format leaves the FAT empty while the old directories and files are still in the
+    // data area; then no chain can be followed and every one is taken as contiguous. The root
+    // directory's own end mark on FAT32 does not count as a used entry.
+    const std::uint32_t last = std::min<std::uint64_t>(TrustTestLastCluster, std::uint64_t{ClusterCount} + 1);
+    bool trusted = false;
+    for (std::uint32_t c = 2; c <= last && !trusted; ++c) {
+        std::uint32_t entry = GetFAT(c, 0);
+        trusted = entry != RootCluster && ClusterType(FATType, entry) == ctUsed;
+    }
+    if (!trusted) ActiveFAT = 0;
+    return true;
+}
+
+void TFATdrive::CreateStartItems() {
+    auto make = [this](const char* name, std::uint32_t cluster, std::uint32_t sector, bool withList) {
+        auto dir = std::make_unique<TFATDirectory>();
+        dir->Name = name;
+        dir->Drive = this;
+        dir->FirstCluster = cluster;
+        dir->FirstSector = sector;
+        if (withList) dir->Children = std::make_shared<TChildList>();
+        return dir;
+    };
+    RootDir = make("Root", RootCluster, RootDirSector, false);
+    DeletedDir = make("Deleted", RootCluster, RootDirSector, false);
+    LostDir = make("Lost", 0, 0, true);
+    SearchedDir = make("Searched", 0, 0, true);
+}
+
+TFATDirectory* TFATdrive::FATRootDir() const { return static_cast<TFATDirectory*>(RootDir.get()); }
+TFATDirectory* TFATdrive::FATDeletedDir() const { return static_cast<TFATDirectory*>(DeletedDir.get()); }
+TFATDirectory* TFATdrive::FATLostDir() const { return static_cast<TFATDirectory*>(LostDir.get()); }
+TFATDirectory* TFATdrive::FATSearchedDir() const { return static_cast<TFATDirectory*>(SearchedDir.get()); }
+
+bool TFATdrive::IsValidCluster(std::uint32_t Cluster) const {
+    return Cluster >= 2 && Cluster <= std::uint64_t{ClusterCount} + 1;
+}
+
+std::uint32_t TFATdrive::Cluster2Sec(std::uint32_t Cluster) const {
+    return (Cluster - 2) * SectorsPerCluster() + FirstDataSector;
+}
+
+std::uint32_t TFATdrive::Sec2Cluster(std::uint32_t Sector) const {
+    if (SectorsPerCluster() == 0) return 0;
+    return (Sector - FirstDataSector) / SectorsPerCluster() + 2;
+}
+
+bool TFATdrive::ReadCachedSector(std::uint32_t Sector, std::uint8_t* Buffer, std::uint32_t& CachedSector) {
+    if (Sector == CachedSector) return true;
+    CachedSector = Sector;
+    if (ReadSec(static_cast<std::int32_t>(Sector), 1, Buffer, true)) return true;
+    // What cannot be read is held as zeros: a FAT entry that cannot be read is 0 (free), a
+    // directory sector that cannot be read ends the walk at its first entry.
+    std::memset(Buffer, 0, FATSectorSize);
+    return false;
+}
+
+std::uint32_t TFATdrive::GetFAT(std::uint32_t Cluster, std::uint8_t FATIndex) {
+    if (!IsValidCluster(Cluster) || FATType == 0) return 0;
+    const std::uint32_t off = FATEntryOffset(FATType, Cluster);
+    const std::uint32_t s = off / FATSectorSize + FATIndex * FATSize + BootSec.ReservedSectors;
+    const std::uint32_t w = off % FATSectorSize;
+    ReadCachedSector(s, FATBuf.data(), FATBufSector);
+    // A FAT12 entry at the last byte of a sector takes its high bits from the next sector, which is
+    // read every time (it is not what the window is keyed by).
+    if (FATType == ftFAT12 && w == FATSectorSize - 1) {
+        if (!ReadSec(static_cast<std::int32_t>(s + 1), 1, FATBuf.data() + FATSectorSize, true))
+            std::memset(FATBuf.data() + FATSectorSize, 0, FATSectorSize);
+    }
+    auto entry = DecodeFATEntry(FATType, Cluster, std::span<const std::uint8_t>(FATBuf).subspan(w));
+    return entry.value_or(0);
+}
+
+void TFATdrive::AddDriveToTree(TTreeView*) {}
+
+void TFATdrive::AddListViewColumns(TListView& ListView) {
+    for (auto [caption, width] : {std::pair{"Name", 150}, {"Size", 60}, {"Date modified", 100},
+                                  {"Cluster", 60}, {"Condition", 60}, {"Type", 100}})
+        ListView.Columns.push_back({caption, width});
+}
+
+void TFATdrive::SaveListViewItems(TListView&) {}
+
+TCustomDrive* TDriveList::GetFATDrive(TDevice* Device) {
+    if (!Device) return nullptr;
+    // Large enough for one sector of any size a device reports, so the probe never overruns.
+    std::vector<std::uint8_t> sector(65536);
+    if (!Device->ReadSec(0, 1, sector.data(), Device->Flags != 1)) return nullptr;
+    auto drive = std::make_unique<TFATdrive>();
+    drive->Flags = 0;
+    drive->Device = Device;
+    drive->BootSector = 0;
+    drive->StartSector = 0;
+    drive->SectorCount = Device->TotalSectors;
+    TCustomDrive* added = Add(std::move(drive));
+    added->MountDrive(false);
+    return added;
+}
+
+}  // namespace quorvane
