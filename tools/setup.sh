@@ -9,7 +9,7 @@ BUILD_PACKAGES=(
   libblkid-dev libcli11-dev libfmt-dev libjpeg62-turbo-dev nlohmann-json3-dev
 )
 TEST_PACKAGES=(dosfstools mtools fdisk util-linux)
-BENCH_PACKAGES=(testdisk foremost sleuthkit time)
+BENCH_PACKAGES=(testdisk foremost sleuthkit time hyperfine)
 
 want=("${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}")
 if [ "${1:-}" = "--bench" ]; then want+=("${BENCH_PACKAGES[@]}"); fi
