@@ -7,8 +7,9 @@ BUILD_PACKAGES=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libblkid-dev libcli11-dev libfmt-dev libjpeg62-turbo-dev nlohmann-json3-dev
+  libcurl4-openssl-dev libmspack-dev
 )
-TEST_PACKAGES=(dosfstools mtools fdisk util-linux)
+TEST_PACKAGES=(dosfstools mtools fdisk util-linux gcab mscompress binutils-mingw-w64-x86-64 python3)
 BENCH_PACKAGES=(testdisk foremost sleuthkit time hyperfine)
 
 want=("${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}")
