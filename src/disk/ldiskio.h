@@ -2,6 +2,8 @@
 // Logical sector I/O: raw sectors of a drive's volume, counted from its boot sector.
 // Drives are numbered from 1 (A:). Every operation reports failure only through its result.
 #include <cstdint>
+#include <functional>
+#include <string>
 
 namespace quorvane {
 
@@ -25,5 +27,10 @@ bool GetLogDriveParams(std::uint8_t Drive, TLogDriveParams& Params);
 bool NT_CloseDrive();
 
 extern bool optUseINT25;
+
+// Where the unit's start-up messages go (a driver or the transfer buffer could not be had).
+// Front ends set it before their first disk call; by default the messages go to stderr.
+using DiskMessageHook = std::function<void(const std::string& caption, const std::string& text)>;
+void SetDiskMessageHook(DiskMessageHook hook);
 
 }  // namespace quorvane

@@ -47,6 +47,11 @@ public:
 
     // Tests point enumeration at a fake sysfs tree; "/sys" otherwise.
     void setSysfsRoot(std::string root);
+    // Where the device nodes of the sysfs names are ("/dev"); tests point it at image files.
+    void setDevRoot(std::string root);
+    // The mount table that names the device holding "/" ("/proc/self/mounts"), consulted when
+    // the device number of "/" matches no block device.
+    void setMountsFile(std::string path);
     // Re-reads the block devices; images and added volumes stay.
     void refresh();
 
@@ -77,5 +82,10 @@ std::uint32_t GetDriveTypeA(const std::string& root);
 
 // Whether the drive's volume can be opened for reading: 0, or an errno value (ENOENT, EACCES, ...).
 int ProbeReadAccess(std::uint8_t drive);
+
+// The stand-in for GetVolumeInformationA: probes the drive's volume now (the medium may have
+// changed) and gives its file-system name ("FAT12", "FAT16", "FAT32", "ext4", ...) and label.
+// False when the drive does not exist, cannot be read or holds no recognised file system.
+bool GetVolumeFileSystemName(std::uint8_t drive, std::string& fsName, std::string& label);
 
 }  // namespace quorvane

@@ -1,0 +1,128 @@
+// The NT family's path: the volume opened as a device, one handle kept between calls.
+#include "disk/ldiskio_state.h"
+#include "platform/drive_table.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quorvane::ldiskio {
+namespace {
+
+// Positions the kept handle at a sector; the byte offset is a 64-bit product.
+std::uint32_t PositionAt(UnitState& s, std::uint32_t LBA) {
+    const std::uint64_t offset = std::uint64_t{LBA} * s.NTDriveParams.BytesPerSector;
+    std::int32_t high = static_cast<std::int32_t>(offset >> 32);
+    return s.services.volumes->SetFilePointer(s.hNTDrive, static_cast<std::int32_t>(offset & 0xFFFFFFFFu), &high,
+                                              FILE_BEGIN);
+}
+
+}  // namespace
+
+bool NT_OpenDrive(std::uint8_t Drive, bool ForRead) {
+    UnitState& s = Unit();
+    NtVolumeServices* nt = s.services.volumes;
+    if (nt == nullptr) return false;
+    if (s.hNTDrive != INVALID_HANDLE_VALUE) {
+        if (s.NTDrive == Drive && s.NTDriveForRead == ForRead) return true;
+        nt->CloseHandle(s.hNTDrive);
+        s.hNTDrive = INVALID_HANDLE_VALUE;
+    }
+    s.hNTDrive = nt->CreateFileA(NtDeviceName(Drive), ForRead ? GENERIC_READ : GENERIC_WRITE);
+    s.NTDrive = Drive;
+    s.NTDriveForRead = ForRead;
+    // Cleared first, so a drive whose parameters cannot be had never inherits the sector size
+    // of the drive read before it.
+    s.NTDriveParams = TLogDriveParams{};
+    NT_GetLogDriveParams(Drive, s.NTDriveParams);
+    return s.hNTDrive != INVALID_HANDLE_VALUE;
+}
+
+bool NT_ReadLogicalSectors(std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count, void* Buffer) {
+    if (!NT_OpenDrive(Drive, true)) return false;
+    UnitState& s = Unit();
+    const std::uint32_t bytesPerSector = s.NTDriveParams.BytesPerSector;
+    // Without a sector size nothing sensible can be read; the transfer buffer must hold at
+    // least one sector (4K-sector drives get chunks of fewer than 1000 sectors).
+    if (bytesPerSector == 0 || bytesPerSector > TRANSFER_BUFFER_SIZE || s.TransferBuffer == nullptr) return false;
+
+    if (PositionAt(s, LBA) == 0xFFFFFFFFu && s.services.volumes->GetLastError() != ERROR_SUCCESS) return false;
+
+    const std::uint32_t chunkLimit =
+        bytesPerSector * std::min<std::uint32_t>(NT_CHUNK_SECTORS, TRANSFER_BUFFER_SIZE / bytesPerSector);
+    std::uint32_t remaining = std::uint32_t{Count} * bytesPerSector;
+    auto* destination = static_cast<std::uint8_t*>(Buffer);
+    bool stepOk = true;
+    do {
+        const std::uint32_t chunk = std::min(remaining, chunkLimit);
+        std::uint32_t read = 0;
+        const bool called = s.services.volumes->ReadFile(s.hNTDrive, s.TransferBuffer, chunk, &read);
+        // The bytes that did arrive are handed over even when the chunk came back short.
+        if (called) std::memcpy(destination, s.TransferBuffer, std::min(read, chunk));
+        stepOk = called && read == chunk;
+        destination += chunk;
+        remaining -= chunk;
+    } while (stepOk && remaining > 0);
+    return stepOk;
+}
+
+bool NT_WriteLogicalSectors(std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count, const void* Buffer) {
+    if (!NT_OpenDrive(Drive, false)) return false;
+    UnitState& s = Unit();
+    const std::uint32_t bytesPerSector = s.NTDriveParams.BytesPerSector;
+    if (bytesPerSector == 0) return false;
+    if (PositionAt(s, LBA) == 0xFFFFFFFFu) return false;
+    const std::uint32_t size = std::uint32_t{Count} * bytesPerSector;
+    std::uint32_t written = 0;
+    return s.services.volumes->WriteFile(s.hNTDrive, Buffer, size, &written) && written == size;
+}
+
+bool NT_GetLogDriveParams(std::uint8_t Drive, TLogDriveParams& Params) {
+    UnitState& s = Unit();
+    NtVolumeServices* nt = s.services.volumes;
+    if (nt == nullptr) return false;
+    const VolumeHandle h = nt->CreateFileA(NtDeviceName(Drive), GENERIC_READ);
+    if (h == INVALID_HANDLE_VALUE) return false;
+
+    DiskGeometry g;
+    std::uint32_t returned = 0;
+    if (nt->GetDriveTypeA(RootPath(Drive)) == DRIVE_CDROM) {
+        Params = TLogDriveParams{};
+        Params.DriveType = 4;
+        Params.Removable = 1;
+        const bool ok = nt->DeviceIoControl(h, IOCTL_CDROM_GET_DRIVE_GEOMETRY, nullptr, 0, &g, sizeof g, &returned);
+        nt->CloseHandle(h);
+        if (ok) {
+            Params.BytesPerSector = g.bytesPerSector;
+            Params.TotalSectors = static_cast<std::uint32_t>(g.cylinders) * g.tracksPerCylinder * g.sectorsPerTrack;
+        } else {
+            // No readable disc: report a full 700 MiB CD.
+            Params.BytesPerSector = 2048;
+            Params.TotalSectors = 358400;
+        }
+        return ok;
+    }
+
+    const bool ok = nt->DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &g, sizeof g, &returned);
+    nt->CloseHandle(h);
+    if (!ok) return false;
+    Params.Removable = 0;
+    Params.Cylinders = static_cast<std::uint32_t>(g.cylinders);
+    Params.Heads = g.tracksPerCylinder;
+    Params.SectorsPerTrack = g.sectorsPerTrack;
+    Params.BytesPerSector = g.bytesPerSector;
+    Params.TotalSectors = Params.Cylinders * Params.Heads * Params.SectorsPerTrack;
+    if (g.mediaType == 0) {
+        Params.DriveType = 0;
+    } else if (g.mediaType == 11) {  // RemovableMedia
+        Params.DriveType = 2;
+        Params.Removable = 1;
+    } else if (g.mediaType == 12) {  // FixedMedia
+        Params.DriveType = 3;
+    } else if (g.mediaType <= 22) {  // the floppy formats
+        Params.DriveType = 1;
+        Params.Removable = 1;
+    }
+    return true;
+}
+
+}  // namespace quorvane::ldiskio

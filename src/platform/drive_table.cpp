@@ -1,0 +1,456 @@
+#include "platform/drive_table.h"
+
+#include "platform/drive_naming.h"
+#include "platform/posix_volume.h"
+#include "platform/sysfs_block_devices.h"
+#include "platform/volume_probe.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <linux/fs.h>
+#include <sstream>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint8_t FIRST_FREE_NUMBER = 4;  // D:; A: and B: are the floppies', C: the system's
+
+enum class Origin { BlockDevice, Path, Volume };
+
+struct Item {
+    DriveEntry entry;
+    Origin origin = Origin::Volume;
+};
+
+// A device with no medium is listed only where a medium can come and go.
+bool IsListed(const SysfsBlockDevice& d, std::uint32_t kind) {
+    if (d.hidden) return false;
+    // eMMC boot and replay-protected areas are not volumes.
+    if (d.name.rfind("mmcblk", 0) == 0 &&
+        (d.name.find("boot") != std::string::npos || d.name.find("rpmb") != std::string::npos)) {
+        return false;
+    }
+    return d.sizeBytes > 0 || kind == DRIVE_REMOVABLE || kind == DRIVE_CDROM;
+}
+
+std::string RootDeviceNumber() {
+    struct stat st {};
+    if (::stat("/", &st) != 0) return {};
+    return std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+}
+
+// The device name ("sda2") that the mount table gives for "/"; the last mount of "/" wins.
+std::string RootMountDeviceName(const std::string& mountsFile) {
+    std::ifstream in(mountsFile);
+    std::string line, source;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string dev, dir;
+        if (fields >> dev >> dir && dir == "/") source = dev;
+    }
+    if (source.rfind("/dev/", 0) != 0) return {};
+    std::error_code ec;
+    const fs::path real = fs::canonical(source, ec);
+    return (ec ? fs::path(source) : real).filename().string();
+}
+
+std::string DevicePath(const std::string& devRoot, const std::string& sysfsName) {
+    std::string name = sysfsName;
+    std::replace(name.begin(), name.end(), '!', '/');
+    return devRoot + "/" + name;
+}
+
+// File system and label of a whole device or a range of a file; empty when unreadable.
+VolumeProbe ProbePath(const std::string& path, std::uint64_t offset, std::uint64_t size, std::uint32_t kind,
+                      bool withPartitions) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (kind == DRIVE_CDROM ? O_NONBLOCK : 0));
+    if (fd < 0) return {};
+    VolumeProbe probe = ProbeVolume(fd, offset, size, withPartitions);
+    ::close(fd);
+    return probe;
+}
+
+std::string CanonicalPath(const std::string& path) {
+    std::error_code ec;
+    const fs::path real = fs::canonical(path, ec);
+    return ec ? fs::absolute(path, ec).lexically_normal().string() : real.string();
+}
+
+std::string OpenFailure(const std::string& path, int err) {
+    switch (err) {
+        case ENOENT:
+        case ENOTDIR:
+            return path + ": no such file or device.";
+        case EACCES:
+        case EPERM:
+            return "No permission to read " + path + ": run as root or join the disk group.";
+        case ENOMEDIUM:
+            return path + " holds no medium.";
+        default:
+            return "Cannot open " + path + ": " + std::strerror(err) + ".";
+    }
+}
+
+}  // namespace
+
+struct DriveTable::Impl {
+    std::string sysfsRoot = "/sys";
+    std::string devRoot = "/dev";
+    std::string mountsFile = "/proc/self/mounts";
+    bool loaded = false;
+    // Shared so that a DriveEntry pointer handed out stays valid while the table grows.
+    std::vector<std::shared_ptr<Item>> items;
+
+    void ensureLoaded() {
+        if (!loaded) enumerate();
+    }
+
+    bool used(unsigned number) const {
+        return std::any_of(items.begin(), items.end(), [&](const auto& i) { return i->entry.number == number; });
+    }
+
+    // Added volumes go after every block device.
+    std::optional<std::uint8_t> nextNumber() const {
+        unsigned highest = FIRST_FREE_NUMBER - 1;
+        for (const auto& i : items) highest = std::max<unsigned>(highest, i->entry.number);
+        if (highest < 255) return static_cast<std::uint8_t>(highest + 1);
+        for (unsigned n = FIRST_FREE_NUMBER; n <= 255; ++n) {
+            if (!used(n)) return static_cast<std::uint8_t>(n);
+        }
+        return std::nullopt;
+    }
+
+    void sortItems() {
+        std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a->entry.number < b->entry.number; });
+    }
+
+    Item* findItem(std::uint8_t number) const {
+        for (const auto& i : items) {
+            if (i->entry.number == number) return i.get();
+        }
+        return nullptr;
+    }
+
+    void enumerate();
+    std::vector<std::uint8_t> addPath(const std::string& path, std::string& error);
+};
+
+void DriveTable::Impl::enumerate() {
+    loaded = true;
+    std::vector<std::shared_ptr<Item>> kept;
+    for (auto& i : items) {
+        if (i->origin != Origin::BlockDevice) kept.push_back(i);
+    }
+    items.clear();
+
+    struct Listed {
+        SysfsBlockDevice device;
+        std::uint32_t kind;
+    };
+    std::vector<Listed> listed;
+    for (auto& d : ReadSysfsBlockDevices(sysfsRoot)) {
+        const std::uint32_t kind = DriveKindOf(d);
+        if (IsListed(d, kind)) listed.push_back({std::move(d), kind});
+    }
+
+    // Letters: the first two floppy drives take A: and B:, the volume holding "/" takes C:,
+    // everything else follows from D: in name order.
+    std::vector<unsigned> numbers(listed.size(), 0);
+    unsigned floppies = 0;
+    for (std::size_t i = 0; i < listed.size() && floppies < 2; ++i) {
+        if (!listed[i].device.isPartition() && IsFloppyName(listed[i].device.name)) numbers[i] = ++floppies;
+    }
+    const std::string rootNumber = RootDeviceNumber();
+    auto root = std::find_if(listed.begin(), listed.end(), [&](const Listed& l) {
+        return !rootNumber.empty() && l.device.devNumber == rootNumber;
+    });
+    if (root == listed.end()) {
+        const std::string rootName = RootMountDeviceName(mountsFile);
+        root = std::find_if(listed.begin(), listed.end(),
+                            [&](const Listed& l) { return !rootName.empty() && l.device.name == rootName; });
+    }
+    if (root != listed.end() && numbers[root - listed.begin()] == 0) numbers[root - listed.begin()] = 3;
+    unsigned next = FIRST_FREE_NUMBER;
+    for (unsigned& n : numbers) {
+        if (n == 0) n = next++;
+    }
+
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        if (numbers[i] > 255) break;
+        const SysfsBlockDevice& d = listed[i].device;
+        auto item = std::make_shared<Item>();
+        item->origin = Origin::BlockDevice;
+        DriveEntry& e = item->entry;
+        e.number = static_cast<std::uint8_t>(numbers[i]);
+        e.path = DevicePath(devRoot, d.name);
+        e.kind = listed[i].kind;
+        e.displayName = DisplayNameOf(d, e.kind);
+        e.iconName = IconNameFor(e.kind, IsFloppyName(d.isPartition() ? d.parent : d.name));
+        e.sizeBytes = d.sizeBytes;
+        e.sectorSize = d.logicalBlockSize;
+        e.isPartitionTable = d.hasPartitions;
+        e.opener = std::make_shared<PosixVolumeOpener>(e.path, 0, 0, e.kind);
+        if (d.sizeBytes > 0) {
+            const VolumeProbe probe = ProbePath(e.path, 0, 0, e.kind, false);
+            e.fileSystem = probe.fileSystem;
+            e.volumeLabel = probe.label;
+        }
+        items.push_back(std::move(item));
+    }
+
+    // Images and added volumes keep their numbers unless a block device now holds it.
+    for (auto& i : kept) {
+        if (used(i->entry.number)) {
+            if (auto n = nextNumber()) i->entry.number = *n;
+            else continue;
+        }
+        items.push_back(i);
+    }
+    sortItems();
+}
+
+std::vector<std::uint8_t> DriveTable::Impl::addPath(const std::string& path, std::string& error) {
+    ensureLoaded();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = OpenFailure(path, errno);
+        return {};
+    }
+    const std::string canonical = CanonicalPath(path);
+    std::vector<std::uint8_t> known;
+    for (const auto& i : items) {
+        if (i->entry.path == canonical && i->origin != Origin::Volume) known.push_back(i->entry.number);
+    }
+    if (!known.empty()) return known;
+
+    const bool isBlock = S_ISBLK(st.st_mode);
+    if (!isBlock && !S_ISREG(st.st_mode)) {
+        error = path + " is neither an image file nor a block device.";
+        return {};
+    }
+    const int fd = ::open(canonical.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = OpenFailure(path, errno);
+        return {};
+    }
+    std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+    if (isBlock && ::ioctl(fd, BLKGETSIZE64, &size) != 0) size = 0;
+    if (size == 0) {
+        ::close(fd);
+        error = isBlock ? path + " holds no medium." : path + " is empty.";
+        return {};
+    }
+    const VolumeProbe probe = ProbeVolume(fd, 0, 0, true);
+    ::close(fd);
+
+    const std::string fileName = fs::path(canonical).filename().string();
+    std::uint32_t kind = DRIVE_REMOVABLE;  // an image file stands for a card
+    std::string displayName = ImageDisplayName(fileName);
+    std::uint32_t sectorSize = 512;
+    if (isBlock) {
+        kind = DRIVE_FIXED;
+        displayName = fileName + " (" + FormatSize(size) + ")";
+        std::string sysfsName = canonical.substr(std::min(canonical.size(), std::string("/dev/").size()));
+        std::replace(sysfsName.begin(), sysfsName.end(), '/', '!');
+        for (const auto& d : ReadSysfsBlockDevices(sysfsRoot)) {
+            if (d.name != sysfsName) continue;
+            kind = DriveKindOf(d);
+            SysfsBlockDevice sized = d;
+            sized.sizeBytes = size;
+            displayName = DisplayNameOf(sized, kind);
+            sectorSize = d.logicalBlockSize;
+        }
+    }
+    auto makeItem = [&](std::uint64_t offset, std::uint64_t bytes, std::string name) {
+        auto item = std::make_shared<Item>();
+        item->origin = Origin::Path;
+        DriveEntry& e = item->entry;
+        e.path = canonical;
+        e.displayName = std::move(name);
+        e.kind = kind;
+        e.iconName = IconNameFor(kind, false);
+        e.offsetBytes = offset;
+        e.sizeBytes = bytes;
+        e.sectorSize = sectorSize;
+        e.isImage = !isBlock;
+        e.opener = std::make_shared<PosixVolumeOpener>(canonical, offset, offset == 0 ? 0 : bytes, kind);
+        return item;
+    };
+
+    std::vector<std::shared_ptr<Item>> added;
+    auto whole = makeItem(0, size, displayName);
+    whole->entry.fileSystem = probe.fileSystem;
+    whole->entry.volumeLabel = probe.label;
+    whole->entry.isPartitionTable = !probe.partitionTable.empty() && !probe.partitions.empty();
+    added.push_back(whole);
+    if (whole->entry.isPartitionTable) {
+        for (const ProbedPartition& p : probe.partitions) {
+            if (p.startBytes >= size) continue;  // a table entry pointing past the end
+            const std::uint64_t bytes = std::min(p.sizeBytes, size - p.startBytes);
+            const std::string name = isBlock ? fileName + " partition " + std::to_string(p.number) + " (" +
+                                                   FormatSize(bytes) + ")"
+                                             : ImageDisplayName(fileName, p.number);
+            auto part = makeItem(p.startBytes, bytes, name);
+            const VolumeProbe inner = ProbePath(canonical, p.startBytes, bytes, kind, false);
+            part->entry.fileSystem = inner.fileSystem;
+            part->entry.volumeLabel = inner.label;
+            added.push_back(part);
+        }
+    }
+
+    std::vector<std::uint8_t> numbers;
+    for (auto& item : added) {
+        const auto n = nextNumber();
+        if (!n) {
+            if (numbers.empty()) error = "No free drive number for " + path + ".";
+            break;
+        }
+        item->entry.number = *n;
+        numbers.push_back(*n);
+        items.push_back(item);
+    }
+    sortItems();
+    return numbers;
+}
+
+DriveTable::DriveTable() : impl_(std::make_shared<Impl>()) {}
+
+DriveTable& DriveTable::instance() {
+    static DriveTable table;
+    return table;
+}
+
+void DriveTable::setSysfsRoot(std::string root) {
+    impl_->sysfsRoot = std::move(root);
+    impl_->enumerate();
+}
+
+void DriveTable::setDevRoot(std::string root) {
+    impl_->devRoot = std::move(root);
+    if (impl_->loaded) impl_->enumerate();
+}
+
+void DriveTable::setMountsFile(std::string path) {
+    impl_->mountsFile = std::move(path);
+    if (impl_->loaded) impl_->enumerate();
+}
+
+void DriveTable::refresh() { impl_->enumerate(); }
+
+std::vector<std::uint8_t> DriveTable::addPath(const std::string& path, std::string& error) {
+    error.clear();
+    return impl_->addPath(path, error);
+}
+
+std::optional<std::uint8_t> DriveTable::addVolume(DriveEntry entry) {
+    impl_->ensureLoaded();
+    if (entry.number == 0) {
+        const auto n = impl_->nextNumber();
+        if (!n) return std::nullopt;
+        entry.number = *n;
+    } else if (impl_->used(entry.number)) {
+        return std::nullopt;
+    }
+    auto item = std::make_shared<Item>();
+    item->origin = Origin::Volume;
+    item->entry = std::move(entry);
+    const std::uint8_t number = item->entry.number;
+    impl_->items.push_back(std::move(item));
+    impl_->sortItems();
+    return number;
+}
+
+const DriveEntry* DriveTable::find(std::uint8_t number) const {
+    impl_->ensureLoaded();
+    const Item* i = impl_->findItem(number);
+    return i ? &i->entry : nullptr;
+}
+
+const DriveEntry* DriveTable::findByPath(const std::string& path) const {
+    impl_->ensureLoaded();
+    const std::string canonical = CanonicalPath(path);
+    for (const auto& i : impl_->items) {
+        if (i->entry.offsetBytes == 0 && (i->entry.path == path || i->entry.path == canonical)) return &i->entry;
+    }
+    return nullptr;
+}
+
+std::vector<DriveEntry> DriveTable::entries() const {
+    impl_->ensureLoaded();
+    std::vector<DriveEntry> out;
+    for (const auto& i : impl_->items) out.push_back(i->entry);
+    return out;
+}
+
+void DriveTable::clear() {
+    impl_->items.clear();
+    impl_->loaded = true;
+}
+
+std::optional<std::uint8_t> ResolveDrive(const std::string& arg, std::string& error) {
+    error.clear();
+    DriveTable& table = DriveTable::instance();
+    const bool letterForm = !arg.empty() && std::isalpha(static_cast<unsigned char>(arg[0])) &&
+                            (arg.size() == 1 || arg.substr(1) == ":" || arg.substr(1) == ":\\" || arg.substr(1) == ":/");
+    if (letterForm) {
+        const auto number = static_cast<std::uint8_t>(std::toupper(static_cast<unsigned char>(arg[0])) - 64);
+        if (table.find(number)) return number;
+        std::error_code ec;
+        if (!fs::exists(arg, ec)) {
+            error = std::string("There is no drive ") + static_cast<char>(number + 64) + ":.";
+            return std::nullopt;
+        }
+    }
+    if (arg.empty()) {
+        error = "No drive given.";
+        return std::nullopt;
+    }
+    const auto numbers = table.addPath(arg, error);
+    if (numbers.empty()) return std::nullopt;
+    return numbers.front();
+}
+
+std::uint32_t GetDriveTypeA(const std::string& root) {
+    if (root.empty()) return DRIVE_NO_ROOT_DIR;
+    char letter = root[0];
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+    const int number = static_cast<unsigned char>(letter) - 64;
+    if (number < 1 || number > 255) return DRIVE_NO_ROOT_DIR;
+    const DriveEntry* e = DriveTable::instance().find(static_cast<std::uint8_t>(number));
+    return e ? e->kind : DRIVE_NO_ROOT_DIR;
+}
+
+int ProbeReadAccess(std::uint8_t drive) {
+    const DriveEntry* e = DriveTable::instance().find(drive);
+    if (e == nullptr || !e->opener) return ENOENT;
+    int err = 0;
+    auto file = e->opener->open(false, err);
+    return file ? 0 : (err != 0 ? err : EIO);
+}
+
+bool GetVolumeFileSystemName(std::uint8_t drive, std::string& fsName, std::string& label) {
+    const DriveEntry* e = DriveTable::instance().find(drive);
+    if (e == nullptr || !e->opener) return false;
+    VolumeProbe probe;
+    if (auto* posix = dynamic_cast<PosixVolumeOpener*>(e->opener.get())) {
+        probe = ProbePath(posix->path(), posix->offsetBytes(), posix->sizeBytes(), posix->kind(), false);
+    } else {
+        probe = ProbeVolumeThroughOpener(*e->opener);
+    }
+    if (probe.type.empty()) return false;
+    fsName = probe.fileSystem;
+    label = probe.label;
+    return true;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,132 @@
+#include "platform/sysfs_block_devices.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadTrimmed(const fs::path& file) {
+    std::ifstream in(file);
+    if (!in) return {};
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+std::uint64_t ReadNumber(const fs::path& file, std::uint64_t fallback) {
+    const std::string text = ReadTrimmed(file);
+    if (text.empty() || !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
+        return fallback;
+    }
+    try {
+        return std::stoull(text);
+    } catch (...) {
+        return fallback;
+    }
+}
+
+// USB and MMC disks show their bus in the device path that the class link points at.
+std::string BusOf(const fs::path& classEntry, const std::string& name) {
+    if (name.rfind("mmcblk", 0) == 0) return "mmc";
+    std::error_code ec;
+    const fs::path real = fs::canonical(classEntry, ec);
+    if (ec) return {};
+    for (const auto& part : real) {
+        const std::string s = part.string();
+        if (s.rfind("usb", 0) == 0) return "usb";
+        if (s.rfind("mmc", 0) == 0) return "mmc";
+    }
+    return {};
+}
+
+}  // namespace
+
+bool NaturalLess(const std::string& a, const std::string& b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool da = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
+        const bool db = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
+        if (da && db) {
+            std::size_t ei = i, ej = j;
+            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
+            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
+            std::string na = a.substr(i, ei - i), nb = b.substr(j, ej - j);
+            na.erase(0, std::min(na.find_first_not_of('0'), na.size()));
+            nb.erase(0, std::min(nb.find_first_not_of('0'), nb.size()));
+            if (na.size() != nb.size()) return na.size() < nb.size();
+            if (na != nb) return na < nb;
+            i = ei;
+            j = ej;
+        } else {
+            if (a[i] != b[j]) return a[i] < b[j];
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
+std::vector<SysfsBlockDevice> ReadSysfsBlockDevices(const std::string& sysfsRoot) {
+    const fs::path classDir = fs::path(sysfsRoot) / "class" / "block";
+    std::vector<SysfsBlockDevice> devices;
+    std::error_code ec;
+    fs::directory_iterator it(classDir, ec);
+    if (ec) return devices;
+
+    std::vector<std::string> names;
+    for (const auto& e : it) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end(), NaturalLess);
+
+    std::map<std::string, std::size_t> disks;  // name -> index, for partitions to find their disk
+    for (const std::string& name : names) {
+        const fs::path dir = classDir / name;
+        SysfsBlockDevice d;
+        d.name = name;
+        d.devNumber = ReadTrimmed(dir / "dev");
+        // sysfs counts size in 512-byte units whatever the logical block size.
+        d.sizeBytes = ReadNumber(dir / "size", 0) * 512;
+        d.hidden = ReadNumber(dir / "hidden", 0) != 0;
+        if (fs::exists(dir / "partition", ec)) {
+            d.parent = "?";  // resolved below
+        } else {
+            d.removable = ReadNumber(dir / "removable", 0) != 0;
+            d.logicalBlockSize = static_cast<std::uint32_t>(ReadNumber(dir / "queue" / "logical_block_size", 512));
+            d.vendor = ReadTrimmed(dir / "device" / "vendor");
+            d.model = ReadTrimmed(dir / "device" / "model");
+            if (d.model.empty()) d.model = ReadTrimmed(dir / "device" / "name");  // MMC cards
+            d.bus = BusOf(dir, name);
+            disks[name] = devices.size();
+        }
+        devices.push_back(std::move(d));
+    }
+
+    // A partition's directory sits inside its disk's: <class>/<disk>/<partition>.
+    for (auto& d : devices) {
+        if (d.parent != "?") continue;
+        d.parent.clear();
+        for (const auto& [diskName, index] : disks) {
+            if (fs::is_directory(classDir / diskName / d.name, ec)) {
+                SysfsBlockDevice& disk = devices[index];
+                d.parent = diskName;
+                d.removable = disk.removable;
+                d.logicalBlockSize = disk.logicalBlockSize;
+                d.vendor = disk.vendor;
+                d.model = disk.model;
+                d.bus = disk.bus;
+                disk.hasPartitions = true;
+                break;
+            }
+        }
+        // A partition whose disk cannot be found is treated as a disk of its own.
+    }
+    return devices;
+}
+
+}  // namespace quorvane
