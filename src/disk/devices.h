@@ -15,8 +15,9 @@ public:
     virtual ~TDevice() = default;
 
     // Count sectors from Sector of the volume into Buffer (Count x sector size bytes); true when all
-    // were read. Prompt has no effect: reading a drive's volume never shows a message.
-    bool ReadSec(std::int32_t Sector, std::uint16_t Count, void* Buffer, bool Prompt);
+    // were read. Prompt has no effect: reading a drive's volume never shows a message. Virtual so
+    // that a device can serve sectors from elsewhere (tests serve them from memory).
+    virtual bool ReadSec(std::int32_t Sector, std::uint16_t Count, void* Buffer, bool Prompt);
     // Kept for the drive interface; no read looks at it (devices keep no sector cache).
     void UseCache(bool On) { CacheOn = On; }
 
