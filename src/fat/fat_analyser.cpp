@@ -1,6 +1,10 @@
 #include "fat/fat_analyser.h"
 
 #include <span>
+#include <vector>
+
+#include "fat/fat_drive.h"
+#include "media/filedet.h"
 
 namespace quorvane {
 
@@ -112,6 +116,87 @@ bool TFATAnalyser::DirEntriesValidB(const std::uint8_t* Buffer, std::uint16_t Si
         afterPassedPiece = verdict == DirEntryVerdict::LongNamePiece;
     }
     return true;
+}
+
+namespace {
+
+// A volume label as a root directory carries it: not a long-name piece, no cluster, and a first
+// byte with the 0x40 bit, which letters have (a label starting with a digit does not count).
+bool IsRootLabel(const TDirEntry& e) {
+    return !e.IsLongNamePiece() && e.IsVolumeLabel() && e.FirstClusterHigh == 0 && e.FirstClusterLow == 0 &&
+           (e.Name[0] & 0x40) != 0;
+}
+
+}  // namespace
+
+bool TFATAnalyser::IsDirC(TFATdrive& Drive, std::uint32_t Cluster, std::uint32_t Sector) {
+    try {
+        TDirCursor cursor(Cluster, Sector, 0);
+        TDirEntry entry;
+        if (!Drive.GetNextRecord(cursor, entry) || !entry.IsDirectory() || CnvName(entry) != ".") return false;
+        if (!Drive.GetNextRecord(cursor, entry) || !entry.IsDirectory() || CnvName(entry) != "..") return false;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TFATAnalyser::DirEntriesValidC(TFATdrive& Drive, std::uint32_t Cluster, std::uint32_t Sector) {
+    try {
+        TDirCursor cursor(Cluster, Sector, 0);
+        std::array<std::uint8_t, FATSectorSize> sector{};
+        if (!Drive.ReadDataSec(cursor, sector.data())) return false;
+        return DirEntriesValidB(sector.data(), FATSectorSize, Drive.ClusterCount, Drive.DataSectors);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TFATAnalyser::IsRootC(TFATdrive& Drive, std::uint32_t Cluster, std::uint32_t Sector) {
+    try {
+        const std::uint32_t entriesPerCluster = std::uint32_t{Drive.SectorsPerCluster()} * DirEntriesPerSector;
+        TDirCursor cursor(Cluster, Sector, 0);
+        int labels = 0;
+        for (std::uint32_t i = 0; i < entriesPerCluster; ++i) {
+            TDirEntry entry;
+            if (!Drive.GetNextRecord(cursor, entry)) break;
+            if (IsRootLabel(entry) && ++labels > 1) return false;
+        }
+        return labels == 1;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TFATAnalyser::IsDirEmptyC(TFATdrive& Drive, std::uint32_t Cluster, std::uint32_t Sector) {
+    try {
+        // Right after the "." and ".." entries.
+        TDirCursor cursor(Cluster, Sector, 2);
+        TDirEntry entry;
+        std::string name;
+        return !Drive.FindNextEntry(cursor, entry, name, false);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TFATAnalyser::IsFileC(TFATdrive& Drive, std::uint32_t Cluster, std::string& Ext, std::uint8_t& FileType) {
+    try {
+        // The cluster number comes from the search or from a directory entry: read nothing
+        // outside the data area.
+        if (!Drive.IsValidCluster(Cluster)) return false;
+        const std::uint8_t sectorsPerCluster = Drive.SectorsPerCluster();
+        if (sectorsPerCluster == 0) return false;
+        const std::uint32_t size = std::uint32_t{sectorsPerCluster} * FATSectorSize;
+        std::vector<std::uint8_t> cluster(size);
+        if (!Drive.ReadSec(static_cast<std::int32_t>(Drive.Cluster2Sec(Cluster)), sectorsPerCluster, cluster.data(),
+                           true)) {
+            return false;
+        }
+        return IsFile(cluster.data(), size, Ext, FileType);
+    } catch (...) {
+        return false;
+    }
 }
 
 }  // namespace quorvane

@@ -1,5 +1,6 @@
 // The buffer tests of the structure analyser: is a sector made of plausible directory entries?
 #include "fat/fat_analyser.h"
+#include "fat/fat_analyser_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,59 +13,7 @@
 namespace quorvane {
 namespace {
 
-using Raw = std::array<std::uint8_t, 32>;
-
-void PutLe16(Raw& e, std::size_t at, std::uint16_t v) {
-    e[at] = static_cast<std::uint8_t>(v);
-    e[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-void PutLe32(Raw& e, std::size_t at, std::uint32_t v) {
-    PutLe16(e, at, static_cast<std::uint16_t>(v));
-    PutLe16(e, at + 2, static_cast<std::uint16_t>(v >> 16));
-}
-
-constexpr std::uint16_t Time(int h, int m, int s) { return static_cast<std::uint16_t>(h << 11 | m << 5 | s / 2); }
-constexpr std::uint16_t Date(int y, int mo, int d) {
-    return static_cast<std::uint16_t>((y - 1980) << 9 | mo << 5 | d);
-}
-
-// A live 8.3 file entry with plausible fields; tests change one field at a time.
-Raw FileEntry(const char* name11 = "DSC00001JPG", std::uint32_t cluster = 5, std::uint32_t size = 40000) {
-    Raw e{};
-    std::memcpy(e.data(), name11, 11);
-    e[11] = faArchive;
-    PutLe16(e, 14, Time(10, 30, 20));
-    PutLe16(e, 16, Date(2004, 6, 15));
-    PutLe16(e, 18, Date(2004, 6, 16));
-    PutLe16(e, 20, static_cast<std::uint16_t>(cluster >> 16));
-    PutLe16(e, 22, Time(10, 31, 0));
-    PutLe16(e, 24, Date(2004, 6, 15));
-    PutLe16(e, 26, static_cast<std::uint16_t>(cluster));
-    PutLe32(e, 28, size);
-    return e;
-}
-
-Raw LabelEntry(const char* name11 = "CANON_DC   ") {
-    Raw e{};
-    std::memcpy(e.data(), name11, 11);
-    e[11] = faVolumeLabel;
-    PutLe16(e, 22, Time(9, 0, 0));
-    PutLe16(e, 24, Date(2004, 1, 1));
-    return e;
-}
-
-// A long-name piece: sequence byte, UTF-16 characters (high bytes 0), attribute 0x0F, cluster 0.
-Raw LongNamePiece(std::uint8_t sequence, const char* chars13) {
-    Raw e{};
-    e[0] = sequence;
-    const std::size_t slots[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
-    for (std::size_t i = 0; i < 13; ++i) e[slots[i]] = static_cast<std::uint8_t>(chars13[i]);
-    e[11] = faLongName;
-    e[13] = 0x5A;  // checksum, not looked at
-    return e;
-}
-
-TDirEntry Decode(const Raw& raw) { return *DecodeDirEntry(raw); }
+using namespace analyser_test;
 
 // Drive figures for the tests: 1000 clusters (valid numbers 2..1001), 8000 data sectors.
 constexpr std::uint32_t kClusters = 1000;
