@@ -277,4 +277,14 @@ bool MemoryDevice::ReadSec(std::int32_t Sector, std::uint16_t Count, void* Buffe
     return true;
 }
 
+MountedImage Mount(std::shared_ptr<Bytes> bytes, bool silent) {
+    MountedImage m;
+    m.device = std::make_unique<MemoryDevice>(std::move(bytes));
+    m.drive = std::make_unique<TFATdrive>();
+    m.drive->Device = m.device.get();
+    m.drive->SectorCount = m.device->TotalSectors;
+    m.mounted = m.drive->MountDrive(silent);
+    return m;
+}
+
 }  // namespace quorvane::testing

@@ -6,6 +6,7 @@
 // The builder writes a boot sector, FAT entries (into every FAT copy) and directory entries into a
 // byte vector. MemoryDevice serves those bytes as a TDevice and records which sectors were read.
 #include "disk/devices.h"
+#include "fat/fat_drive.h"
 
 #include <array>
 #include <cstdint>
@@ -108,5 +109,15 @@ public:
     std::set<std::uint32_t> failing;    // sectors whose reads fail
     std::vector<std::uint32_t> reads;   // first sector of every read, in order
 };
+
+// A drive over an image, mounted the way the drive list mounts one (messages suppressed unless
+// silent is false). The device lives as long as the drive.
+struct MountedImage {
+    std::unique_ptr<MemoryDevice> device;
+    std::unique_ptr<TFATdrive> drive;
+    bool mounted = false;
+};
+MountedImage Mount(std::shared_ptr<Bytes> bytes, bool silent = true);
+inline MountedImage Mount(const FatImage& image, bool silent = true) { return Mount(image.bytes, silent); }
 
 }  // namespace quorvane::testing
