@@ -19,9 +19,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 photo=${MAKE_PHOTO:-$build/make-photo}
 if [ -z "${MAKE_PHOTO:-}" ]; then
-  [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" >/dev/null
-  cmake --build "$build" --target make-photo >/dev/null || [ -x "$photo" ] ||
-    { echo "$0: cannot build make-photo" >&2; exit 2; }
+  log=$(mktemp)
+  if ! { [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build"; } >"$log" 2>&1 ||
+     ! cmake --build "$build" --target make-photo >>"$log" 2>&1; then
+    [ -x "$photo" ] || { cat "$log" >&2; rm -f "$log"; echo "$0: cannot build make-photo" >&2; exit 2; }
+  fi
+  rm -f "$log"
 fi
 
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-1563091200}

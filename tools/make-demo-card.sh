@@ -31,13 +31,18 @@ export TZ=UTC MTOOLS_SKIP_CHECK=1 LC_ALL=C
 photo=${MAKE_PHOTO:-}
 if [ -z "$photo" ]; then
   photo=$build/make-photo
-  if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$build" >/dev/null
-  fi
-  if ! cmake --build "$build" --target make-photo >/dev/null; then
-    [ -x "$photo" ] || { echo "$0: cannot build make-photo" >&2; exit 2; }
+  log=$(mktemp)
+  if ! { [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build"; } >"$log" 2>&1 ||
+     ! cmake --build "$build" --target make-photo >>"$log" 2>&1; then
+    if [ ! -x "$photo" ]; then
+      cat "$log" >&2
+      rm -f "$log"
+      echo "$0: cannot build make-photo" >&2
+      exit 2
+    fi
     echo "$0: warning: could not rebuild make-photo, using the one in $build" >&2
   fi
+  rm -f "$log"
 fi
 
 work=$(mktemp -d)
