@@ -111,4 +111,4 @@ mkdir -p "$(dirname "$out")"
 mv "$img" "$out.tmp.$$"
 mv "$out.tmp.$$" "$out"
 echo "$out: 48 MiB FAT16 card: $live live photos (DCIM/100CAMRA, Holiday 2019)," \
-  "$deleted deleted ($long_deleted with long names), $gen1 older photos cut off by a quick format"
+  "$deleted deleted ($long_deleted with long names), $gen1 older photos from before a quick format (the newer ones overwrote the first of them)"
