@@ -1,0 +1,232 @@
+// Reading files: along a chain, over consecutive clusters, and where the chain is damaged.
+#include "fat/fat_drive.h"
+#include "fat/fat_image_builder.h"
+#include "fat/fat_stream.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvane {
+namespace {
+
+using namespace quorvane::testing;
+
+// Reads a file the way the copy-out does: blocks until a call delivers nothing.
+Bytes ReadAll(TFATdrive& drive, std::uint32_t cluster, std::uint32_t size, std::uint8_t fatNo,
+              std::uint32_t block = 65536) {
+    TFATFileInfo info;
+    drive.ResetByCluster(cluster, size, info);
+    Bytes out;
+    Bytes buffer(block);
+    std::uint32_t done = 0;
+    for (int calls = 0; calls < 100000 && drive.BlockRead(info, block, buffer.data(), fatNo, done) && done > 0; ++calls)
+        out.insert(out.end(), buffer.begin(), buffer.begin() + done);
+    return out;
+}
+
+// The bytes of the listed clusters of a pattern laid out one cluster per entry.
+Bytes Concat(const std::vector<Bytes>& parts) {
+    Bytes out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+TEST(FatFileRead, SmallFilesAndTheEndOfAFile) {
+    FatImage image(FatLayout::Fat16(5000));
+    image.Chain({3, 4});
+    Bytes data = Pattern(1000, 1);
+    image.Chain({10, 11});
+    image.WriteData(10, data);
+    auto m = Mount(image);
+    TFATdrive& d = *m.drive;
+    Bytes buffer(65536);
+    std::uint32_t done = 99;
+
+    TFATFileInfo empty;
+    d.ResetByCluster(0, 0, empty);
+    EXPECT_TRUE(d.BlockRead(empty, 65536, buffer.data(), 1, done));
+    EXPECT_EQ(done, 0u);
+
+    TFATFileInfo info;
+    d.ResetByCluster(10, 1000, info);
+    m.device->reads.clear();
+    EXPECT_TRUE(d.BlockRead(info, 65536, buffer.data(), 1, done));
+    EXPECT_EQ(done, 1000u);
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 1000), data);
+    EXPECT_EQ(std::count_if(m.device->reads.begin(), m.device->reads.end(),
+                            [&](std::uint32_t s) { return s >= d.FirstDataSector; }),
+              2);
+    EXPECT_TRUE(d.BlockRead(info, 65536, buffer.data(), 1, done));
+    EXPECT_EQ(done, 0u);
+    info.Position = 1001;
+    EXPECT_FALSE(d.BlockRead(info, 65536, buffer.data(), 1, done));
+    EXPECT_EQ(done, 0u);
+
+    // Reads that start inside a sector go on from there and stop at the size, not a sector end.
+    d.ResetByCluster(10, 700, info);
+    ASSERT_TRUE(d.BlockRead(info, 100, buffer.data(), 1, done));
+    EXPECT_EQ(done, 100u);
+    ASSERT_TRUE(d.BlockRead(info, 65536, buffer.data(), 1, done));
+    EXPECT_EQ(done, 600u);
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 600), Bytes(data.begin() + 100, data.begin() + 700));
+
+    // A size without a first cluster reads nothing rather than sectors in front of the data area.
+    EXPECT_TRUE(ReadAll(d, 0, 5000, 1).empty());
+}
+
+TEST(FatFileRead, ChainsAreFollowedUntilTheyEndOrBreak) {
+    // Four clusters of file data, one per listed cluster; the FAT says how they are linked.
+    constexpr std::uint32_t clusters = 5000;
+    const std::uint32_t last = clusters + 1;
+    struct Case {
+        const char* name;
+        std::vector<std::uint32_t> placed;                // where the file's four clusters lie
+        std::function<void(FatImage&)> fat;               // the FAT entries after the chain is written
+        std::size_t clustersRead;                         // how many of the four come back
+    } cases[] = {
+        {"fragmented chain", {10, 20, 15, 30}, nullptr, 4},
+        {"chain through cluster 2", {10, 2, 15, 16}, nullptr, 4},
+        {"chain through the last cluster", {10, last, 15, 16}, nullptr, 4},
+        {"end mark after two clusters", {10, 11, 12, 13}, [](FatImage& i) { i.SetFat(11, 0xFFFF); }, 2},
+        {"bad cluster after one", {10, 11, 12, 13}, [](FatImage& i) { i.SetFat(10, 0xFFF7); }, 1},
+        {"link outside the volume", {10, 11, 12, 13}, [&](FatImage& i) { i.SetFat(10, last + 1); }, 1},
+        {"link to cluster 1", {10, 11, 12, 13}, [](FatImage& i) { i.SetFat(10, 1); }, 1},
+        {"chain looping back", {10, 11, 12, 13}, [](FatImage& i) { i.SetFat(12, 10); }, 3},
+        {"cluster linked to itself", {10, 11, 12, 13}, [](FatImage& i) { i.SetFat(10, 10); }, 1},
+        // A released chain: the clusters that follow the first are taken one after the other.
+        {"all entries free", {10, 11, 12, 13}, [](FatImage& i) { for (std::uint32_t c : {10, 11, 12, 13}) i.SetFat(c, 0); }, 4},
+        {"free from the second cluster on", {10, 40, 41, 42}, [](FatImage& i) { i.SetFat(40, 0); }, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FatImage image(FatLayout::Fat16(clusters));
+        image.Chain({3, 4});
+        image.Chain(c.placed);
+        if (c.fat) c.fat(image);
+        std::vector<Bytes> parts;
+        for (std::size_t i = 0; i < c.placed.size(); ++i) {
+            parts.push_back(Pattern(512, static_cast<std::uint8_t>(i + 1)));
+            image.WriteData(c.placed[i], parts.back());
+        }
+        auto m = Mount(image);
+        ASSERT_EQ(m.drive->ActiveFAT, 1);
+        Bytes got = ReadAll(*m.drive, c.placed[0], 4 * 512, 1);
+        EXPECT_EQ(got, Concat(std::vector<Bytes>(parts.begin(), parts.begin() + c.clustersRead)));
+    }
+}
+
+TEST(FatFileRead, WithoutAFatFilesAreContiguous) {
+    FatImage image(FatLayout::Fat16(5000, 2));  // quick-formatted
+    Bytes data = Pattern(3 * 1024, 7);
+    image.WriteData(100, data);
+    auto m = Mount(image);
+    ASSERT_EQ(m.drive->ActiveFAT, 0);
+    m.device->reads.clear();
+    EXPECT_EQ(ReadAll(*m.drive, 100, static_cast<std::uint32_t>(data.size()), m.drive->ActiveFAT), data);
+    for (std::uint32_t s : m.device->reads) EXPECT_GE(s, m.drive->FirstDataSector) << "FAT read";
+
+    // A contiguous read stops at the end of the volume.
+    const std::uint32_t last = m.drive->ClusterCount + 1;
+    EXPECT_EQ(ReadAll(*m.drive, last, 10 * 1024, 0).size(), 1024u);
+}
+
+TEST(FatFileRead, AnUnreadableSectorShortensOneCallOnly) {
+    FatImage image(FatLayout::Fat16(5000, 4));
+    image.Chain({3, 4});
+    Bytes data = Pattern(4 * 2048, 3);
+    image.Chain({10, 11, 12, 13});
+    image.WriteData(10, data);
+    auto m = Mount(image);
+    const std::uint32_t bad = image.ClusterSector(11) + 1;
+    m.device->failing = {bad};
+
+    TFATFileInfo info;
+    m.drive->ResetByCluster(10, static_cast<std::uint32_t>(data.size()), info);
+    Bytes buffer(65536);
+    std::uint32_t done = 0;
+    ASSERT_TRUE(m.drive->BlockRead(info, 65536, buffer.data(), 1, done));
+    EXPECT_EQ(done, 2048u + 1024u);  // up to and including the failed sector
+
+    Bytes expected = data;
+    std::fill(expected.begin() + 2048 + 512, expected.begin() + 3072, 0);
+    EXPECT_EQ(ReadAll(*m.drive, 10, static_cast<std::uint32_t>(data.size()), 1), expected);
+}
+
+TEST(FatFileRead, SeekFindsTheClusterOfAPosition) {
+    FatImage image(FatLayout::Fat16(5000));
+    image.Chain({3, 4});
+    std::vector<std::uint32_t> chain = {10, 20, 15, 30};
+    image.Chain(chain);
+    Bytes data = Pattern(4 * 512 - 100, 9);
+    for (std::size_t i = 0; i < chain.size(); ++i)
+        image.WriteData(chain[i], Bytes(data.begin() + i * 512, data.begin() + std::min(data.size(), (i + 1) * 512)));
+    auto m = Mount(image);
+    TFATdrive& d = *m.drive;
+    const auto size = static_cast<std::uint32_t>(data.size());
+
+    TFATFileInfo info;
+    d.ResetByCluster(10, size, info);
+    ASSERT_TRUE(d.Seek(info, 1100, 1));
+    EXPECT_EQ(info.CurrentCluster, 15u);
+    Bytes buffer(4096);
+    std::uint32_t done = 0;
+    ASSERT_TRUE(d.BlockRead(info, 4096, buffer.data(), 1, done));
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + done), Bytes(data.begin() + 1100, data.end()));
+
+    EXPECT_FALSE(d.Seek(info, size, 1));
+    TFATFileInfo noCluster;
+    d.ResetByCluster(0, size, noCluster);
+    EXPECT_FALSE(d.Seek(noCluster, 10, 1));
+    image.SetFat(20, 0xFFFF);  // the chain now ends after two clusters
+    d.FATBufSector = 0;
+    d.ResetByCluster(10, size, info);
+    EXPECT_FALSE(d.Seek(info, 1100, 1));
+
+    std::uint32_t cluster = 10;
+    EXPECT_TRUE(d.GetRecPosCluster(cluster, 600, 1));
+    EXPECT_EQ(cluster, 20u);
+    EXPECT_FALSE(d.GetRecPosCluster(cluster = 10, 1100, 1));
+}
+
+TEST(FatFileRead, StreamReadsAndSeeksButNeverWrites) {
+    FatImage image(FatLayout::Fat16(5000));
+    image.Chain({3, 4});
+    Bytes data = Pattern(1500, 4);
+    image.Chain({10, 11, 12});
+    image.WriteData(10, data);
+    auto m = Mount(image);
+
+    TFATStream stream(*m.drive, 10, 1500, 1);
+    std::uint8_t b[600];
+    EXPECT_EQ(stream.Read(b, 600), 600u);
+    EXPECT_EQ(stream.Seek(-100, TFATStream::Origin::End), 1400);
+    EXPECT_EQ(stream.Read(b, 600), 100u);
+    EXPECT_EQ(Bytes(b, b + 100), Bytes(data.begin() + 1400, data.end()));
+    EXPECT_EQ(stream.Read(b, 600), 0u);
+    EXPECT_EQ(stream.Seek(-1000, TFATStream::Origin::Current), 500);
+    EXPECT_EQ(stream.Read(b, 1), 1u);
+    EXPECT_EQ(b[0], data[500]);
+    EXPECT_EQ(stream.Seek(-1, TFATStream::Origin::Beginning), -1);
+    EXPECT_EQ(stream.Seek(1501, TFATStream::Origin::Beginning), -1);
+    EXPECT_EQ(stream.Write(b, 1), 0u);
+    EXPECT_EQ(Bytes(image.bytes->begin() + image.ClusterSector(10) * 512,
+                    image.bytes->begin() + image.ClusterSector(10) * 512 + 1500),
+              data);
+}
+
+TEST(FatFileRead, Fat32FilesBeyondCluster65535) {
+    FatImage image(FatLayout::Fat32(70000));
+    DirSlot root = image.Root();
+    Bytes data = Pattern(1300, 5);
+    image.AddFile(root, "BIG     JPG", 69000, data, "big picture.jpg");
+    auto m = Mount(image);
+    TDirCursor cursor(m.drive->RootCluster, m.drive->RootDirSector);
+    TDirEntry entry;
+    std::string name;
+    ASSERT_TRUE(m.drive->FindNextEntry(cursor, entry, name, false));
+    EXPECT_EQ(name, "big picture.jpg");
+    EXPECT_EQ(entry.FirstCluster(), 69000u);
+    EXPECT_EQ(ReadAll(*m.drive, entry.FirstCluster(), entry.FileSize, m.drive->ActiveFAT), data);
+}
+
+}  // namespace
+}  // namespace quorvane
