@@ -141,6 +141,13 @@ std::unique_ptr<VolumeFile> PosixVolumeOpener::open(bool forWrite, int& err) {
     }
     if (S_ISBLK(st.st_mode)) {
         isBlock = true;
+        // Newer kernels open a read-only device for writing and fail only the writes.
+        int readOnly = 0;
+        if (forWrite && ::ioctl(fd, BLKROGET, &readOnly) == 0 && readOnly != 0) {
+            ::close(fd);
+            err = EROFS;
+            return nullptr;
+        }
         if (::ioctl(fd, BLKGETSIZE64, &fileSize) != 0) fileSize = 0;
     } else if (S_ISREG(st.st_mode)) {
         fileSize = static_cast<std::uint64_t>(st.st_size);
