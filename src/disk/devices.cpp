@@ -10,15 +10,6 @@ namespace quorvane {
 
 namespace {
 
-// The file-system name of a drive's volume as the drive table probed it ("FAT16", "vfat", ...);
-// false when the drive is unknown or holds no recognised file system.
-bool VolumeFileSystemName(std::uint8_t Drive, std::string& Name) {
-    const DriveEntry* entry = DriveTable::instance().find(Drive);
-    if (!entry || entry->fileSystem.empty()) return false;
-    Name = entry->fileSystem;
-    return true;
-}
-
 bool NamesFAT(std::string Name) {
     std::transform(Name.begin(), Name.end(), Name.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -41,9 +32,9 @@ TDevice* TDeviceList::GetWindowsDrive(std::uint8_t Drive) {
     std::string root = std::string(1, static_cast<char>(Drive + 64)) + ":\\";
     if (ProcessMessagesHook) ProcessMessagesHook();
 
-    // "vfat" from the probe qualifies like FAT12, FAT16 and FAT32.
-    std::string fileSystem;
-    if (!VolumeFileSystemName(Drive, fileSystem) || !NamesFAT(fileSystem)) return nullptr;
+    // The volume is probed now: the medium in a reader may have changed since the drive was listed.
+    std::string fileSystem, label;
+    if (!GetVolumeFileSystemName(Drive, fileSystem, label) || !NamesFAT(fileSystem)) return nullptr;
 
     auto device = std::make_unique<TDevice>();
     device->Partitioned = 0;
