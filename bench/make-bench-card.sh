@@ -50,15 +50,17 @@ if [ "$kind" = full ]; then wanted=100000; else wanted=12; fi
 # Photo i: one of three camera sizes, Exif on odd seeds.
 dims=("4000 3000" "3264 2448" "2592 1944")
 photo_name() { printf 'IMG_%04d.JPG' "$1"; }
+# One photo, run by an inner shell: make-photo, folder, name, seed, width, height, jfif|exif.
+# shellcheck disable=SC2016
+one_photo='if [ "$6" = exif ]; then set -- "$@" --exif; fi
+  "$0" --out "$1/$2" --seed "$3" --width "$4" --height "$5" ${7:-} &&
+  touch -d "@$((SOURCE_DATE_EPOCH + $3 * 60))" "$1/$2"'
 make_batch() {  # first last: made two at a time
   for i in $(seq "$1" "$2"); do
     header=jfif
     if [ $((i % 2)) -eq 1 ]; then header=exif; fi
     echo "$(photo_name "$i") $i ${dims[$((i % 3))]} $header"
-  done | xargs -P 2 -L 1 sh -c \
-    'if [ "$6" = exif ]; then set -- "$@" --exif; fi
-     "$0" --out "$1/$2" --seed "$3" --width "$4" --height "$5" ${7:-} &&
-     touch -d "@$((SOURCE_DATE_EPOCH + $3 * 60))" "$1/$2"' "$photo" "$work"
+  done | xargs -P 2 -L 1 sh -c "$one_photo" "$photo" "$work"
 }
 
 # Take photos in order while the next one still fits.
