@@ -32,6 +32,12 @@ std::uint64_t ReadNumber(const fs::path& file, std::uint64_t fallback) {
     }
 }
 
+// A bus's numeric vendor id (virtio writes "0x1af4") names nothing a person would recognise.
+bool IsNumericId(const std::string& s) {
+    return s.size() > 2 && s.compare(0, 2, "0x") == 0 &&
+           std::all_of(s.begin() + 2, s.end(), [](unsigned char c) { return std::isxdigit(c); });
+}
+
 // USB and MMC disks show their bus in the device path that the class link points at.
 std::string BusOf(const fs::path& classEntry, const std::string& name) {
     if (name.rfind("mmcblk", 0) == 0) return "mmc";
@@ -99,6 +105,7 @@ std::vector<SysfsBlockDevice> ReadSysfsBlockDevices(const std::string& sysfsRoot
             d.removable = ReadNumber(dir / "removable", 0) != 0;
             d.logicalBlockSize = static_cast<std::uint32_t>(ReadNumber(dir / "queue" / "logical_block_size", 512));
             d.vendor = ReadTrimmed(dir / "device" / "vendor");
+            if (IsNumericId(d.vendor)) d.vendor.clear();
             d.model = ReadTrimmed(dir / "device" / "model");
             if (d.model.empty()) d.model = ReadTrimmed(dir / "device" / "name");  // MMC cards
             d.bus = BusOf(dir, name);

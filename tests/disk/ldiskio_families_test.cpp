@@ -80,6 +80,25 @@ TEST_P(LdiskioFamilies, ReadTheWholeCardAsTheFileHoldsIt) {
     EXPECT_FALSE(ReadLogicalSectors(drive, total, 1, two.data()));
 }
 
+TEST_P(LdiskioFamilies, AReadOnlyLoopDeviceReadsLikeItsImage) {
+    const std::string image = makeCard("card.img");
+    testing::LoopDevice loop(image, "-r");
+    if (loop.device().empty()) GTEST_SKIP() << "needs root and a free loop device";
+    const std::uint8_t drive = add(loop.device());
+    const auto expected = testing::ReadFileBytes(image);
+
+    TLogDriveParams params;
+    ASSERT_TRUE(GetLogDriveParams(drive, params));
+    EXPECT_EQ(params.BytesPerSector, 512u);
+    EXPECT_EQ(params.TotalSectors, expected.size() / 512);
+
+    std::vector<std::uint8_t> read(3000 * 512);
+    ASSERT_TRUE(ReadLogicalSectors(drive, 2000, 3000, read.data()));
+    EXPECT_TRUE(std::equal(read.begin(), read.end(), expected.begin() + 2000 * 512));
+    EXPECT_FALSE(WriteLogicalSectors(drive, 2000, 1, read.data()));
+    NT_CloseDrive();
+}
+
 TEST_P(LdiskioFamilies, APartitionEndsWhereItsTableSays) {
     const std::string image = testing::MakePartitionedImage(dir, "card.img");
     const std::uint8_t first = add(image, 1);

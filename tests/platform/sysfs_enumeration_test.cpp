@@ -68,7 +68,7 @@ TEST_F(SysfsEnumeration, BlockDevicesBecomeDrivesWithLettersKindsAndNames) {
     sysfs.addDisk(FakeDisk("nbd0", 0).onBus("virtual/nbd0"));
     sysfs.addDisk(FakeDisk("nbd1", 2048).onBus("virtual/nbd1"));
     sysfs.addDisk(FakeDisk("loop0", 0).onBus("virtual/loop0"));
-    sysfs.addDisk(FakeDisk("loop1", 4096).onBus("virtual/loop1"));
+    sysfs.addDisk(FakeDisk("loop1", 4096).onBus("virtual/loop1").vendorModel("0x1af4", ""));
     sysfs.addDisk(FakeDisk("nvme0c0n1", 4096).onBus("virtual/nvme").isHidden());
     DriveTable::instance().setSysfsRoot(sysfs.root().string());
 
