@@ -1,6 +1,8 @@
 #include "app/frm_main.h"
 
 #include "app/file_naming.h"
+#include "app/frm_fat_scan.h"
+#include "app/frm_preview.h"
 #include "app/messages.h"
 #include "app/ui.h"
 #include "platform/drive_table.h"
@@ -28,7 +30,28 @@ void TFrmMain::FormCreate() {
     ButtonStart.SetEnabled(false);
     LastProgressTick = 0;
     TerminateAfterRun = false;
+    ScanDriver = std::make_unique<TFrmFATScan>();
+    connectScanDriver();
     FillDriveList();
+}
+
+void TFrmMain::connectScanDriver() {
+    ScanDriver->OnStartScanData = [this](std::int64_t, std::int64_t start, std::int64_t end, std::int32_t) {
+        GProgress.SetMax(LostDataProgressTotal(static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end)));
+        GProgress.SetPosition(0);
+    };
+    ScanDriver->OnScanProgress = [this](std::int64_t pos) {
+        GProgress.SetPosition(static_cast<std::uint32_t>(pos));
+        PumpMessages();
+    };
+    ScanDriver->OnScanClustorProgress = [this](std::int64_t cluster) {
+        LabelInfoCurrentSector.SetCaption(std::to_string(cluster));
+    };
+    ScanDriver->OnFoundImage = [this](const std::string& fileName) {
+        ++ImagesFound;
+        LabelInfoImagesFound.SetCaption(std::to_string(ImagesFound));
+        if (FrmPreview != nullptr) FrmPreview->AddFile(fileName);
+    };
 }
 
 void TFrmMain::FillDriveList() {
@@ -122,6 +145,7 @@ void TFrmMain::EnableControls(bool enable) {
 void TFrmMain::ButtonCancelClick() {
     StopFlag = true;
     LastRun.Cancelled = true;
+    if (ScanDriver) ScanDriver->StopScan();
 }
 
 bool TFrmMain::PrepareRun() {
@@ -146,6 +170,27 @@ bool TFrmMain::PrepareRun() {
     StopFlag = false;
     LabelInfoStatus.SetCaption(ListBoxStrings(msgBusy));
     return true;
+}
+
+void TFrmMain::RunFolderMethod(bool RecoverDeleted, bool LookForLost) {
+    if (!PrepareRun()) return;
+    Animate1.SetActive(true);
+    Animate1.SetVisible(true);
+    PumpMessages();
+    LabelCurrSec.SetCaption(ListBoxStrings(msgCurrentCluster));
+    ScanDriver->DestPath = WorkFolder;
+    ScanDriver->ScanDrive(static_cast<std::uint8_t>(DriveNumber), false, RecoverDeleted, LookForLost);
+    LabelInfoStatus.SetCaption(ListBoxStrings(msgReady));
+    Animate1.SetActive(false);
+    Animate1.SetVisible(false);
+    GProgress.SetPosition(0);
+    LabelInfoCurrentSector.SetCaption("");
+    LabelCurrSec.SetCaption(ListBoxStrings(msgCurrentSector));
+    EnableControls(true);
+    NT_CloseDrive();
+    StopFlag = true;
+    ScanDriver->StopScan();
+    if (!ScanDriver->Failure.empty()) stopRun(ScanDriver->Failure);
 }
 
 void TFrmMain::ReleaseWorkFolder() {

@@ -12,6 +12,7 @@
 namespace quorvane {
 
 class TFrmPreview;
+class TFrmFATScan;
 
 // What the last run did, for reports (the window shows the same in its labels).
 struct TRunReport {
@@ -44,6 +45,8 @@ public:
 
     // The run's preview window, when one exists; it receives every finished file.
     TFrmPreview* FrmPreview = nullptr;
+    // The scan driver of the folder based method, made by FormCreate.
+    std::unique_ptr<TFrmFATScan> ScanDriver;
 
     // Recovery page.
     TComboBox ListBoxDrives{"ListBoxDrives"};
@@ -84,6 +87,9 @@ public:
     // The preparation both methods share. Gives the run's working folder and prefix.
     bool PrepareRun();
     void RunScanMethod();
+    // The folder based method: the media files among the deleted entries (RecoverDeleted) and the
+    // lost ones (LookForLost) of the selected drive, through the scan driver.
+    void RunFolderMethod(bool RecoverDeleted, bool LookForLost);
 
     // Removes the run's working folder once its files are gone.
     void ReleaseWorkFolder();
@@ -96,6 +102,7 @@ private:
     struct ScanRun;
     void progressStep(std::uint32_t current);
     void stopRun(const std::string& failure);
+    void connectScanDriver();
 };
 
 // The capacity text of the drive labels: "64.00 MB".

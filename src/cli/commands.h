@@ -7,7 +7,9 @@ namespace quorvane::cli {
 struct RecoverOptions {
     std::string drive;
     std::string dest;
-    std::string method = "scan";
+    std::string method = "auto";  // auto, folder or scan
+    int deleted = -1;             // folder based method: recover deleted files; -1 = as proposed
+    int lost = -1;                // folder based method: look for lost files; -1 = as proposed
     std::string prefix = "image";
     int sectorsAtOnce = 0;  // 0: the drive's default
     int retries = 0;        // 0: the window's default
@@ -17,5 +19,6 @@ struct RecoverOptions {
 int ListDrives(bool json);
 int ShowInfo(const std::string& drive, bool json);
 int Recover(const RecoverOptions& options);
+int Analyze(const std::string& drive, bool json);
 
 }  // namespace quorvane::cli

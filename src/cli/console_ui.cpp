@@ -51,38 +51,62 @@ MsgResult ConsoleUI::MessageBox(const std::string& text, const std::string& capt
     return defaultResult;
 }
 
-ProgressLine::ProgressLine(TFrmMain& main, std::uint32_t totalUnits, std::uint32_t bytesPerUnit, const char* unitName)
+ProgressLine::ProgressLine(TFrmMain& main, std::uint32_t bytesPerUnit, const char* unitName)
     : main_(main),
-      total_(totalUnits),
       bytesPerUnit_(bytesPerUnit),
       unitName_(unitName),
       enabled_(::isatty(STDERR_FILENO) != 0),
       started_(std::chrono::steady_clock::now()) {
     if (!enabled_) return;
-    // The window updates its position twice a second; the line follows it.
-    main_.GProgress.onChanged = [this](const TControl&) {
-        if (main_.GProgress.Position() > 0) draw(static_cast<std::uint64_t>(main_.GProgress.Position()));
-    };
+    auto onChange = [this](const TControl&) { changed(); };
+    main_.GProgress.onChanged = onChange;
+    main_.LabelInfoCurrentSector.onChanged = onChange;
+    main_.LabelInfoImagesFound.onChanged = onChange;
+    main_.LabelInfoReadErrors.onChanged = onChange;
 }
 
 ProgressLine::~ProgressLine() { Finish(); }
 
 void ProgressLine::Finish() {
     main_.GProgress.onChanged = nullptr;
+    main_.LabelInfoCurrentSector.onChanged = nullptr;
+    main_.LabelInfoImagesFound.onChanged = nullptr;
+    main_.LabelInfoReadErrors.onChanged = nullptr;
     if (drawn_) std::fputs("\n", stderr);
     drawn_ = false;
 }
 
-void ProgressLine::draw(std::uint64_t position) {
+void ProgressLine::changed() {
+    const auto now = std::chrono::steady_clock::now();
+    if (drawn_ && now - lastDrawn_ < std::chrono::milliseconds(200)) return;
+    if (main_.LabelInfoCurrentSector.Caption().empty()) return;  // between runs
+    lastDrawn_ = now;
+    draw();
+}
+
+void ProgressLine::draw() {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-    const double bytes = static_cast<double>(position) * bytesPerUnit_;
-    const double rate = seconds > 0 ? bytes / seconds / 1e6 : 0;
-    const double left = position > 0 && total_ > position ? seconds * static_cast<double>(total_ - position) / position : 0;
-    const auto eta = static_cast<long>(left + 0.5);
-    std::fprintf(stderr, "\r%s %llu/%u (%3.0f%%)  %.1f MB/s  files %s  read errors %s  ETA %ld:%02ld   ", unitName_,
-                 static_cast<unsigned long long>(position), total_, total_ ? 100.0 * position / total_ : 0.0, rate,
-                 main_.LabelInfoImagesFound.Caption().c_str(), main_.LabelInfoReadErrors.Caption().c_str(), eta / 60,
-                 eta % 60);
+    const auto position = static_cast<double>(main_.GProgress.Position());
+    const auto total = static_cast<double>(main_.GProgress.Max());
+    std::string line = std::string("\r") + unitName_ + " " + main_.LabelInfoCurrentSector.Caption();
+    char part[160];
+    if (total > 0 && position > 0) {
+        std::snprintf(part, sizeof part, " (%3.0f%%)", 100.0 * position / total);
+        line += part;
+        if (bytesPerUnit_ > 0 && seconds > 0) {
+            std::snprintf(part, sizeof part, "  %.1f MB/s", position * bytesPerUnit_ / seconds / 1e6);
+            line += part;
+        }
+    }
+    line += "  files " + main_.LabelInfoImagesFound.Caption();
+    if (bytesPerUnit_ > 0) line += "  read errors " + main_.LabelInfoReadErrors.Caption();
+    if (total > 0 && position > 0 && total > position) {
+        const auto eta = static_cast<long>(seconds * (total - position) / position + 0.5);
+        std::snprintf(part, sizeof part, "  ETA %ld:%02ld", eta / 60, eta % 60);
+        line += part;
+    }
+    line += "   ";
+    std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
     drawn_ = true;
 }

@@ -29,23 +29,26 @@ public:
 };
 
 // Shows position, throughput, files found, read errors and time left while a run goes on,
-// on one line of standard error that is rewritten in place. Nothing when stderr is no terminal.
+// on one line of standard error that is rewritten in place. It follows the window's progress bar
+// and labels. Nothing when stderr is no terminal.
 class ProgressLine {
 public:
-    ProgressLine(TFrmMain& main, std::uint32_t totalUnits, std::uint32_t bytesPerUnit, const char* unitName);
+    // bytesPerUnit 0: the progress bar's units have no fixed size (the folder based method).
+    ProgressLine(TFrmMain& main, std::uint32_t bytesPerUnit, const char* unitName);
     ~ProgressLine();
     void Finish();
 
 private:
-    void draw(std::uint64_t position);
+    void changed();
+    void draw();
 
     TFrmMain& main_;
-    std::uint32_t total_;
     std::uint32_t bytesPerUnit_;
     const char* unitName_;
     bool enabled_;
     bool drawn_ = false;
     std::chrono::steady_clock::time_point started_;
+    std::chrono::steady_clock::time_point lastDrawn_;
 };
 
 }  // namespace quorvane::cli

@@ -26,11 +26,26 @@ int main(int argc, char** argv) {
     info->add_option("DRIVE", infoDrive, "Drive letter, block device or image file")->required();
     info->add_flag("--json", infoJson, "Print the details as JSON");
 
+    std::string analyzeDrive;
+    bool analyzeJson = false;
+    auto* analyze = app.add_subcommand("analyze", "Count the deleted folders and files and propose a method");
+    analyze->add_option("DRIVE", analyzeDrive, "Drive letter, block device or image file")->required();
+    analyze->add_flag("--json", analyzeJson, "Print the counts as JSON");
+
     RecoverOptions rec;
     auto* recover = app.add_subcommand("recover", "Recover the files of a drive into a folder");
     recover->add_option("DRIVE", rec.drive, "Drive letter, block device or image file")->required();
     recover->add_option("--dest,-d", rec.dest, "Folder that receives the recovered files (created when missing)")->required();
-    recover->add_option("--method,-m", rec.method, "Recovery method")->check(CLI::IsMember({"scan"}))->capture_default_str();
+    recover
+        ->add_option("--method,-m", rec.method,
+                     "auto: analyse the drive and take the proposed method; folder: the FAT file system's deleted "
+                     "(and lost) entries; scan: every sector for picture, sound and film starts")
+        ->check(CLI::IsMember({"auto", "folder", "scan"}))
+        ->capture_default_str();
+    recover->add_flag_callback("--deleted", [&rec] { rec.deleted = 1; }, "Folder based method: recover the deleted files (default: as proposed)");
+    recover->add_flag_callback("--no-deleted", [&rec] { rec.deleted = 0; }, "Folder based method: leave the deleted files out");
+    recover->add_flag_callback("--lost", [&rec] { rec.lost = 1; }, "Folder based method: look for lost files in the data area (default: as proposed)");
+    recover->add_flag_callback("--no-lost", [&rec] { rec.lost = 0; }, "Folder based method: do not look for lost files");
     recover->add_option("--prefix,-p", rec.prefix, "Name prefix of the saved files")->capture_default_str();
     recover->add_option("--sectors-at-once", rec.sectorsAtOnce,
                         "Sectors read at once, 1 to 2,047,999 / sector size (default: a hundredth of the drive)")
@@ -47,6 +62,7 @@ int main(int argc, char** argv) {
 
     if (list->parsed()) return ListDrives(listJson);
     if (info->parsed()) return ShowInfo(infoDrive, infoJson);
+    if (analyze->parsed()) return Analyze(analyzeDrive, analyzeJson);
     if (recover->parsed()) return Recover(rec);
     return ExitUsage;
 }

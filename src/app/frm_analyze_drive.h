@@ -1,0 +1,62 @@
+#pragma once
+// The drive analysis dialog without its toolkit: two counting passes over the selected drive,
+// the counts shown, and the proposed recovery method and file choices.
+#include "app/controls.h"
+
+#include <cstdint>
+
+namespace quorvane {
+
+class TFrmFATScan;
+
+// A timer of the dialog: the front end calls the handler every Interval ms while it is enabled.
+class TTimer : public TControl {
+public:
+    TTimer(std::string name, int interval) : TControl(std::move(name)), Interval(interval) { SetEnabled(false); }
+    const int Interval;
+};
+
+enum class TModalResult { None = 0, OK = 1, Cancel = 2 };
+
+class TFrmAnalyzeDrive {
+public:
+    TFrmAnalyzeDrive(TFrmFATScan& scanDriver, std::int32_t driveNumber);
+
+    // Pages of PCDriveMethod.
+    enum class Page { TSAnalyzingDrive, TSSelectMethod, TSSelectType };
+
+    Page ActivePage = Page::TSAnalyzingDrive;
+    TLabel LabelBlinkAnalyzingDrive{"LabelBlinkAnalyzingDrive", "Analyzing Drive "};
+    TLabel LabelTotalFolders{"LabelTotalFolders", ""};
+    TCheckBox RBFolderMethod{"RBFolderMethod", "Use folder based recover  (Recommended)"};
+    TCheckBox RBScanMethod{"RBScanMethod", "Use scan method recover"};
+    TLabel LabelTotalDeletedFiles{"LabelTotalDeletedFiles", ""};
+    TCheckBox CBRecoverDeletedFiles{"CBRecoverDeletedFiles", "Recover these files"};
+    TCheckBox CBRecoverLostFiles{"CBRecoverLostFiles", "Look for additional lost files"};
+    TButton ButtonContinue{"ButtonContinue", "Continue"};
+    TButton ButtonCancel{"ButtonCancel", "Cancel"};
+    TTimer AnalyzeTimer{"AnalyzeTimer", 1000};
+    TTimer BlinkAnalyzeTimer{"BlinkAnalyzeTimer", 250};
+    std::int32_t BlinkCount = 0;
+    bool Cancelled = false;
+    TModalResult ModalResult = TModalResult::None;
+
+    // The counts of the last analysis.
+    std::int32_t Folders = 0;
+    std::int32_t Files = 0;
+
+    void FormShow();
+    void AnalyzeTimerTimer();
+    void BlinkAnalyzeTimerTimer();
+    void ButtonContinueClick();
+    void ButtonCancelClick();
+
+    // Radio group: checking one unchecks the other.
+    void CheckScanMethod(bool checked);
+
+private:
+    TFrmFATScan& scanDriver_;
+    std::int32_t driveNumber_;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,197 @@
+#include "app/frm_fat_scan.h"
+
+#include "app/ui.h"
+#include "disk/ldiskio.h"
+#include "fat/fat_drive.h"
+#include "fat/fat_objects.h"
+#include "media/filedet.h"
+#include "platform/work_folder.h"
+
+#include <cmath>
+
+namespace quorvane {
+
+TFrmFATScan::TFrmFATScan() {
+    DeviceList.ProcessMessagesHook = [this] { ProcessMessages(); };
+    ProcessOptions();
+    SetScanServices(this);
+}
+
+TFrmFATScan::~TFrmFATScan() {
+    if (&FrmFATScan() == this) SetScanServices(nullptr);
+}
+
+void TFrmFATScan::ProcessOptions() { optUseINT25 = true; }
+
+void TFrmFATScan::ProcessMessages() { PumpMessages(); }
+
+void TFrmFATScan::FindLostData() {
+    if (Drive != nullptr) Drive->FindLostData();
+}
+
+std::uint32_t LostDataProgressTotal(std::uint32_t StartClustor, std::uint32_t EndClustor) {
+    const auto total = static_cast<std::uint32_t>(2 * (static_cast<std::int64_t>(EndClustor) - StartClustor + 1));
+    // nearbyint rounds halves to even in the default rounding mode.
+    return total + static_cast<std::uint32_t>(std::nearbyint(total * 0.01));
+}
+
+void TFrmFATScan::OnStartScanLostData(std::uint32_t TotalClustor, std::uint32_t StartClustor, std::uint32_t EndClustor,
+                                      std::uint16_t BytesPerClustor) {
+    ProgressTotal = LostDataProgressTotal(StartClustor, EndClustor);
+    ProgressStep = 1;
+    UpdateInterval = 500;
+    ProgressPos = 0;
+    SetStatus("", "", "", "", "", false, false);
+    if (OnStartScanData) OnStartScanData(TotalClustor, StartClustor, EndClustor, BytesPerClustor);
+}
+
+void TFrmFATScan::OnStartScanLostDataClustor(std::uint32_t TotalClustor, std::uint32_t StartClustor,
+                                             std::uint32_t EndClustor, std::uint16_t BytesPerClustor) {
+    ProgressPos = EndClustor - StartClustor + 1;
+    if (OnStartScanClustor) OnStartScanClustor(TotalClustor, StartClustor, EndClustor, BytesPerClustor);
+    if (OnScanProgress) OnScanProgress(ProgressPos);
+}
+
+void TFrmFATScan::ProgressStepIt() {
+    ProgressPos += static_cast<std::uint32_t>(ProgressStep);
+    const std::uint32_t tick = GetTickCount();
+    if (LastUpdateTick == 0 || tick > LastUpdateTick + UpdateInterval) {
+        ForceUpdate = true;
+        LastUpdateTick = tick;
+        if (OnScanProgress) OnScanProgress(ProgressPos);
+    }
+    ProcessMessages();
+}
+
+bool TFrmFATScan::TimeForUserUpdate() {
+    if (ForceUpdate) {
+        ForceUpdate = false;
+        return true;
+    }
+    const std::uint32_t tick = GetTickCount();
+    if (LastUpdateTick == 0 || tick > LastUpdateTick + UpdateInterval) {
+        ForceUpdate = false;
+        LastUpdateTick = tick;
+        return true;
+    }
+    return false;
+}
+
+void TFrmFATScan::SetStatus(const std::string&, const std::string&, const std::string&, const std::string&,
+                            const std::string&, bool, bool) {
+    LastUpdateTick = 0;
+    ForceUpdate = true;
+}
+
+void TFrmFATScan::UpdateCurrentClustorProgress(std::int64_t Clustor) {
+    if (OnScanClustorProgress) OnScanClustorProgress(Clustor);
+}
+
+namespace {
+// Bridges to the file copy-out while it is being completed in the engine.
+template <class File>
+bool saveFile(File& file, const std::string& folder, std::uint8_t fat, std::string& saved, bool& diskFull) {
+    if constexpr (requires { file.SaveTo(folder, fat, &saved); file.LastSaveWasDiskFull(); }) {
+        const bool complete = file.SaveTo(folder, fat, &saved);
+        diskFull = !complete && file.LastSaveWasDiskFull();
+        return complete;
+    } else {
+        return false;
+    }
+}
+}  // namespace
+
+void TFrmFATScan::AddRecoverFile(TFATFile& File) {
+    File.InRecoverList = 1;
+    try {
+        if (!IsMediaExtension(FileNameExtension(File.Name))) return;
+        auto* drive = static_cast<TFATdrive*>(File.Drive);
+        std::string saved;
+        bool diskFull = false;
+        saveFile(File, DestPath, drive != nullptr ? drive->ActiveFAT : 0, saved, diskFull);
+        if (diskFull) {
+            // Nothing more can be staged: stop the run; what was saved so far is still kept.
+            Failure = "The working folder " + DestPath + " is full; the recovery stopped.";
+            Stopped = true;
+        }
+        if (!saved.empty() && FileExists(saved) && OnFoundImage) OnFoundImage(saved);
+    } catch (...) {
+        // A file that cannot be saved is skipped.
+    }
+}
+
+TFATdrive* TFrmFATScan::resolveDrive(std::uint8_t DriveNo) {
+    TDevice* device = DeviceList.GetWindowsDrive(DriveNo);
+    if (device == nullptr) return nullptr;
+    auto* drive = static_cast<TFATdrive*>(DriveList.GetFATDrive(device));
+    if (drive == nullptr) return nullptr;
+    Drive = drive;
+    drive->LostSearchOption = LostSearchOption ? 1 : 0;
+    return drive;
+}
+
+// Hands each file of "Searched" from index first on to AddRecoverFile. False when stopped.
+bool TFrmFATScan::recoverSearchedFrom(std::size_t first) {
+    ProcessMessages();
+    auto* searched = Drive->FATSearchedDir();
+    if (searched == nullptr || !searched->Children) return true;
+    const std::size_t n = searched->Children->size();
+    for (std::size_t i = first; i < n; ++i) {
+        ProcessMessages();
+        if (Stopped) return false;
+        if (auto* file = dynamic_cast<TFATFile*>((*searched->Children)[i].get())) AddRecoverFile(*file);
+    }
+    return true;
+}
+
+void TFrmFATScan::ScanDrive(std::uint8_t DriveNo, bool SearchRoot, bool SearchDeleted, bool SearchLost) {
+    Stopped = false;
+    Failure.clear();
+    try {
+        TFATdrive* drive = resolveDrive(DriveNo);
+        if (drive == nullptr) return;
+        drive->FindFiles(SearchRoot, SearchDeleted, false);
+        if (!recoverSearchedFrom(0)) return;
+        ProcessMessages();
+        if (Stopped) return;
+        if (SearchLost) {
+            FindLostData();
+            ProcessMessages();
+            if (Stopped) return;
+            auto* searched = drive->FATSearchedDir();
+            const std::size_t before = searched != nullptr && searched->Children ? searched->Children->size() : 0;
+            drive->FindFiles(false, false, true);
+            if (!recoverSearchedFrom(before)) return;
+        }
+    } catch (...) {
+        // The finish step runs all the same.
+    }
+    ProgressPos = ProgressTotal;
+    if (OnScanProgress) OnScanProgress(ProgressPos);
+    ProcessMessages();
+    Stopped = true;
+}
+
+bool TFrmFATScan::AnalyzeTotalFile(std::uint8_t DriveNo, bool Root, bool Deleted, bool Lost, std::int32_t& Files,
+                                   std::int32_t& Folders) {
+    Stopped = false;
+    bool result = false;
+    try {
+        TFATdrive* drive = resolveDrive(DriveNo);
+        if (drive != nullptr) {
+            std::int32_t files = 0;
+            std::int32_t folders = 0;
+            drive->AnalyzeTotalFile(Root, Deleted, Lost, files, folders);
+            Files = files;
+            Folders = folders;
+            result = true;
+        }
+    } catch (...) {
+        result = false;
+    }
+    ProcessMessages();
+    Stopped = true;
+    return result;
+}
+
+}  // namespace quorvane

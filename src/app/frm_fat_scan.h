@@ -1,0 +1,81 @@
+#pragma once
+// The scan driver: the object behind the folder based method. It owns the devices and FAT drives
+// it makes, is the FAT engine's progress and status sink, saves the media files handed to it into
+// the run's working folder and reports each one through its events.
+#include "disk/devices.h"
+#include "disk/drives.h"
+#include "fat/scan_services.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace quorvane {
+
+using TOnStartScanDataEvent =
+    std::function<void(std::int64_t TotalClustor, std::int64_t StartClustor, std::int64_t EndClustor, std::int32_t BytesPerClustor)>;
+using TOnStartScanClustorEvent = TOnStartScanDataEvent;
+using TOnScanProgressEvent = std::function<void(std::int64_t CurrentProgressPos)>;
+using TOnScanClustorProgressEvent = std::function<void(std::int64_t CurrentClustor)>;
+using TOnFoundImageEvent = std::function<void(const std::string& FileName)>;
+
+class TFrmFATScan : public TScanServices {
+public:
+    // Registers itself as the engine's scan driver for its lifetime.
+    TFrmFATScan();
+    ~TFrmFATScan() override;
+    TFrmFATScan(const TFrmFATScan&) = delete;
+    TFrmFATScan& operator=(const TFrmFATScan&) = delete;
+
+    TOnStartScanDataEvent OnStartScanData;
+    TOnStartScanClustorEvent OnStartScanClustor;
+    TOnScanProgressEvent OnScanProgress;
+    TOnScanClustorProgressEvent OnScanClustorProgress;
+    TOnFoundImageEvent OnFoundImage;
+    TDeviceList DeviceList;
+    TDriveList DriveList;
+    bool LostSearchOption = true;
+    std::uint32_t LastUpdateTick = 0;
+    bool ForceUpdate = false;
+    std::uint32_t ProgressPos = 0;
+    std::uint32_t ProgressTotal = 0;
+    std::int32_t ProgressStep = 0;
+    std::uint32_t UpdateInterval = 0;
+    std::string DestPath;
+    // Why the last run had to stop (the working folder's disk is full), empty otherwise.
+    std::string Failure;
+
+    void StopScan() { Stopped = true; }
+    void ProcessOptions();
+    void FindLostData();
+
+    // The folder based method: the media files among the deleted and, on request, the lost
+    // entries of the drive, each saved into DestPath and reported.
+    void ScanDrive(std::uint8_t DriveNo, bool SearchRoot, bool SearchDeleted, bool SearchLost);
+    // One counting pass of the drive analysis. Virtual so the dialog can be tried on given counts.
+    virtual bool AnalyzeTotalFile(std::uint8_t DriveNo, bool Root, bool Deleted, bool Lost, std::int32_t& Files,
+                          std::int32_t& Folders);
+
+    // Services of the FAT engine.
+    void ProcessMessages() override;
+    void ProgressStepIt() override;
+    bool TimeForUserUpdate() override;
+    void SetStatus(const std::string&, const std::string&, const std::string&, const std::string&, const std::string&,
+                   bool, bool) override;
+    void UpdateCurrentClustorProgress(std::int64_t Clustor) override;
+    void OnStartScanLostData(std::uint32_t TotalClustor, std::uint32_t StartClustor, std::uint32_t EndClustor,
+                             std::uint16_t BytesPerClustor) override;
+    void OnStartScanLostDataClustor(std::uint32_t TotalClustor, std::uint32_t StartClustor, std::uint32_t EndClustor,
+                                    std::uint16_t BytesPerClustor) override;
+    void AddRecoverFile(TFATFile& File) override;
+
+private:
+    TFATdrive* resolveDrive(std::uint8_t DriveNo);
+    bool recoverSearchedFrom(std::size_t first);
+};
+
+// 2 x the clusters of the range, plus one percent rounded half to even: the progress total of
+// the lost data search.
+std::uint32_t LostDataProgressTotal(std::uint32_t StartClustor, std::uint32_t EndClustor);
+
+}  // namespace quorvane
