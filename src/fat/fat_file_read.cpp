@@ -56,23 +56,43 @@ bool TFATdrive::BlockRead(TFATFileInfo& Info, std::uint32_t Count, void* Buffer,
     std::uint32_t n = std::min(Count, Info.Size - Info.Position);
     std::uint32_t off = Info.Position % FATSectorSize;
     std::uint32_t sec = Info.Position / FATSectorSize % SectorsPerCluster();
-    std::uint32_t room = FATSectorSize - off;
-    bool readOk = true;
+    bool bulk = true;
+    auto deliver = [&](std::uint32_t bytes) {
+        out += bytes;
+        Info.Position += bytes;
+        Done += bytes;
+        n -= bytes;
+    };
+    // Moves past `sectors` sectors of the current cluster, on into the next cluster at its end.
+    auto advance = [&](std::uint32_t sectors) {
+        sec += sectors;
+        if (sec < SectorsPerCluster()) return;
+        sec = 0;
+        if (Info.Position < Info.Size && !StepFileCluster(Info, FATNo)) Info.ChainEnded = true;
+    };
+
     while (n > 0) {
-        const std::uint32_t chunk = std::min(room, n);
-        const std::uint32_t s = Cluster2Sec(Info.CurrentCluster) + sec;
-        if (s != FileBufSector) readOk = ReadCachedSector(s, FileBuf.data(), FileBufSector);
-        std::memcpy(out, FileBuf.data() + off, chunk);
-        out += chunk;
-        Info.Position += chunk;
-        Done += chunk;
-        off = 0;
-        n -= chunk;
-        if (chunk == room && ++sec == SectorsPerCluster()) {
-            sec = 0;
-            if (Info.Position < Info.Size && !StepFileCluster(Info, FATNo)) Info.ChainEnded = true;
+        const std::uint32_t first = Cluster2Sec(Info.CurrentCluster) + sec;
+        // Whole sectors go straight into the caller's buffer, as many at once as the cluster holds.
+        // If such a read fails, the sectors are read one by one, so that only the unreadable one is lost.
+        const std::uint32_t whole = std::min(SectorsPerCluster() - sec, n / FATSectorSize);
+        if (off == 0 && bulk && whole > 1) {
+            if (ReadSec(static_cast<std::int32_t>(first), static_cast<std::uint16_t>(whole), out, true)) {
+                deliver(whole * FATSectorSize);
+                advance(whole);
+                if (Info.ChainEnded) break;
+                continue;
+            }
+            bulk = false;
         }
-        room = FATSectorSize;
+        const std::uint32_t chunk = std::min(FATSectorSize - off, n);
+        bool readOk = true;
+        if (first != FileBufSector) readOk = ReadCachedSector(first, FileBuf.data(), FileBufSector);
+        std::memcpy(out, FileBuf.data() + off, chunk);
+        const bool sectorUsedUp = off + chunk == FATSectorSize;
+        deliver(chunk);
+        off = 0;
+        if (sectorUsedUp) advance(1);
         // A sector that could not be read has been delivered as zeros and ends this call; the
         // caller's next call goes on with the following sector.
         if (Info.ChainEnded || !readOk) break;

@@ -34,7 +34,9 @@ TFATdrive::~TFATdrive() = default;
 bool TFATdrive::ReadSec(std::int32_t Sector, std::uint16_t Count, void* Buffer, bool Prompt) {
     // The buffers of the engine hold 512-byte sectors; a device with larger sectors would overrun them.
     if (!Device || Device->BytesPerSector != FATSectorSize) return false;
-    return Device->ReadSec(Sector + static_cast<std::int32_t>(StartSector), Count, Buffer, Prompt);
+    // Unsigned, so that a sector number past 2^31 wraps instead of overflowing.
+    const auto deviceSector = static_cast<std::uint32_t>(Sector) + StartSector;
+    return Device->ReadSec(static_cast<std::int32_t>(deviceSector), Count, Buffer, Prompt);
 }
 
 void TFATdrive::ShowMountMessage(const std::string& Text, const std::string& Caption, bool Silent) const {

@@ -96,21 +96,26 @@ TEST(FatFileRead, ChainsAreFollowedUntilTheyEndOrBreak) {
         {"all entries free", {10, 11, 12, 13}, [](FatImage& i) { for (std::uint32_t c : {10, 11, 12, 13}) i.SetFat(c, 0); }, 4},
         {"free from the second cluster on", {10, 40, 41, 42}, [](FatImage& i) { i.SetFat(40, 0); }, 4},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        FatImage image(FatLayout::Fat16(clusters));
-        image.Chain({3, 4});
-        image.Chain(c.placed);
-        if (c.fat) c.fat(image);
-        std::vector<Bytes> parts;
-        for (std::size_t i = 0; i < c.placed.size(); ++i) {
-            parts.push_back(Pattern(512, static_cast<std::uint8_t>(i + 1)));
-            image.WriteData(c.placed[i], parts.back());
+    // Clusters of one sector are read sector by sector, larger ones several sectors at a time.
+    for (std::uint8_t spc : {1, 4}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(::testing::Message() << c.name << ", " << int(spc) << " sectors per cluster");
+            FatImage image(FatLayout::Fat16(clusters, spc));
+            image.Chain({3, 4});
+            image.Chain(c.placed);
+            if (c.fat) c.fat(image);
+            std::vector<Bytes> parts;
+            for (std::size_t i = 0; i < c.placed.size(); ++i) {
+                parts.push_back(Pattern(image.BytesPerCluster(), static_cast<std::uint8_t>(i + 1)));
+                image.WriteData(c.placed[i], parts.back());
+            }
+            auto m = Mount(image);
+            ASSERT_EQ(m.drive->ActiveFAT, 1);
+            const Bytes expected = Concat(std::vector<Bytes>(parts.begin(), parts.begin() + c.clustersRead));
+            EXPECT_EQ(ReadAll(*m.drive, c.placed[0], 4 * image.BytesPerCluster(), 1), expected);
+            // Blocks that end inside sectors.
+            EXPECT_EQ(ReadAll(*m.drive, c.placed[0], 4 * image.BytesPerCluster(), 1, 1000), expected);
         }
-        auto m = Mount(image);
-        ASSERT_EQ(m.drive->ActiveFAT, 1);
-        Bytes got = ReadAll(*m.drive, c.placed[0], 4 * 512, 1);
-        EXPECT_EQ(got, Concat(std::vector<Bytes>(parts.begin(), parts.begin() + c.clustersRead)));
     }
 }
 
