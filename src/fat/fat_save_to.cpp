@@ -1,0 +1,130 @@
+// Copying a file of a FAT drive out into a folder of the host.
+#include "disk/devices.h"
+#include "fat/fat_drive.h"
+#include "fat/fat_messages.h"
+#include "fat/fat_objects.h"
+#include "fat/fat_saved_names.h"
+#include "fat/scan_services.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace quorvane {
+
+namespace {
+
+constexpr std::uint32_t CopyBlockBytes = 65536;
+// Names tried before giving up on one file: "NAME.JPG", "NAME (2).JPG", ... "NAME (100000).JPG".
+constexpr std::uint32_t MaxNameTries = 100'000;
+
+bool IsDiskFull(int Error) { return Error == ENOSPC || Error == EDQUOT; }
+
+// Creates a file in Folder under Name, or under a numbered variant when Name is taken; never
+// opens an existing file or follows a link. The descriptor, or -1 with Error set.
+int CreateNewFile(const std::string& Folder, const std::string& Name, std::string& Path, int& Error) {
+    for (std::uint32_t n = 1; n <= MaxNameTries; ++n) {
+        Path = Folder + (n == 1 ? Name : NumberedFileName(Name, n));
+        const int fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0) return fd;
+        if (errno != EEXIST) {
+            Error = errno;
+            return -1;
+        }
+    }
+    Error = EEXIST;
+    return -1;
+}
+
+// Writes Count bytes, going on after short writes. The bytes written; Error is set when a write
+// failed.
+std::size_t WriteAll(int Fd, const std::uint8_t* Data, std::size_t Count, int& Error) {
+    std::size_t written = 0;
+    while (written < Count) {
+        const ssize_t n = ::write(Fd, Data + written, Count - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Error = errno;
+            break;
+        }
+        if (n == 0) break;
+        written += static_cast<std::size_t>(n);
+    }
+    return written;
+}
+
+void ShowWriteFailure(const std::string& Path, int Error, bool Created) {
+    if (IsDiskFull(Error)) {
+        ShowFATMessage("Disk Full", "Warning", TFATMessageKind::Warning);
+    } else {
+        ShowFATMessage(std::string(Created ? "Could not write " : "Could not create ") + Path + ": " +
+                           std::strerror(Error),
+                       "Warning", TFATMessageKind::Warning);
+    }
+    FrmFATScan().ProgressStopTime();
+}
+
+}  // namespace
+
+bool TFATFile::LastSaveWasDiskFull() const { return IsDiskFull(SaveError); }
+
+bool TFATFile::SaveTo(const std::string& Folder, std::uint8_t FATNo, std::string* SavedPath) {
+    SaveError = 0;
+    if (SavedPath) SavedPath->clear();
+    auto* drive = dynamic_cast<TFATdrive*>(Drive);
+    if (!drive) return false;
+
+    TFATFileInfo info;
+    drive->ResetByCluster(FirstCluster, Size, info);
+    FrmFATScan().ProcessMessages();
+
+    std::string folder = Folder;
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    std::string path;
+    int error = 0;
+    const int fd = CreateNewFile(folder, SavedFileName(Name), path, error);
+    if (fd < 0) {
+        SaveError = error;
+        ShowWriteFailure(path, error, false);
+        drive->Close(info);
+        return false;
+    }
+
+    bool readOk = true;
+    if (Size > 0) {
+        std::vector<std::uint8_t> buffer(CopyBlockBytes);
+        std::uint32_t done = 0;
+        std::size_t written = 0;
+        do {
+            try {
+                readOk = drive->BlockRead(info, CopyBlockBytes, buffer.data(), FATNo, done);
+            } catch (...) {
+                readOk = false;
+            }
+            if (readOk) {
+                written = done > 0 ? WriteAll(fd, buffer.data(), done, error) : 0;
+            } else {
+                ShowFATMessage("Could not read source file! (dev:" + (drive->Device ? drive->Device->Name : "") +
+                                   ", cluster:" + std::to_string(FirstCluster) + ", size: " + std::to_string(Size) +
+                                   ")",
+                               "Warning", TFATMessageKind::Warning);
+                FrmFATScan().ProgressStopTime();
+            }
+        } while (readOk && error == 0 && written != 0 && done >= 4 && !FrmFATScan().Stopped);
+    }
+    if (::close(fd) != 0 && error == 0) error = errno;
+
+    const bool keep = readOk && error == 0 && !FrmFATScan().Stopped;
+    if (!keep) ::unlink(path.c_str());
+    if (error != 0) {
+        SaveError = error;
+        ShowWriteFailure(path, error, true);
+    }
+    drive->Close(info);
+    if (keep && SavedPath) *SavedPath = path;
+    return keep;
+}
+
+}  // namespace quorvane
