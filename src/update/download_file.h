@@ -1,0 +1,29 @@
+#pragma once
+// Partial downloads and their hand-over. A download is written into a temporary "WUPD" file in
+// its target's own folder and only a complete one is moved over the target, in one rename, so a
+// failed, cancelled or empty download never replaces or empties an existing file.
+#include <optional>
+#include <string>
+
+namespace quorvane {
+
+struct TTempFile {
+    std::string path;
+    int fd = -1;
+};
+
+// A new, empty file "WUPDxxxxxx" in folder, open for writing; nullopt when none can be made.
+std::optional<TTempFile> CreateTempFileIn(const std::string& folder);
+
+// Moves a finished temporary file over target. A replaced target's permission bits carry over
+// (an updated program stays executable); a new target gets the usual bits, executable when it
+// starts like a program ("#!" or an ELF header).
+bool CommitFile(const std::string& tempPath, const std::string& target);
+
+// The folder part of a path with its trailing slash ("/a/b/" for "/a/b/c"); "./" for a bare name.
+std::string FolderOf(const std::string& path);
+
+// Creates folder and its missing parents; true when it exists afterwards.
+bool ForceDirectories(const std::string& folder);
+
+}  // namespace quorvane

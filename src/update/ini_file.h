@@ -1,0 +1,42 @@
+#pragma once
+// A read-only INI file as the platform's profile functions read one: "[section]" lines,
+// "key=value" lines, ';' comments; section and key names are compared without regard to case,
+// the first occurrence wins, blanks around names and values are dropped and a value enclosed in
+// a pair of double quotes loses them.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvane {
+
+class TIniFile {
+public:
+    // Files larger than this are read only this far: a control file is a few hundred bytes.
+    static constexpr std::size_t MaxBytes = 4 * 1024 * 1024;
+
+    TIniFile() = default;
+    // Reads the file now; a file that cannot be read reads as an empty one.
+    explicit TIniFile(const std::string& fileName);
+    static TIniFile FromText(std::string_view text);
+
+    bool SectionExists(std::string_view section) const;
+    bool ValueExists(std::string_view section, std::string_view key) const;
+    std::string ReadString(std::string_view section, std::string_view key, const std::string& defaultValue) const;
+    // Decimal, or hexadecimal after "0x" or "$"; anything else gives defaultValue.
+    std::int64_t ReadInteger(std::string_view section, std::string_view key, std::int64_t defaultValue) const;
+
+private:
+    struct Entry {
+        std::string section;
+        std::string key;
+        std::string value;
+    };
+    void parse(std::string_view text);
+    const Entry* find(std::string_view section, std::string_view key) const;
+
+    std::vector<std::string> sections_;
+    std::vector<Entry> entries_;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,15 @@
+#pragma once
+// Expansion of files compressed with the LZ (SZDD) method of COMPRESS.EXE.
+#include <optional>
+#include <string>
+
+namespace quorvane {
+
+// Expands compressedPath in its own folder under the name its header keeps (ExpandedLZName)
+// and deletes the compressed file. A file that is not in SZDD form is taken as already
+// expanded, as the platform's LZ functions copy such files unchanged, and stays as it is.
+// Answers the path of the expanded file; nullopt when the data is damaged, in which case the
+// compressed file and any file of the expanded name are left untouched.
+std::optional<std::string> ExpandLZFile(const std::string& compressedPath);
+
+}  // namespace quorvane

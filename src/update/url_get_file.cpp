@@ -1,0 +1,167 @@
+// Downloading one file over HTTP(S) with libcurl: 4,096-byte blocks into a temporary "WUPD"
+// file beside the target, progress and the cancel question after each block, message pumping
+// throughout, and the hand-over to the target only for a complete download.
+#include "update/web_update.h"
+
+#include "app/ui.h"
+#include "update/curl_connection.h"
+#include "update/download_file.h"
+#include "update/downloaded_names.h"
+#include "update/lz_expand.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace quorvane {
+namespace {
+
+constexpr long blockSize = 4096;
+constexpr long connectTimeoutSeconds = 30;
+// A transfer that moves nothing for this long has stalled.
+constexpr long stallSeconds = 60;
+
+struct Transfer {
+    TWebUpdate& update;
+    CURL* handle;
+    std::string targetDir;
+    std::string targetPath;
+    std::optional<TTempFile> temp;
+    std::int64_t contentLength = 0;
+    std::int64_t received = 0;
+    bool refusedStatus = false;
+    bool cancelled = false;
+    bool writeFailed = false;
+
+    bool askCancel() { return update.OnProgressCancel && update.OnProgressCancel(); }
+};
+
+long statusCode(CURL* handle) {
+    long status = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    return status;
+}
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::size_t onBlock(char* data, std::size_t one, std::size_t count, void* context) {
+    auto& t = *static_cast<Transfer*>(context);
+    const std::size_t size = one * count;
+    if (!t.temp) {
+        // The first block: the status line is known by now.
+        if (statusCode(t.handle) > 299) {
+            t.refusedStatus = true;
+            return 0;
+        }
+        t.temp = CreateTempFileIn(t.targetDir);
+        if (!t.temp) {
+            t.writeFailed = true;
+            return 0;
+        }
+        curl_off_t length = -1;
+        curl_easy_getinfo(t.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        t.contentLength = length > 0 ? static_cast<std::int64_t>(length) : 0;
+    }
+    PumpMessages();
+    if (!writeAll(t.temp->fd, data, size)) {
+        t.writeFailed = true;
+        return 0;
+    }
+    t.received += static_cast<std::int64_t>(size);
+    if (t.update.OnFileProgress) t.update.OnFileProgress(t.targetPath, t.contentLength, t.received);
+    if (t.askCancel()) {
+        t.cancelled = true;
+        return 0;
+    }
+    return size;
+}
+
+// Called while the transfer waits as well, so the window stays alive and Cancel works even
+// when no data arrives.
+int onProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto& t = *static_cast<Transfer*>(context);
+    PumpMessages();
+    if (t.askCancel()) {
+        t.cancelled = true;
+        return 1;
+    }
+    return 0;
+}
+
+void configure(CURL* h, const std::string& url, const TWebUpdate& update, Transfer& t, curl_slist* headers) {
+    curl_easy_reset(h);
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_USERAGENT, update.AgentName.c_str());
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);  // always fetch afresh, never from a cache
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, blockSize);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, stallSeconds);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    if (!update.NoProxy.empty()) curl_easy_setopt(h, CURLOPT_NOPROXY, update.NoProxy.c_str());
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, onBlock);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &t);
+}
+
+// After a 2xx answer without a body the target exists as an empty file, unless a file was
+// there already: an empty download never empties an existing file.
+void leaveEmptyTarget(const std::string& target) {
+    if (::access(target.c_str(), F_OK) == 0) return;
+    if (const auto temp = CreateTempFileIn(FolderOf(target))) {
+        ::close(temp->fd);
+        if (!CommitFile(temp->path, target)) ::unlink(temp->path.c_str());
+    }
+}
+
+}  // namespace
+
+bool TWebUpdate::URLGetFile(const std::string& url, bool compressed, const std::string& targetDir) {
+    if (!connection_ || connection_->handle == nullptr) return false;
+    const std::string fileName = URLtoFile(url);
+    if (fileName.empty() || targetDir.empty()) return false;
+    std::string folder = targetDir;
+    if (folder.back() != '/') folder += '/';
+
+    Transfer t{*this, connection_->handle, folder, folder + fileName, std::nullopt};
+    curl_slist* headers = curl_slist_append(nullptr, "Pragma: no-cache");
+    headers = curl_slist_append(headers, "Cache-Control: no-cache");
+    configure(connection_->handle, url, *this, t, headers);
+    const CURLcode rc = curl_easy_perform(connection_->handle);
+    curl_slist_free_all(headers);
+    if (t.temp) ::close(t.temp->fd);
+
+    const bool complete = rc == CURLE_OK && !t.cancelled && !t.refusedStatus && !t.writeFailed &&
+                          statusCode(connection_->handle) <= 299;
+    if (t.cancelled) Cancelled = true;
+    if (!complete) {
+        if (t.temp) ::unlink(t.temp->path.c_str());
+        return false;
+    }
+    if (!t.temp) {
+        leaveEmptyTarget(t.targetPath);
+        return false;
+    }
+    if (!CommitFile(t.temp->path, t.targetPath)) {
+        ::unlink(t.temp->path.c_str());
+        return false;
+    }
+    if (compressed && UpperExtension(fileName) != ".CAB") return ExpandLZFile(t.targetPath).has_value();
+    return true;
+}
+
+}  // namespace quorvane
