@@ -38,7 +38,7 @@ std::string MediumNameToFileName(std::string_view Name) {
         if (c == '/' || c == '\\') c = '_';
         AppendUtf8(out, c);
     }
-    if (out.empty() || out == "." || out == "..") out.insert(0, "_");
+    if (out.empty() || out == "." || out == "..") out = "_" + out;
     return out;
 }
 
