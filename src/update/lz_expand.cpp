@@ -4,6 +4,7 @@
 #include "update/downloaded_names.h"
 
 #include <mspack.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quorvane {
@@ -37,8 +38,13 @@ std::optional<std::string> ExpandLZFile(const std::string& compressedPath) {
     }
     ::close(temp->fd);
     const int rc = lz.d->extract(lz.d, header, temp->path.c_str());
+    const off_t expectedLength = header->length;
     lz.d->close(lz.d, header);
-    if (rc != MSPACK_ERR_OK || !CommitFile(temp->path, expanded)) {
+    // The decompressor stops quietly at the end of truncated data; the length in the header
+    // tells a complete file from a cut one.
+    struct stat st{};
+    const bool complete = rc == MSPACK_ERR_OK && ::stat(temp->path.c_str(), &st) == 0 && st.st_size == expectedLength;
+    if (!complete || !CommitFile(temp->path, expanded)) {
         ::unlink(temp->path.c_str());
         return std::nullopt;
     }

@@ -191,6 +191,8 @@ void TWUWIZ::download() {
 }
 
 void TWUWIZ::onFileProgress(const std::string& fileName, std::int64_t size, std::int64_t position) {
+    // The control file and the texts arrive before the download page; their progress is not shown.
+    if (PageControl.ActivePageIndex() != pgDownload) return;
     const std::size_t slash = fileName.find_last_of('/');
     FileProgressLabel.SetCaption(std::string(currentFileProgress) + " " +
                                  (slash == std::string::npos ? fileName : fileName.substr(slash + 1)));
