@@ -1,15 +1,105 @@
-// Counting and collecting the media files of a drive's start directories.
+// Counting and collecting the media files of a drive's start directories: the live tree ("Root"),
+// the deleted entries at any depth ("Deleted") and what the lost data search found ("Lost").
 #include "fat/fat_drive.h"
+#include "fat/fat_objects.h"
+#include "fat/scan_services.h"
+#include "media/filedet.h"
+#include "support/helpers.h"
+
+#include <memory>
 
 namespace quorvane {
 
-// Not built yet: nothing is counted or collected.
-bool TFATdrive::AnalyzeTotalFile(bool, bool, bool, std::int32_t& Files, std::int32_t& Folders) {
-    Files = 0;
-    Folders = 0;
+namespace {
+
+// A name matches when one of the media patterns accepts it, lower-cased, with the deleted marker
+// replaced.
+bool IsMediaName(const std::string& Name) {
+    std::string lower = ReplaceDeletedChar(Name);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (std::string_view pattern : MediaExtensionPatterns)
+        if (MatchWildCard(lower, pattern, '?', '*', false)) return true;
+    return false;
+}
+
+// Visits the chosen start directories, in this order: the deleted entries (descending through
+// live directories), the lost items, the live tree. A stop ends the remaining visits too.
+void VisitStartDirectories(TFATdrive& Drive, bool Root, bool Deleted, bool Lost,
+                           const TForEachChildCallback& Callback) {
+    struct Visit {
+        bool wanted;
+        TFATDirectory* dir;
+        bool includeDeleted, onlyDeleted;
+        std::uint32_t userData;
+    };
+    const Visit visits[] = {
+        {Deleted, Drive.FATDeletedDir(), true, true, 1},
+        {Lost, Drive.FATLostDir(), false, false, 0},
+        {Root, Drive.FATRootDir(), false, false, 0},
+    };
+    for (const Visit& v : visits) {
+        if (FrmFATScan().Stopped) return;
+        if (!v.wanted || !v.dir) continue;
+        try {
+            v.dir->ForEachChild(Callback, v.includeDeleted, v.onlyDeleted, true, v.userData);
+        } catch (...) {
+            // A damaged directory ends its own visit only.
+        }
+    }
+}
+
+}  // namespace
+
+bool TFATdrive::AnalyzeTotalFile(bool Root, bool Deleted, bool Lost, std::int32_t& Files, std::int32_t& Folders) {
+    TScanServices& scan = FrmFATScan();
+    scan.FoundFiles = 0;
+    scan.FoundFolders = 0;
+    VisitStartDirectories(*this, Root, Deleted, Lost, [&scan](TObject& Item, std::uint32_t) {
+        if (auto* file = dynamic_cast<TCustomFile*>(&Item)) {
+            if (IsMediaName(file->Name)) {
+                ++scan.FoundFiles;
+                scan.ProcessMessages();
+            }
+        } else if (dynamic_cast<TCustomDirectory*>(&Item)) {
+            ++scan.FoundFolders;
+            scan.ProcessMessages();
+        }
+        return !scan.Stopped;
+    });
+    Files = scan.FoundFiles;
+    Folders = scan.FoundFolders;
     return true;
 }
 
-bool TFATdrive::FindFiles(bool, bool, bool) { return true; }
+bool TFATdrive::FindFiles(bool Root, bool Deleted, bool Lost) {
+    TScanServices& scan = FrmFATScan();
+    if (TFATDirectory* searched = FATSearchedDir()) {
+        searched->DeleteChildren();
+        searched->Mark = 0;
+    }
+    // The copies go to the scan driver's current drive, which is this one in every run.
+    TFATdrive* owner = scan.Drive ? scan.Drive : this;
+    TFATDirectory* target = owner->FATSearchedDir();
+    if (!target) return true;
+    if (!target->Children) target->Children = std::make_shared<TChildList>();
+
+    VisitStartDirectories(*this, Root, Deleted, Lost, [&scan, target](TObject& Item, std::uint32_t) {
+        if (auto* file = dynamic_cast<TFATFile*>(&Item)) {
+            if (IsMediaName(file->Name) && file->InRecoverList == 0) {
+                // The visited object lives only until the visit of its directory ends.
+                auto copy = std::make_unique<TFATFile>();
+                file->duplicate(*copy);
+                copy->Parent = target;
+                target->Children->push_back(std::move(copy));
+                scan.ProcessMessages();
+            }
+        } else if (dynamic_cast<TCustomDirectory*>(&Item)) {
+            scan.ProcessMessages();
+        }
+        return !scan.Stopped;
+    });
+    return true;
+}
 
 }  // namespace quorvane
