@@ -38,22 +38,23 @@ count_files() {  # dir [name to leave out]
   find "$1" -type f ! -name "${2:-/}" 2>/dev/null | wc -l
 }
 
-# One tool on one image: prints "mean stddev files", or "- - note" when the tool is missing.
+# One tool on one image: prints "median min stddev files", or "- - - note" when it cannot run.
+# The median rather than the mean: on a shared machine one disturbed run should not decide.
 time_tool() {  # tool image
   local tool=$1 img=$2 dir=$out/$1 cmd csv=$out/$1.csv files
   case $tool in
     cp) cmd="cp '$img' '$dir/card.img'" ;;
     cat) cmd="cat '$img' > /dev/null" ;;
     scan)
-      [ -x "$cli" ] || { echo "- - not-built"; return; }
+      [ -x "$cli" ] || { echo "- - - not-built"; return; }
       cmd="'$cli' recover '$img' --method scan --dest '$dir' --prefix image --json > '$out/scan.json'" ;;
     photorec)
-      command -v photorec >/dev/null || { echo "- - not-installed"; return; }
+      command -v photorec >/dev/null || { echo "- - - not-installed"; return; }
       # Whole disk, no partition table, every file type, the whole space rather than only the
       # free clusters: the same ground the scan method covers.
       cmd="cd '$dir' && photorec /d '$dir/recup' /cmd '$img' partition_none,fileopt,everything,enable,wholespace,search > /dev/null" ;;
     foremost)
-      command -v foremost >/dev/null || { echo "- - not-installed"; return; }
+      command -v foremost >/dev/null || { echo "- - - not-installed"; return; }
       cmd="foremost -i '$img' -o '$dir/found' > /dev/null" ;;
   esac
   # The quick ones get a warm-up run, so that no run pays for a first-time cost.
@@ -61,7 +62,7 @@ time_tool() {  # tool image
   case $tool in cp|cat|scan) warmup=1 ;; esac
   if ! hyperfine --runs "$runs" --warmup "$warmup" --style none --export-csv "$csv" \
       --prepare "rm -rf '$dir' && mkdir -p '$dir' && sync" -n "$tool" "$cmd" >"$out/$tool.log" 2>&1; then
-    echo "- - failed(see $out/$tool.log)"
+    echo "- - - failed(see $out/$tool.log)"
     return
   fi
   case $tool in
@@ -70,7 +71,8 @@ time_tool() {  # tool image
     photorec) files=$(count_files "$dir" report.xml) ;;
     foremost) files=$(count_files "$dir" audit.txt) ;;
   esac
-  awk -F, -v f="$files" 'NR == 2 { printf "%.3f %.3f %s\n", $2, $3, f }' "$csv"
+  # hyperfine's columns: command, mean, stddev, median, user, system, min, max
+  awk -F, -v f="$files" 'NR == 2 { printf "%.3f %.3f %.3f %s\n", $4, $7, $3, f }' "$csv"
 }
 
 ratio() {  # numerator denominator
@@ -81,22 +83,22 @@ tools=(cp cat scan photorec foremost)
 for kind in full empty; do
   img=$(card_image "$kind")
   cat "$img" >/dev/null  # page-cache the image: every tool then reads it from memory
-  declare -A mean=() sd=() files=()
+  declare -A median=() min=() sd=() files=()
   for t in "${tools[@]}"; do
     echo "timing $t on the $kind card ..." >&2
-    read -r "mean[$t]" "sd[$t]" "files[$t]" < <(time_tool "$t" "$img")
+    read -r "median[$t]" "min[$t]" "sd[$t]" "files[$t]" < <(time_tool "$t" "$img")
   done
   rm -rf "$out"/cp  # no need to keep a copy of the image
   echo
   echo "$kind card: $(basename "$img"), $(($(stat -c %s "$img") / 1048576)) MiB, $runs runs each"
-  printf '  %-9s %9s %8s  %s\n' tool "mean s" "± s" files
+  printf '  %-9s %9s %8s %8s  %s\n' tool "median s" "min s" "± s" files
   for t in "${tools[@]}"; do
-    printf '  %-9s %9s %8s  %s\n' "$t" "${mean[$t]}" "${sd[$t]}" "${files[$t]}"
+    printf '  %-9s %9s %8s %8s  %s\n' "$t" "${median[$t]}" "${min[$t]}" "${sd[$t]}" "${files[$t]}"
   done
-  s=${mean[scan]}
-  echo "  scan/cp $(ratio "$s" "${mean[cp]}") (target <= 1.5)" \
-    " scan/cat $(ratio "$s" "${mean[cat]}")" \
-    " scan/photorec $(ratio "$s" "${mean[photorec]}") (target < 1)" \
-    " scan/foremost $(ratio "$s" "${mean[foremost]}") (target < 1)"
-  unset mean sd files
+  s=${median[scan]}
+  echo "  medians: scan/cp $(ratio "$s" "${median[cp]}") (target <= 1.5)" \
+    " scan/cat $(ratio "$s" "${median[cat]}")" \
+    " scan/photorec $(ratio "$s" "${median[photorec]}") (target < 1)" \
+    " scan/foremost $(ratio "$s" "${median[foremost]}") (target < 1)"
+  unset median min sd files
 done
