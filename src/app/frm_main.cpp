@@ -4,6 +4,7 @@
 #include "app/frm_fat_scan.h"
 #include "app/frm_preview.h"
 #include "app/messages.h"
+#include "app/program_folder.h"
 #include "app/ui.h"
 #include "platform/drive_table.h"
 #include "platform/work_folder.h"
@@ -23,7 +24,10 @@ TFrmMain::TFrmMain()
     EditFilenamePrefix.SetText("image");
 }
 
-TFrmMain::~TFrmMain() { ReleaseWorkFolder(); }
+TFrmMain::~TFrmMain() {
+    runPreview_.reset();
+    ReleaseWorkFolder();
+}
 
 void TFrmMain::FormCreate() {
     ButtonCancel.SetEnabled(false);
@@ -33,6 +37,9 @@ void TFrmMain::FormCreate() {
     ScanDriver = std::make_unique<TFrmFATScan>();
     connectScanDriver();
     FillDriveList();
+    // Without a store (the command line) the window keeps its defaults and creates no folder.
+    if (Settings != nullptr) LoadSettings();
+    Animate1.FileName = ProgramFolder() + "Quorvane.gif";
 }
 
 void TFrmMain::connectScanDriver() {
@@ -106,6 +113,7 @@ void TFrmMain::ListBoxDrivesChange() {
     const auto* item = ListBoxDrives.Selected();
     if (item == nullptr) return;
     ButtonStart.SetEnabled(false);
+    DriveKindEstablished = false;
     LabelInfoMedia.SetCaption("");
     LabelInfoBytesPerSec.SetCaption("");
     LabelInfoCapacity.SetCaption("");
@@ -116,6 +124,7 @@ void TFrmMain::ListBoxDrivesChange() {
         return;
     }
     DriveKind = static_cast<std::int32_t>(GetDriveTypeA(std::string(1, DriveLetter) + ":\\"));
+    DriveKindEstablished = true;
     if (DriveKind >= 2 && DriveKind <= 6) LabelInfoMedia.SetCaption(ListBoxStrings(DriveKind - 1));
     LabelInfoBytesPerSec.SetCaption(std::to_string(DriveParams->BytesPerSector));
     LabelInfoCapacity.SetCaption(FormatCapacity(DriveParams->TotalSectors, DriveParams->BytesPerSector));

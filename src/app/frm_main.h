@@ -13,6 +13,8 @@ namespace quorvane {
 
 class TFrmPreview;
 class TFrmFATScan;
+class TSettingsStore;
+class TWindowHost;
 
 // What the last run did, for reports (the window shows the same in its labels).
 struct TRunReport {
@@ -98,7 +100,66 @@ public:
     std::string Prefix;
     TRunReport LastRun;
 
+    // The front end's windows and settings; none: no questions asked, nothing remembered.
+    TWindowHost* Windows = nullptr;
+    TSettingsStore* Settings = nullptr;
+    // Whether DriveKind was read for the selected drive (false while it is "Not Ready").
+    bool DriveKindEstablished = false;
+    // Where mounted volumes are listed; format and wipe refuse those.
+    std::string MountsFile = "/proc/self/mounts";
+
+    // Tools page: the wipe's progress.
+    TProgressBar WipeGauge{"WipeGauge"};
+    // What the last wipe did.
+    struct TWipeReport {
+        std::uint32_t SectorsWritten = 0;
+        std::uint32_t SectorsFailed = 0;
+        bool Cancelled = false;
+    } LastWipe;
+
+    // Pages of the window, chosen with the menu buttons.
+    enum class TPage { TSRecover, TSUtil, TSOptions };
+    TPage ActivePage = TPage::TSRecover;
+
+    void LoadSettings();
+    void SaveSettings();
+    // Adds an image file (or a device) to the drive box and selects it; for an image with a
+    // partition table, its first partition. False with a reason when it cannot be added.
+    bool AddImage(const std::string& path, std::string& error);
+    // The user closes the window: stops a run; the close goes on only when none is active.
+    bool FormCloseQuery();
+    void FormClose();
+
+    // The Start command: analysis dialog, the chosen method, the preview and the saving.
+    void ButtonStartClick();
+    void cb_previewClick();
+    void ButtonBrowseClick();
+    void ButtonMainClick();
+    void ButtonUtilClick();
+    void ButtonOptionsClick();
+    // Mouse-down on a menu button: false aborts the press (while Start is disabled).
+    bool ButtonMainMouseDown() const;
+    void ButtonHelpClick();
+    void ButtonAboutClick();
+
+    // Tools page.
+    int FormatDrive();
+    bool WipeDrive();
+    void FormatButtonClick();
+    void WipeButtonClick();
+    void WipeCancelButtonClick();
+
 private:
+    TWindowHost& windows();
+    void createPreview();
+    void closePreview();
+    void endOfRun();
+    // Why the selected drive may not be formatted or wiped now; "" when it may. Refusals of
+    // the drive's kind are shown with their own messages, so they give "" here.
+    std::string volumeInUse() const;
+
+    std::unique_ptr<TFrmPreview> runPreview_;
+
     struct ScanRun;
     void progressStep(std::uint32_t current);
     void stopRun(const std::string& failure);

@@ -11,6 +11,8 @@
 namespace quorvane {
 
 TFrmPreview::TFrmPreview(TFrmMain& main) : main_(main) {
+    for (int k = 1; k <= TPreviewSlot::Count; ++k) slots_.push_back(std::make_unique<TPreviewSlot>(k));
+    Form.SetVisible(false);
     ButtonCancel.SetVisible(false);
     ResetPreview();
 }
@@ -33,6 +35,7 @@ void TFrmPreview::AddFile(const std::string& path) {
     if (::stat(path.c_str(), &st) == 0) file.Size = static_cast<std::uint64_t>(st.st_size);
     staged_.push_back(std::move(file));
     ScrollBarPreview.SetMax(static_cast<int>(staged_.size() / 5));
+    ShowPage();
     stagedChanged();
 }
 
@@ -84,6 +87,7 @@ void TFrmPreview::DeleteStagedFiles() {
 }
 
 void TFrmPreview::ResetPreview() {
+    SetSlotsVisible(false);
     ScrollBarPreview.SetMax(0);
     ScrollBarPreview.SetPosition(0);
     staged_.clear();
@@ -92,11 +96,13 @@ void TFrmPreview::ResetPreview() {
 
 void TFrmPreview::ButtonSelectAllClick() {
     for (auto& f : staged_) f.Selected = true;
+    for (auto& slot : slots_) slot->CBPreview.SetChecked(true);
     stagedChanged();
 }
 
 void TFrmPreview::ButtonSelectNoneClick() {
     for (auto& f : staged_) f.Selected = false;
+    for (auto& slot : slots_) slot->CBPreview.SetChecked(false);
     stagedChanged();
 }
 

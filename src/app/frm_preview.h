@@ -3,14 +3,18 @@
 // the copy of the ticked ones into the destination folder, and the clean-up of the staging
 // folder. The pictures of a page are drawn by the front end.
 #include "app/controls.h"
+#include "app/preview_slots.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace quorvane {
 
 class TFrmMain;
+enum class TModalResult;
 
 struct TStagedFile {
     std::string Path;      // in the run's working folder
@@ -42,6 +46,33 @@ public:
 
     const std::vector<TStagedFile>& Staged() const { return staged_; }
 
+    // The page of ten slots for the scroll bar's position. Only slots given another file, or
+    // hidden before, are drawn again.
+    void ShowPage();
+    // Shows or hides all ten panels; every slot then shows no file.
+    void SetSlotsVisible(bool visible);
+    void ScrollBarPreviewScroll();
+    // The check box of slot k (1 .. 10) was clicked; its Checked state is the new mark.
+    void CBPreviewClick(int k);
+    // During a run: hides the window and unticks the main window's "Preview". After it: saves
+    // the selected files and closes the window.
+    void ButtonOKClick();
+    void ButtonCancelClick();
+
+    TPreviewSlot& Slot(int k) { return *slots_[static_cast<std::size_t>(k - 1)]; }
+    const TPreviewSlot& Slot(int k) const { return *slots_[static_cast<std::size_t>(k - 1)]; }
+
+    // The window itself: its caption and whether it is shown.
+    TLabel Form{"FrmPreview", "Preview"};
+    static constexpr int ClientWidth = 567;
+    static constexpr int ClientHeight = 294;
+    TModalResult ModalResult{};
+    // Set while a page is drawn, so a scroll meanwhile does not start a second one.
+    bool Busy = false;
+    // Loads the picture of a file into slot k; false when it cannot be loaded. Set by the view;
+    // without one every file is shown by its type label.
+    std::function<bool(int k, const std::string& path)> LoadPicture;
+
     // One step of the scroll bar is one row of five files.
     TTrackBar ScrollBarPreview{"ScrollBarPreview", 0, 0, 0, 1};
     TButton ButtonOK{"ButtonOK", "OK"};
@@ -55,8 +86,11 @@ public:
 private:
     void stagedChanged();
 
+    void showSlot(TPreviewSlot& slot, int index);
+
     TFrmMain& main_;
     std::vector<TStagedFile> staged_;
+    std::vector<std::unique_ptr<TPreviewSlot>> slots_;
 };
 
 }  // namespace quorvane

@@ -1,0 +1,75 @@
+// The Start command: the analysis dialog, one run by the chosen method, and the saving of the
+// files the user keeps.
+#include "app/frm_analyze_drive.h"
+#include "app/frm_main.h"
+#include "app/frm_preview.h"
+#include "app/messages.h"
+#include "app/ui.h"
+#include "app/window_host.h"
+
+namespace quorvane {
+
+void TFrmMain::ButtonStartClick() {
+    TerminateAfterRun = false;
+    bool confirmed = false;
+    bool folderMethod = true;
+    bool recoverDeleted = true;
+    bool lookForLost = false;
+    {
+        TFrmAnalyzeDrive dialog(*ScanDriver, DriveNumber);
+        if (windows().ShowAnalyzeDrive(dialog) == TModalResult::OK) {
+            confirmed = true;
+            folderMethod = dialog.RBFolderMethod.Checked();
+            recoverDeleted = dialog.CBRecoverDeletedFiles.Checked();
+            lookForLost = dialog.CBRecoverLostFiles.Checked();
+        }
+    }
+    if (confirmed) {
+        if (folderMethod) {
+            createPreview();
+            RunFolderMethod(recoverDeleted, lookForLost);
+            endOfRun();
+        } else if (DriveParams->TotalSectors != 0) {
+            createPreview();
+            RunScanMethod();
+            endOfRun();
+        }
+    }
+    if (TerminateAfterRun) windows().Terminate();
+}
+
+void TFrmMain::createPreview() {
+    closePreview();
+    runPreview_ = std::make_unique<TFrmPreview>(*this);
+    FrmPreview = runPreview_.get();
+    windows().PreviewCreated(*FrmPreview);
+    if (cb_preview.Checked()) {
+        windows().PlacePreviewBesideMain(*FrmPreview);
+        FrmPreview->Form.SetVisible(true);
+    }
+}
+
+void TFrmMain::closePreview() {
+    if (!runPreview_) return;
+    runPreview_->Form.SetVisible(false);
+    windows().PreviewDestroying(*runPreview_);
+    runPreview_.reset();  // deletes the staged files
+    FrmPreview = nullptr;
+}
+
+void TFrmMain::endOfRun() {
+    TFrmPreview& preview = *FrmPreview;
+    if (preview.Form.Visible()) {
+        preview.Form.SetVisible(false);
+        preview.Form.SetCaption(ListBoxStrings(msgSaveImages));
+        preview.ButtonOK.SetCaption(ListBoxStrings(msgSaveImages));
+        preview.ButtonCancel.SetVisible(true);
+        windows().ShowPreviewModal(preview);
+    } else {
+        preview.SaveSelected();
+    }
+    closePreview();
+    ReleaseWorkFolder();
+}
+
+}  // namespace quorvane

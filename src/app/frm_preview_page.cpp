@@ -1,0 +1,84 @@
+// The preview window's page of ten slots and its buttons.
+#include "app/frm_analyze_drive.h"
+#include "app/frm_main.h"
+#include "app/frm_preview.h"
+#include "app/ui.h"
+
+namespace quorvane {
+
+void TFrmPreview::SetSlotsVisible(bool visible) {
+    for (auto& slot : slots_) {
+        slot->PnPreview.SetVisible(visible);
+        slot->Index = -1;
+    }
+}
+
+void TFrmPreview::ShowPage() {
+    Busy = true;
+    UI().SetBusyCursor(true);
+    try {
+        const int first = ScrollBarPreview.Position() * TPreviewSlot::PerRow;
+        for (auto& slot : slots_) {
+            const int i = first + slot->Number - 1;
+            if (i >= static_cast<int>(staged_.size())) {
+                slot->PnPreview.SetVisible(false);
+                continue;
+            }
+            if (slot->Index == i && slot->PnPreview.Visible()) continue;
+            showSlot(*slot, i);
+        }
+    } catch (...) {
+        // A page that could not be drawn in full still leaves the window usable.
+    }
+    Busy = false;
+    UI().SetBusyCursor(false);
+}
+
+void TFrmPreview::showSlot(TPreviewSlot& slot, int index) {
+    const TStagedFile& file = staged_[static_cast<std::size_t>(index)];
+    slot.PnPreview.SetVisible(true);
+    slot.ImgPreview.SetVisible(true);
+    slot.LBPreview.SetCaption("");
+    slot.Index = index;
+    slot.CBPreview.SetChecked(file.Selected);
+    const std::string type = PreviewTypeWord(file.Path);
+    bool shown = false;
+    if (IsPreviewPictureType(type) && LoadPicture) {
+        ++slot.PictureLoads;
+        try {
+            shown = LoadPicture(slot.Number, file.Path);
+        } catch (...) {
+            shown = false;
+        }
+    }
+    if (!shown) {
+        slot.ImgPreview.SetVisible(false);
+        slot.LBPreview.SetCaption(type + " File");
+    }
+}
+
+void TFrmPreview::ScrollBarPreviewScroll() {
+    if (!Busy) ShowPage();
+}
+
+void TFrmPreview::CBPreviewClick(int k) {
+    if (k < 1 || k > TPreviewSlot::Count) return;
+    const TPreviewSlot& slot = Slot(k);
+    if (slot.Index < 0 || slot.Index >= static_cast<int>(staged_.size())) return;
+    SetSelected(static_cast<std::size_t>(slot.Index), slot.CBPreview.Checked());
+}
+
+void TFrmPreview::ButtonOKClick() {
+    // The main window's stop flag is clear exactly while a run is going on.
+    if (!main_.StopFlag) {
+        main_.cb_preview.SetChecked(false);
+        Form.SetVisible(false);
+        return;
+    }
+    SaveSelected();
+    ModalResult = TModalResult::OK;
+}
+
+void TFrmPreview::ButtonCancelClick() { ModalResult = TModalResult::Cancel; }
+
+}  // namespace quorvane

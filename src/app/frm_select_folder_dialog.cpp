@@ -1,0 +1,62 @@
+#include "app/frm_select_folder_dialog.h"
+
+#include "app/frm_analyze_drive.h"
+#include "app/program_folder.h"
+#include "app/ui.h"
+#include "app/window_host.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace quorvane {
+
+TFrmSelectFolderDialog::TFrmSelectFolderDialog() = default;
+
+std::string TFrmSelectFolderDialog::NewBtnClick() {
+    std::string parent = SelectedPath;
+    while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
+    const std::string base = (parent == "/" ? "" : parent) + "/New Folder";
+    int lastErrno = 0;
+    for (int n = 1; n <= 1000; ++n) {
+        const std::string path = n == 1 ? base : base + " (" + std::to_string(n) + ")";
+        if (::mkdir(path.c_str(), 0755) == 0) return path;
+        lastErrno = errno;
+        if (errno != EEXIST) break;
+    }
+    ShowWarning("Cannot create a new folder in " + parent + ": " + std::strerror(lastErrno));
+    return "";
+}
+
+void TFrmSelectFolderDialog::OKBtnClick() { ModalResult = TModalResult::OK; }
+
+void TFrmSelectFolderDialog::CancelBtnClick() { ModalResult = TModalResult::Cancel; }
+
+std::string ChooseFolder(const std::string& initial, TWindowHost& windows) {
+    std::string folder = initial;
+    if (!IsFolder(folder)) folder = DefaultDestinationFolder();
+    TFrmSelectFolderDialog dialog;
+    dialog.SelectedPath = folder;
+    if (windows.ShowSelectFolder(dialog) && !dialog.SelectedPath.empty()) folder = dialog.SelectedPath;
+    return folder;
+}
+
+std::string RenameFolder(const std::string& path, const std::string& newName, std::string& renamedPath) {
+    if (newName.empty() || newName == "." || newName == ".." || newName.find('/') != std::string::npos) {
+        return "\"" + newName + "\" cannot be the name of a folder.";
+    }
+    const auto slash = path.find_last_of('/');
+    const std::string target = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + newName;
+    if (target == path) {
+        renamedPath = path;
+        return "";
+    }
+    struct stat st{};
+    if (::lstat(target.c_str(), &st) == 0) return target + " exists already.";
+    if (std::rename(path.c_str(), target.c_str()) != 0) return "Cannot rename " + path + ": " + std::strerror(errno);
+    renamedPath = target;
+    return "";
+}
+
+}  // namespace quorvane

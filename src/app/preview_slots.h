@@ -1,0 +1,39 @@
+#pragma once
+// The ten display slots of the preview window: two rows of five, each a panel with a picture,
+// a type label and a "Select" check box, showing one staged file or none.
+#include "app/controls.h"
+
+#include <string>
+
+namespace quorvane {
+
+class TPreviewSlot {
+public:
+    static constexpr int Count = 10;
+    static constexpr int PerRow = 5;
+
+    explicit TPreviewSlot(int k);  // k = 1 .. 10
+
+    const int Number;
+    // The panel is this slot's visibility; the picture box hides when the file is shown by its label.
+    TControl PnPreview;
+    TControl ImgPreview;
+    // In front of the picture box exactly when the picture box is hidden.
+    TLabel LBPreview;
+    TCheckBox CBPreview;
+    // The staged index shown, -1 for none.
+    int Index = -1;
+    // How often a picture was loaded into this slot.
+    int PictureLoads = 0;
+
+    // Where the panel sits in the window's client area.
+    int Left() const;
+    int Top() const;
+};
+
+// The path's extension without its dot, as written; "Unknown" when there is none.
+std::string PreviewTypeWord(const std::string& path);
+// BMP, JPG, JPEG, ICO, WMF, EMF and GIF files are shown as pictures, whatever the case.
+bool IsPreviewPictureType(const std::string& typeWord);
+
+}  // namespace quorvane

@@ -1,0 +1,21 @@
+#pragma once
+// The program's own folder and the default destination of recovered files.
+#include <string>
+
+namespace quorvane {
+
+// The folder of the running program, ending in '/'.
+std::string ProgramFolder();
+// Tests and front ends that install elsewhere point the program's folder somewhere else.
+void SetProgramFolder(const std::string& folder);
+
+// The user's pictures folder: XDG_PICTURES_DIR of user-dirs.dirs, else ~/Pictures. No '/' at the end.
+std::string UserPicturesFolder();
+
+bool IsFolder(const std::string& path);
+
+// "Recovered" in the program's folder when that folder is writable, else in the user's pictures
+// folder; created when missing. When it cannot be created, the program's folder itself.
+std::string DefaultDestinationFolder();
+
+}  // namespace quorvane
