@@ -1,0 +1,145 @@
+#include "gui/analyze_dialog.h"
+
+#include "app/frm_analyze_drive.h"
+#include "gui/control_binding.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTimer>
+
+namespace quorvane::gui {
+
+AnalyzeDialog::AnalyzeDialog(TFrmAnalyzeDrive& form, QWidget* parent) : QDialog(parent), form_(form) {
+    setObjectName("FrmAnalyzeDrive");
+    setWindowTitle("Analyze Drive");
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setFixedSize(271, 129);
+
+    pages_ = new QStackedWidget(this);
+    pages_->setObjectName("PCDriveMethod");
+    pages_->setGeometry(4, 4, 263, 88);
+
+    auto* analyzing = new QWidget;
+    analyzing->setObjectName("TSAnalyzingDrive");
+    auto* blink = new QLabel(analyzing);
+    blink->setObjectName("LabelBlinkAnalyzingDrive");
+    blink->setGeometry(40, 30, 200, 20);
+    bindLabel(form_.LabelBlinkAnalyzingDrive, blink);
+
+    auto* method = new QWidget;
+    method->setObjectName("TSSelectMethod");
+    auto* folders = new QLabel(method);
+    folders->setObjectName("LabelTotalFolders");
+    folders->setGeometry(8, 4, 250, 18);
+    bindLabel(form_.LabelTotalFolders, folders);
+    auto* rbFolder = new QRadioButton(method);
+    rbFolder->setObjectName("RBFolderMethod");
+    rbFolder->setGeometry(8, 30, 250, 20);
+    rbFolder->setAutoExclusive(false);  // the form keeps the pair exclusive
+    bindCheckBox(form_.RBFolderMethod, rbFolder, [this] { form_.CheckScanMethod(!form_.RBFolderMethod.Checked()); });
+    auto* rbScan = new QRadioButton(method);
+    rbScan->setObjectName("RBScanMethod");
+    rbScan->setGeometry(8, 56, 250, 20);
+    rbScan->setAutoExclusive(false);
+    bindCheckBox(form_.RBScanMethod, rbScan, [this] { form_.CheckScanMethod(form_.RBScanMethod.Checked()); });
+
+    auto* type = new QWidget;
+    type->setObjectName("TSSelectType");
+    auto* files = new QLabel(type);
+    files->setObjectName("LabelTotalDeletedFiles");
+    files->setGeometry(8, 4, 250, 18);
+    bindLabel(form_.LabelTotalDeletedFiles, files);
+    auto* cbDeleted = new QCheckBox(type);
+    cbDeleted->setObjectName("CBRecoverDeletedFiles");
+    cbDeleted->setGeometry(8, 30, 250, 20);
+    bindCheckBox(form_.CBRecoverDeletedFiles, cbDeleted);
+    auto* cbLost = new QCheckBox(type);
+    cbLost->setObjectName("CBRecoverLostFiles");
+    cbLost->setGeometry(8, 56, 250, 20);
+    bindCheckBox(form_.CBRecoverLostFiles, cbLost);
+
+    pages_->addWidget(analyzing);
+    pages_->addWidget(method);
+    pages_->addWidget(type);
+
+    auto* cont = new QPushButton(this);
+    cont->setObjectName("ButtonContinue");
+    cont->setGeometry(100, 98, 80, 25);
+    cont->setDefault(true);
+    auto* cancel = new QPushButton(this);
+    cancel->setObjectName("ButtonCancel");
+    cancel->setGeometry(186, 98, 80, 25);
+    auto run = [this](void (TFrmAnalyzeDrive::*handler)()) {
+        return [this, handler] {
+            ++handlersRunning_;
+            (form_.*handler)();
+            --handlersRunning_;
+            sync();
+        };
+    };
+    bindButton(form_.ButtonContinue, cont, run(&TFrmAnalyzeDrive::ButtonContinueClick));
+    bindButton(form_.ButtonCancel, cancel, run(&TFrmAnalyzeDrive::ButtonCancelClick));
+
+    bindTimer(form_.AnalyzeTimer, &TFrmAnalyzeDrive::AnalyzeTimerTimer);
+    bindTimer(form_.BlinkAnalyzeTimer, &TFrmAnalyzeDrive::BlinkAnalyzeTimerTimer);
+    sync();
+}
+
+AnalyzeDialog::~AnalyzeDialog() {
+    // The form outlives this view: its controls must not call into deleted widgets.
+    for (TControl* c : std::initializer_list<TControl*>{
+             &form_.LabelBlinkAnalyzingDrive, &form_.LabelTotalFolders, &form_.RBFolderMethod, &form_.RBScanMethod,
+             &form_.LabelTotalDeletedFiles, &form_.CBRecoverDeletedFiles, &form_.CBRecoverLostFiles,
+             &form_.ButtonContinue, &form_.ButtonCancel, &form_.AnalyzeTimer, &form_.BlinkAnalyzeTimer}) {
+        c->onChanged = nullptr;
+    }
+}
+
+QTimer* AnalyzeDialog::bindTimer(TTimer& timer, void (TFrmAnalyzeDrive::*handler)()) {
+    auto* t = new QTimer(this);
+    t->setObjectName(QString::fromStdString(timer.Name));
+    t->setInterval(timer.Interval);
+    t->setSingleShot(false);
+    timer.onChanged = [t](const TControl& c) {
+        if (c.Enabled() && !t->isActive()) t->start();
+        if (!c.Enabled()) t->stop();
+    };
+    connect(t, &QTimer::timeout, this, [this, handler, &timer] {
+        if (!timer.Enabled()) return;
+        ++handlersRunning_;
+        (form_.*handler)();
+        --handlersRunning_;
+        sync();
+    });
+    return t;
+}
+
+void AnalyzeDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    form_.FormShow();
+}
+
+void AnalyzeDialog::reject() {
+    // Escape and the window's close act as Cancel.
+    if (form_.ModalResult == TModalResult::None) {
+        ++handlersRunning_;
+        form_.ButtonCancelClick();
+        --handlersRunning_;
+    }
+    sync();
+}
+
+void AnalyzeDialog::sync() {
+    pages_->setCurrentIndex(static_cast<int>(form_.ActivePage));
+    // While the analysis runs inside a timer's handler, the dialog stays until that returns.
+    if (handlersRunning_ == 0 && form_.ModalResult != TModalResult::None && isVisible()) {
+        done(static_cast<int>(form_.ModalResult));
+    }
+}
+
+}  // namespace quorvane::gui

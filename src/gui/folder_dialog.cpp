@@ -1,0 +1,104 @@
+#include "gui/folder_dialog.h"
+
+#include "app/frm_analyze_drive.h"
+#include "app/frm_select_folder_dialog.h"
+#include "gui/control_binding.h"
+
+#include <QFileSystemModel>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeView>
+
+namespace quorvane::gui {
+
+FolderDialog::FolderDialog(TFrmSelectFolderDialog& form, QWidget* parent) : QDialog(parent), form_(form) {
+    setObjectName("FrmSelectFolderDialog");
+    setWindowTitle(TFrmSelectFolderDialog::Caption);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(TFrmSelectFolderDialog::ClientWidth, TFrmSelectFolderDialog::ClientHeight);
+
+    auto* label = new QLabel(this);
+    label->setObjectName("Label1");
+    label->setGeometry(8, 6, 200, 17);
+    bindLabel(form_.Label1, label);
+
+    model_ = new QFileSystemModel(this);
+    model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    model_->setReadOnly(false);  // in-place naming of a new folder renames it on disk
+    model_->setRootPath("/");
+    tree_ = new QTreeView(this);
+    tree_->setObjectName("ShellTreeView1");
+    tree_->setGeometry(8, 26, 313, 193);
+    tree_->setModel(model_);
+    for (int column = 1; column < model_->columnCount(); ++column) tree_->hideColumn(column);
+    tree_->header()->hide();
+    tree_->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { form_.SelectedPath = model_->filePath(current).toStdString(); });
+
+    auto* newBtn = new QPushButton(this);
+    newBtn->setObjectName("NewBtn");
+    newBtn->setGeometry(8, 230, 96, 28);
+    bindButton(form_.NewBtn, newBtn, [this] {
+        const std::string made = form_.NewBtnClick();
+        if (made.empty()) return;
+        const QModelIndex index = model_->index(QString::fromStdString(made));
+        tree_->expand(index.parent());
+        tree_->setCurrentIndex(index);
+        tree_->scrollTo(index);
+        tree_->edit(index);
+    });
+    auto* ok = new QPushButton(this);
+    ok->setObjectName("OKBtn");
+    ok->setGeometry(150, 230, 80, 28);
+    ok->setDefault(true);
+    bindButton(form_.OKBtn, ok, [this] {
+        form_.OKBtnClick();
+        sync();
+    });
+    auto* cancel = new QPushButton(this);
+    cancel->setObjectName("CancelBtn");
+    cancel->setGeometry(238, 230, 80, 28);
+    bindButton(form_.CancelBtn, cancel, [this] { reject(); });
+
+    SelectPath(QString::fromStdString(form_.SelectedPath));
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->geometry().center() - rect().center());
+    }
+}
+
+FolderDialog::~FolderDialog() {
+    for (TControl* c : std::initializer_list<TControl*>{&form_.Label1, &form_.NewBtn, &form_.OKBtn, &form_.CancelBtn}) {
+        c->onChanged = nullptr;
+    }
+}
+
+void FolderDialog::SelectPath(const QString& path) {
+    const QModelIndex index = model_->index(path);
+    if (!index.isValid()) return;
+    for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) tree_->expand(up);
+    tree_->setCurrentIndex(index);
+    tree_->scrollTo(index);
+    form_.SelectedPath = path.toStdString();
+}
+
+void FolderDialog::reject() {
+    form_.CancelBtnClick();
+    sync();
+}
+
+void FolderDialog::sync() {
+    if (form_.ModalResult == TModalResult::OK) {
+        // A name being typed in place is taken before the dialog goes.
+        if (tree_->currentIndex().isValid()) form_.SelectedPath = model_->filePath(tree_->currentIndex()).toStdString();
+        accept();
+    } else if (form_.ModalResult == TModalResult::Cancel) {
+        QDialog::reject();
+    }
+}
+
+}  // namespace quorvane::gui

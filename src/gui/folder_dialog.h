@@ -1,0 +1,36 @@
+#pragma once
+// The folder chooser: the file system's folders in a tree, "New Folder" with in-place naming.
+#include <QDialog>
+
+class QFileSystemModel;
+class QTreeView;
+
+namespace quorvane {
+class TFrmSelectFolderDialog;
+}
+
+namespace quorvane::gui {
+
+class FolderDialog : public QDialog {
+    Q_OBJECT
+public:
+    FolderDialog(TFrmSelectFolderDialog& form, QWidget* parent);
+    ~FolderDialog() override;
+
+    QTreeView* Tree() const { return tree_; }
+    QFileSystemModel* Model() const { return model_; }
+    // Selects a folder in the tree, expanding the tree down to it.
+    void SelectPath(const QString& path);
+
+protected:
+    void reject() override;
+
+private:
+    void sync();
+
+    TFrmSelectFolderDialog& form_;
+    QFileSystemModel* model_ = nullptr;
+    QTreeView* tree_ = nullptr;
+};
+
+}  // namespace quorvane::gui

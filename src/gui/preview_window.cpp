@@ -1,0 +1,142 @@
+#include "gui/preview_window.h"
+
+#include "app/frm_analyze_drive.h"
+#include "app/frm_preview.h"
+#include "gui/control_binding.h"
+#include "gui/thumbnails.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+
+namespace quorvane::gui {
+namespace {
+constexpr QSize PictureBox(90, 90);
+}
+
+PreviewWindow::PreviewWindow(TFrmPreview& form, QWidget* parent) : QDialog(parent), form_(form) {
+    setObjectName("FrmPreview");
+    // A fixed dialog frame without title-bar buttons.
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setFixedSize(TFrmPreview::ClientWidth, TFrmPreview::ClientHeight);
+    setModal(false);
+
+    QFont bold = font();
+    bold.setBold(true);
+    for (int k = 1; k <= 10; ++k) {
+        TPreviewSlot& slot = form_.Slot(k);
+        auto* panel = new QFrame(this);
+        panel->setObjectName(QString::fromStdString(slot.PnPreview.Name));
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->setGeometry(slot.Left(), slot.Top(), 104, 120);
+        auto* picture = new QLabel(panel);
+        picture->setObjectName(QString::fromStdString(slot.ImgPreview.Name));
+        picture->setGeometry(7, 22, PictureBox.width(), PictureBox.height());
+        picture->setAlignment(Qt::AlignCenter);
+        auto* label = new QLabel(panel);
+        label->setObjectName(QString::fromStdString(slot.LBPreview.Name));
+        label->setGeometry(5, 100, 94, 14);
+        label->setAlignment(Qt::AlignCenter);
+        label->setFont(bold);
+        auto* check = new QCheckBox(panel);
+        check->setObjectName(QString::fromStdString(slot.CBPreview.Name));
+        check->setGeometry(4, 2, 90, 18);
+        panels_[static_cast<std::size_t>(k - 1)] = panel;
+        pictures_[static_cast<std::size_t>(k - 1)] = picture;
+        labels_[static_cast<std::size_t>(k - 1)] = label;
+
+        bindWidget(slot.PnPreview, panel);
+        // The label is in front exactly when the picture box is hidden.
+        slot.ImgPreview.onChanged = [picture, label](const TControl& c) {
+            picture->setVisible(c.Visible());
+            if (c.Visible()) {
+                label->lower();
+            } else {
+                label->raise();
+                picture->clear();
+            }
+        };
+        slot.ImgPreview.onChanged(slot.ImgPreview);
+        bindLabel(slot.LBPreview, label);
+        bindCheckBox(slot.CBPreview, check, [this, k] { form_.CBPreviewClick(k); });
+    }
+
+    auto* scroll = new QScrollBar(Qt::Vertical, this);
+    scroll->setObjectName("ScrollBarPreview");
+    scroll->setGeometry(541, 4, 20, 243);
+    scroll->setPageStep(1);
+    bindScrollBar(form_.ScrollBarPreview, scroll, [this] { form_.ScrollBarPreviewScroll(); });
+
+    auto button = [this](TButton& control, int x, void (TFrmPreview::*handler)()) {
+        auto* b = new QPushButton(this);
+        b->setObjectName(QString::fromStdString(control.Name));
+        b->setGeometry(x, 258, 100, 28);
+        bindButton(control, b, [this, handler] {
+            (form_.*handler)();
+            sync();
+        });
+        return b;
+    };
+    button(form_.ButtonSelectAll, 4, &TFrmPreview::ButtonSelectAllClick);
+    button(form_.ButtonSelectNone, 111, &TFrmPreview::ButtonSelectNoneClick);
+    button(form_.ButtonOK, 325, &TFrmPreview::ButtonOKClick)->setDefault(true);
+    button(form_.ButtonCancel, 432, &TFrmPreview::ButtonCancelClick);
+
+    form_.LoadPicture = [this](int k, const std::string& path) { return loadPicture(k, path); };
+    form_.Form.onChanged = [this](const TControl& c) {
+        setWindowTitle(QString::fromStdString(static_cast<const TLabel&>(c).Caption()));
+        if (!modal_) setVisible(c.Visible());
+    };
+    setWindowTitle(QString::fromStdString(form_.Form.Caption()));
+}
+
+PreviewWindow::~PreviewWindow() {
+    form_.LoadPicture = nullptr;
+    form_.Form.onChanged = nullptr;
+    form_.ScrollBarPreview.onChanged = nullptr;
+    for (TControl* c : {&form_.ButtonSelectAll, &form_.ButtonSelectNone, &form_.ButtonOK, &form_.ButtonCancel}) {
+        c->onChanged = nullptr;
+    }
+    for (int k = 1; k <= 10; ++k) {
+        TPreviewSlot& slot = form_.Slot(k);
+        for (TControl* c : std::initializer_list<TControl*>{&slot.PnPreview, &slot.ImgPreview, &slot.LBPreview, &slot.CBPreview}) {
+            c->onChanged = nullptr;
+        }
+    }
+}
+
+bool PreviewWindow::loadPicture(int k, const std::string& path) {
+    const QImage image = LoadThumbnail(QString::fromStdString(path), PictureBox);
+    if (image.isNull()) return false;
+    pictures_[static_cast<std::size_t>(k - 1)]->setPixmap(QPixmap::fromImage(image));
+    return true;
+}
+
+void PreviewWindow::ShowModalCentred() {
+    const QRect screen = this->screen() != nullptr ? this->screen()->geometry() : QRect(0, 0, 1024, 768);
+    move(screen.width() / 2 - width() / 2, screen.height() / 2 - height() / 2);
+    modal_ = true;
+    form_.ModalResult = TModalResult::None;
+    setModal(true);
+    exec();
+    modal_ = false;
+}
+
+void PreviewWindow::reject() {
+    // Escape: Cancel at the end of the run; during the run the window stays.
+    if (modal_) {
+        form_.ButtonCancelClick();
+        sync();
+    }
+}
+
+void PreviewWindow::sync() {
+    if (modal_ && form_.ModalResult != TModalResult::None) done(static_cast<int>(form_.ModalResult));
+}
+
+}  // namespace quorvane::gui

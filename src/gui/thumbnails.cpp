@@ -1,0 +1,215 @@
+#include "gui/thumbnails.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QPainter>
+#include <QSvgRenderer>
+
+#include <csetjmp>
+#include <cstdio>
+#include <jpeglib.h>
+
+#include <emf2svg.h>
+#include <libwmf/api.h>
+#include <libwmf/svg.h>
+
+namespace quorvane::gui {
+namespace {
+
+// Files larger than this are not pictures a card holds; reading them whole would only stall the page.
+constexpr qint64 MaxPictureBytes = 64 * 1024 * 1024;
+
+QSize fitted(QSize size, QSize box) {
+    if (size.width() <= box.width() && size.height() <= box.height()) return size;
+    return size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
+QImage fit(const QImage& image, QSize box) {
+    if (image.isNull()) return image;
+    const QSize target = fitted(image.size(), box);
+    if (target == image.size()) return image;
+    return image.scaled(target, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+struct JpegError {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+};
+
+extern "C" void jpegErrorExit(j_common_ptr cinfo) {
+    auto* error = reinterpret_cast<JpegError*>(cinfo->err);
+    std::longjmp(error->jump, 1);
+}
+
+extern "C" void jpegSilentMessage(j_common_ptr) {}
+
+// Decodes into rows, which the caller owns; no C++ object with a destructor lives between
+// setjmp and longjmp.
+bool decodeJpeg(const unsigned char* data, unsigned long size, int boxWidth, int boxHeight, unsigned char** pixels,
+                int* width, int* height) {
+    jpeg_decompress_struct cinfo{};
+    JpegError error{};
+    cinfo.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = jpegErrorExit;
+    error.manager.output_message = jpegSilentMessage;
+    unsigned char* volatile out = nullptr;
+    if (setjmp(error.jump) != 0) {
+        jpeg_destroy_decompress(&cinfo);
+        std::free(out);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data, size);
+    jpeg_read_header(&cinfo, TRUE);
+    // The smallest DCT scale (1/8 .. 8/8) that still covers the slot: a 12-megapixel photo is
+    // decoded at 1/8 of its size, never whole.
+    cinfo.scale_denom = 8;
+    cinfo.scale_num = 8;
+    for (unsigned num = 1; num <= 8; ++num) {
+        if (cinfo.image_width * num / 8 >= static_cast<unsigned>(boxWidth) ||
+            cinfo.image_height * num / 8 >= static_cast<unsigned>(boxHeight) || num == 8) {
+            cinfo.scale_num = num;
+            break;
+        }
+    }
+    cinfo.out_color_space = JCS_RGB;
+    cinfo.dct_method = JDCT_IFAST;
+    cinfo.do_fancy_upsampling = FALSE;
+    jpeg_start_decompress(&cinfo);
+    const int w = static_cast<int>(cinfo.output_width);
+    const int h = static_cast<int>(cinfo.output_height);
+    if (w <= 0 || h <= 0 || cinfo.output_components != 3) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    out = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(w) * 3 * static_cast<std::size_t>(h)));
+    if (out == nullptr) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = out + static_cast<std::size_t>(cinfo.output_scanline) * static_cast<std::size_t>(w) * 3;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    // A photo cut short shows what was there; the rest of its rows stay grey.
+    jpeg_abort_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    *pixels = out;
+    *width = w;
+    *height = h;
+    return true;
+}
+
+QImage renderSvg(const QByteArray& svg, QSize box) {
+    QSvgRenderer renderer(svg);
+    if (!renderer.isValid()) return {};
+    QSize size = renderer.defaultSize();
+    if (size.isEmpty()) size = box;
+    const QSize target = size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    QImage image(target, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    return image;
+}
+
+bool looksLikeJpeg(const QByteArray& d) {
+    return d.size() > 3 && static_cast<unsigned char>(d[0]) == 0xFF && static_cast<unsigned char>(d[1]) == 0xD8;
+}
+
+bool looksLikeWmf(const QByteArray& d) {
+    if (d.size() < 18) return false;
+    const auto b = [&](int i) { return static_cast<unsigned char>(d[i]); };
+    const bool placeable = b(0) == 0xD7 && b(1) == 0xCD && b(2) == 0xC6 && b(3) == 0x9A;
+    const bool plain = (b(0) == 1 || b(0) == 2) && b(1) == 0 && b(2) == 9 && b(3) == 0;
+    return placeable || plain;
+}
+
+bool looksLikeEmf(const QByteArray& d) {
+    return d.size() >= 88 && static_cast<unsigned char>(d[0]) == 1 && d[1] == 0 && d[2] == 0 && d[3] == 0 &&
+           d.mid(40, 4) == " EMF";
+}
+
+}  // namespace
+
+QImage DecodeJpegThumbnail(const QByteArray& data, QSize box) {
+    unsigned char* pixels = nullptr;
+    int w = 0, h = 0;
+    if (!decodeJpeg(reinterpret_cast<const unsigned char*>(data.constData()), static_cast<unsigned long>(data.size()),
+                    box.width(), box.height(), &pixels, &w, &h)) {
+        return {};
+    }
+    QImage decoded(pixels, w, h, w * 3, QImage::Format_RGB888, [](void* p) { std::free(p); }, pixels);
+    return fit(decoded, box);
+}
+
+QImage RenderWmf(const QByteArray& data, QSize box) {
+    wmfAPI_Options options{};
+    options.function = wmf_svg_function;
+    wmfAPI* api = nullptr;
+    const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+    if (wmf_api_create(&api, flags, &options) != wmf_E_None) {
+        if (api != nullptr) wmf_api_destroy(api);
+        return {};
+    }
+    QByteArray copy = data;  // libwmf reads from a writable buffer
+    QByteArray svg;
+    wmfD_Rect bbox{};
+    if (wmf_mem_open(api, reinterpret_cast<unsigned char*>(copy.data()), copy.size()) == wmf_E_None &&
+        wmf_scan(api, 0, &bbox) == wmf_E_None) {
+        auto* device = WMF_SVG_GetData(api);
+        device->out = wmf_stream_create(api, nullptr);
+        device->Description = const_cast<char*>("thumbnail");
+        device->bbox = bbox;
+        unsigned int width = 0, height = 0;
+        wmf_display_size(api, &width, &height, 72, 72);
+        device->width = width > 0 ? width : static_cast<unsigned>(box.width());
+        device->height = height > 0 ? height : static_cast<unsigned>(box.height());
+        const bool played = wmf_play(api, 0, &bbox) == wmf_E_None;
+        char* buffer = nullptr;
+        unsigned long length = 0;
+        wmf_stream_destroy(api, device->out, &buffer, &length);
+        if (played && buffer != nullptr) svg = QByteArray(buffer, static_cast<qsizetype>(length));
+        std::free(buffer);
+        wmf_mem_close(api);
+    }
+    wmf_api_destroy(api);
+    return svg.isEmpty() ? QImage() : renderSvg(svg, box);
+}
+
+QImage RenderEmf(const QByteArray& data, QSize box) {
+    generatorOptions options{};
+    options.nameSpace = const_cast<char*>("svg");
+    options.verbose = false;
+    options.emfplus = true;
+    options.svgDelimiter = true;
+    char* out = nullptr;
+    size_t length = 0;
+    QByteArray copy = data;
+    const int ok = emf2svg(copy.data(), static_cast<size_t>(copy.size()), &out, &length, &options);
+    QByteArray svg;
+    if (ok != 0 && out != nullptr) svg = QByteArray(out, static_cast<qsizetype>(length));
+    std::free(out);
+    return svg.isEmpty() ? QImage() : renderSvg(svg, box);
+}
+
+QImage LoadThumbnail(const QString& path, QSize box) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxPictureBytes) return {};
+    const QByteArray data = file.readAll();
+    // By content, not by name: a carved file's extension says what its first bytes were taken for.
+    if (looksLikeJpeg(data)) return DecodeJpegThumbnail(data, box);
+    if (looksLikeWmf(data)) return RenderWmf(data, box);
+    if (looksLikeEmf(data)) return RenderEmf(data, box);
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    const QSize size = reader.size();
+    if (size.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) reader.setScaledSize(fitted(size, box));
+    return fit(reader.read(), box);
+}
+
+}  // namespace quorvane::gui
