@@ -1,0 +1,170 @@
+#pragma once
+// One pass of the folder based method over a volume image held in memory, as the fuzz target and
+// the replay of its findings run it: the image becomes a drive of the drive table, the drive's
+// device and FAT drive are made, and every engine step of an analysis and a recovery runs on it,
+// with the recovered files saved into a given folder.
+//
+// The pass also checks what must hold for any image, however damaged: the image is not written
+// to, and every file saved lies directly in the given folder. What it found wrong is listed in
+// the result; a crash, hang or sanitizer report is left to the caller's tooling.
+#include "disk/devices.h"
+#include "disk/drives.h"
+#include "disk/ldiskio.h"
+#include "fat/fat_drive.h"
+#include "fat/fat_messages.h"
+#include "fat/fat_objects.h"
+#include "fat/scan_services.h"
+#include "platform/drive_table.h"
+#include "platform/memory_volume.h"
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace quorvane::fuzzing {
+
+// Images are cut to this size: large enough for every seed, small enough that one input runs in
+// well under a second with the sanitizers on.
+inline constexpr std::size_t MaxImageBytes = 4u << 20;
+inline constexpr std::size_t ImageSectorBytes = 512;
+
+// The image a run reads: whole 512-byte sectors (the last one padded with zeros), at least one,
+// at most MaxImageBytes.
+inline std::vector<std::uint8_t> ImageFromBytes(const std::uint8_t* data, std::size_t size) {
+    const std::size_t kept = std::min(size, MaxImageBytes);
+    const std::size_t sectors = std::max<std::size_t>(1, (kept + ImageSectorBytes - 1) / ImageSectorBytes);
+    std::vector<std::uint8_t> image(sectors * ImageSectorBytes, 0);
+    if (kept > 0) std::memcpy(image.data(), data, kept);
+    return image;
+}
+
+struct ImageRunResult {
+    bool probedAsFAT = false;  // the device came from the drive table's file-system probe
+    bool mounted = false;
+    std::int32_t rootFiles = 0, rootFolders = 0, deletedFiles = 0, deletedFolders = 0;
+    std::size_t searched = 0;      // files collected into "Searched" over the three searches
+    std::size_t lostItems = 0;     // items the lost data search listed
+    std::size_t saved = 0;         // files SaveTo kept
+    std::vector<std::string> problems;  // what must never happen, found by the checks
+};
+
+// The scan driver as far as the engine needs one: it never stops a run on its own, and saves
+// every file handed over into Folder, checking where each one lands.
+class ImageRunScan : public TScanServices {
+public:
+    ImageRunScan(std::string folder, ImageRunResult& result) : Folder(std::move(folder)), Result(result) {
+        SetScanServices(this);
+    }
+    ~ImageRunScan() override { SetScanServices(nullptr); }
+    ImageRunScan(const ImageRunScan&) = delete;
+    ImageRunScan& operator=(const ImageRunScan&) = delete;
+
+    void AddRecoverFile(TFATFile& File) override {
+        File.InRecoverList = 1;
+        Save(File);
+    }
+
+    void Save(TFATFile& File) {
+        std::string path;
+        if (!File.SaveTo(Folder, Drive ? Drive->ActiveFAT : 0, &path)) return;
+        ++Result.saved;
+        const std::filesystem::path saved(path);
+        std::error_code ec;
+        if (!std::filesystem::equivalent(saved.parent_path(), Folder, ec) || ec)
+            Result.problems.push_back("saved outside the folder: " + path);
+        else if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(saved, ec)))
+            Result.problems.push_back("saved item is not a plain file: " + path);
+    }
+
+    std::string Folder;
+    ImageRunResult& Result;
+};
+
+// Collects the media files of the chosen start directories into "Searched" and saves those that
+// the scan driver has not taken over yet.
+inline void CollectAndSave(TFATdrive& Drive, ImageRunScan& Scan, bool Root, bool Deleted, bool Lost) {
+    Drive.FindFiles(Root, Deleted, Lost);
+    TFATDirectory* searched = Drive.FATSearchedDir();
+    if (!searched || !searched->Children) return;
+    Scan.Result.searched += searched->Children->size();
+    for (std::size_t i = 0; i < searched->Children->size(); ++i) {
+        auto* file = dynamic_cast<TFATFile*>((*searched->Children)[i].get());
+        if (file && !file->InRecoverList) Scan.AddRecoverFile(*file);
+    }
+}
+
+// Runs the pass over Image, saving into Folder (an existing, empty folder). The drive table is
+// emptied before and after: the image is its only drive while the pass runs.
+inline ImageRunResult RunFolderMethodOnImage(const std::vector<std::uint8_t>& Image, const std::string& Folder) {
+    ImageRunResult result;
+    SetFATMessageHook(nullptr);
+    NT_CloseDrive();
+    DriveTable::instance().clear();
+
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>(Image);
+    DriveEntry entry;
+    entry.path = "fuzz input";
+    entry.displayName = "fuzz input (image)";
+    entry.kind = DRIVE_REMOVABLE;
+    entry.isImage = true;
+    entry.sizeBytes = bytes->size();
+    entry.opener = std::make_shared<MemoryVolumeOpener>(bytes);
+    const std::uint8_t number = DriveTable::instance().addVolume(entry).value_or(0);
+    if (number == 0) {
+        result.problems.push_back("the image could not be added to the drive table");
+        return result;
+    }
+
+    {
+        ImageRunScan scan(Folder, result);
+        // Most damaged images are not taken for FAT by the probe: their device is made by hand
+        // then, as GetWindowsDrive would make it, so that the engine still reads them.
+        TDevice own;
+        TDeviceList devices;
+        TDriveList drives;
+        TDevice* device = devices.GetWindowsDrive(number);
+        result.probedAsFAT = device != nullptr;
+        if (!device) {
+            own.Kind = 1;
+            own.Drive = number;
+            own.DriveType = DRIVE_REMOVABLE;
+            own.Flags = 1;
+            own.TotalSectors = static_cast<std::uint32_t>(bytes->size() / ImageSectorBytes);
+            own.BytesPerSector = ImageSectorBytes;
+            device = &own;
+        }
+
+        auto* drive = static_cast<TFATdrive*>(drives.GetFATDrive(device));
+        if (drive) {
+            scan.Drive = drive;
+            result.mounted = drive->MountDrive(true);
+            drive->LostSearchOption = 1;
+
+            // The drive analysis' two counting passes.
+            drive->AnalyzeTotalFile(true, false, false, result.rootFiles, result.rootFolders);
+            drive->AnalyzeTotalFile(false, true, false, result.deletedFiles, result.deletedFolders);
+            // The deleted media files, then the live ones, each collected and saved.
+            CollectAndSave(*drive, scan, false, true, false);
+            CollectAndSave(*drive, scan, true, false, false);
+            // The lost data search hands its files over (and so saves them) as it finds them; the
+            // media files among the lost items are collected and saved after it.
+            drive->FindLostData();
+            if (const TFATDirectory* lost = drive->FATLostDir(); lost && lost->Children)
+                result.lostItems = lost->Children->size();
+            CollectAndSave(*drive, scan, false, false, true);
+        }
+        drives.clear();
+        devices.clear();
+    }
+
+    NT_CloseDrive();
+    DriveTable::instance().clear();
+    if (*bytes != Image) result.problems.push_back("the image was written to");
+    return result;
+}
+
+}  // namespace quorvane::fuzzing
