@@ -39,7 +39,7 @@ struct ScanSettings {
     int retries = 1;
     std::string prefix = "image";
     // Runs inside the preview's change notification, e.g. to press Cancel.
-    std::function<void(TFrmMain&, TFrmPreview&)> onFileStaged;
+    std::function<void(TFrmMain&, TFrmPreview&)> onFileStaged = nullptr;
 };
 
 // Registers the card as a removable drive and runs the scan method on it through the main
