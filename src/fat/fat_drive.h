@@ -20,6 +20,7 @@ namespace quorvane {
 
 class TFATAnalyser;
 class TFATDirectory;
+class TFATFile;
 
 // The clusters a chain walk has entered, so that a chain looping back on itself is caught at the
 // first cluster met twice. One bit per cluster number, allocated on the first step along a FAT.
@@ -86,6 +87,16 @@ public:
                           std::int32_t& Folders) override;
     bool FindFiles(bool Root, bool Deleted, bool Lost) override;
     void SaveListViewItems(TListView& ListView) override;
+
+    // --- Saving files and directories (fat_save_directory.cpp) ------------------------------------
+    // Saves one file into Folder with TFATFile::SaveTo. An existing file is never replaced (the copy
+    // gets a numbered name instead), so there is nothing to ask and YesToAll stays as it is.
+    bool SaveFile(TFATFile& File, const std::string& Folder, std::uint8_t FATNo, bool& YesToAll);
+    // Saves the files of Directory, chosen as AddChildren chooses them, into Folder, which is created
+    // when needed; with Recursive each subdirectory goes into a subfolder named after it. True when
+    // every file was saved. YesToAll and ReplaceFiles stay as they are, as with SaveFile.
+    bool SaveDirectory(TFATDirectory& Directory, const std::string& Folder, bool IncludeDeleted, bool OnlyDeleted,
+                       bool Recursive, std::uint8_t FATNo, bool& YesToAll, bool& ReplaceFiles);
 
     // --- Volume ------------------------------------------------------------------------------
     // Geometry, FAT type and FAT trust from a boot sector record. Warnings about odd parameters are

@@ -199,3 +199,58 @@ TEST(FatFileSaveTo, FullDiskErasesThePartialFileAndSaysSo) {
 
 }  // namespace
 }  // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+// Every regular file below root, as a path relative to it.
+std::set<std::string> FilesBelow(const std::string& root) {
+    std::set<std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        files.insert(fs::relative(e.path(), root).string() + (e.is_directory() ? "/" : ""));
+    return files;
+}
+
+TEST(FatDriveSaveDirectory, TreeBecomesFoldersWithoutLoopsOrEmptyFolders) {
+    FatImage image(FatLayout::Fat12(200));
+    image.Chain({2, 3});
+    DirSlot root = image.Root();
+    image.AddFile(root, "A       JPG", 2, Pattern(1000, 1));
+    DirSlot dcim = image.AddDir(root, "DCIM       ", 20);
+    DirSlot canon = image.AddDir(dcim, "100CANON   ", 21, 20);
+    image.AddFile(canon, "IMG_0001JPG", 30, Pattern(700, 2));
+    image.Put(canon, ShortEntry("UP         ", faDirectory, 20, 0));  // back to DCIM
+    image.WriteData(40, Pattern(600, 3));
+    image.Put(dcim, Deleted(ShortEntry("IMG_0002JPG", faArchive, 40, 600)));
+    image.AddDir(root, "EMPTY      ", 22);
+    auto m = Mount(image);
+
+    struct Case {
+        const char* name;
+        bool includeDeleted, onlyDeleted, recursive;
+        std::set<std::string> files;
+    } cases[] = {
+        {"live tree", false, false, true,
+         {"A.JPG", "DCIM/", "DCIM/100CANON/", "DCIM/100CANON/IMG_0001.JPG", "EMPTY/"}},
+        {"deleted files only", true, true, true, {"DCIM/", "DCIM/_MG_0002.JPG"}},
+        {"top level only", true, false, false, {"A.JPG"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingScan scan;
+        TempFolder folder;
+        bool yesToAll = false, replace = false;
+        const std::string out = folder.Slash() + "out";
+        EXPECT_TRUE(m.drive->SaveDirectory(*m.drive->FATRootDir(), out, c.includeDeleted, c.onlyDeleted, c.recursive,
+                                           m.drive->ActiveFAT, yesToAll, replace));
+        // EMPTY holds no file: its folder is removed again.
+        std::set<std::string> expected = c.files;
+        expected.erase("EMPTY/");
+        EXPECT_EQ(FilesBelow(out), expected);
+        if (c.recursive && !c.onlyDeleted)
+            EXPECT_EQ(ReadHostFile(out + "/DCIM/100CANON/IMG_0001.JPG"), Pattern(700, 2));
+    }
+}
+
+}  // namespace
+}  // namespace quorvane
