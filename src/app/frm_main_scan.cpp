@@ -85,11 +85,8 @@ void TFrmMain::RunScanMethod() {
             end = false;  // the size limit applies to the new file, whose count restarts here
         }
         if (run.File.IsOpen()) {
-            if (!run.File.Write(sector, run.BytesPerSector)) {
-                finishFile();
-            } else if (end) {
-                finishFile();
-            }
+            // A failed append closes the file, which reports it and stops the run.
+            if (!run.File.Append(sector, run.BytesPerSector) || end) finishFile();
         }
         if (ImagesFound != run.ShownImagesFound) {
             run.ShownImagesFound = ImagesFound;
@@ -124,6 +121,8 @@ void TFrmMain::RunScanMethod() {
                 sectorStep(SectorBuffer.data() + static_cast<std::size_t>(k) * run.BytesPerSector);
                 if (StopFlag) break;
             }
+            // The next read reuses the buffer: what the open file queued from it goes out now.
+            if (run.File.IsOpen() && !run.File.Flush()) finishFile();
         }
     } catch (...) {
         // A failure inside the loop ends it; the clean-up below still runs.

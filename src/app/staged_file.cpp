@@ -7,12 +7,6 @@
 
 namespace quorvane {
 
-namespace {
-constexpr std::size_t BufferBytes = 1 << 20;
-}
-
-StagedFileWriter::StagedFileWriter() : buffer_(BufferBytes) {}
-
 StagedFileWriter::~StagedFileWriter() {
     if (fd_ >= 0) Close();
 }
@@ -20,7 +14,8 @@ StagedFileWriter::~StagedFileWriter() {
 bool StagedFileWriter::Create(const std::string& path) {
     if (fd_ >= 0) Close();
     path_ = path;
-    used_ = 0;
+    pending_ = nullptr;
+    pendingBytes_ = 0;
     errno_ = 0;
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd_ < 0) {
@@ -31,42 +26,39 @@ bool StagedFileWriter::Create(const std::string& path) {
     return true;
 }
 
-bool StagedFileWriter::Write(const std::uint8_t* data, std::size_t n) {
+bool StagedFileWriter::Append(const std::uint8_t* data, std::size_t n) {
     if (fd_ < 0 || errno_ != 0) return false;
-    if (used_ + n > buffer_.size() && !flush()) return false;
-    if (n > buffer_.size()) {
-        const ssize_t put = ::write(fd_, data, n);
-        if (put != static_cast<ssize_t>(n)) {
-            errno_ = put < 0 ? errno : ENOSPC;
-            failedStep_ = "Cannot write";
-            return false;
-        }
+    if (pendingBytes_ > 0 && data == pending_ + pendingBytes_) {
+        pendingBytes_ += n;
         return true;
     }
-    std::memcpy(buffer_.data() + used_, data, n);
-    used_ += n;
+    if (!Flush()) return false;
+    pending_ = data;
+    pendingBytes_ = n;
     return true;
 }
 
-bool StagedFileWriter::flush() {
+bool StagedFileWriter::Flush() {
+    if (fd_ < 0 || errno_ != 0) return errno_ == 0;
     std::size_t done = 0;
-    while (done < used_) {
-        const ssize_t put = ::write(fd_, buffer_.data() + done, used_ - done);
+    while (done < pendingBytes_) {
+        const ssize_t put = ::write(fd_, pending_ + done, pendingBytes_ - done);
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) {
             errno_ = put < 0 ? errno : ENOSPC;
             failedStep_ = "Cannot write";
-            return false;
+            break;
         }
         done += static_cast<std::size_t>(put);
     }
-    used_ = 0;
-    return true;
+    pending_ = nullptr;
+    pendingBytes_ = 0;
+    return errno_ == 0;
 }
 
 bool StagedFileWriter::Close() {
     if (fd_ < 0) return errno_ == 0;
-    if (errno_ == 0) flush();
+    Flush();
     if (::close(fd_) != 0 && errno_ == 0) {
         errno_ = errno;
         failedStep_ = "Cannot write";
@@ -80,7 +72,8 @@ void StagedFileWriter::Discard() {
         ::close(fd_);
         fd_ = -1;
     }
-    used_ = 0;
+    pending_ = nullptr;
+    pendingBytes_ = 0;
     if (!path_.empty()) ::unlink(path_.c_str());
 }
 

@@ -1,22 +1,26 @@
 #pragma once
-// An output file of a recovery run, written through a large buffer so that carving sector by
-// sector costs one system call per megabyte. Every failure is kept with its errno.
+// An output file of a recovery run. Sectors are appended by reference: consecutive sectors of
+// the caller's read buffer collect into one run that goes out in a single write, so carving
+// costs neither a copy nor a system call per sector. Every failure is kept with its errno.
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace quorvane {
 
 class StagedFileWriter {
 public:
-    StagedFileWriter();
+    StagedFileWriter() = default;
     ~StagedFileWriter();
     StagedFileWriter(const StagedFileWriter&) = delete;
     StagedFileWriter& operator=(const StagedFileWriter&) = delete;
 
     // Creates or truncates path. False on failure (see Error()).
     bool Create(const std::string& path);
-    bool Write(const std::uint8_t* data, std::size_t n);
+    // Queues n bytes at data. The bytes must stay unchanged until the next Flush, Close or
+    // Append of bytes that do not follow them. False when writing earlier bytes failed.
+    bool Append(const std::uint8_t* data, std::size_t n);
+    // Writes what is queued; call it before the caller's buffer is reused.
+    bool Flush();
     // Flushes and closes; false when any write failed.
     bool Close();
     // Closes and deletes what was written (a failed file is never handed on).
@@ -24,17 +28,14 @@ public:
 
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& Path() const { return path_; }
-    int Errno() const { return errno_; }
     // "Cannot write /tmp/.../image3.JPG: No space left on device"
     std::string Error() const;
 
 private:
-    bool flush();
-
     int fd_ = -1;
     std::string path_;
-    std::vector<std::uint8_t> buffer_;
-    std::size_t used_ = 0;
+    const std::uint8_t* pending_ = nullptr;
+    std::size_t pendingBytes_ = 0;
     int errno_ = 0;
     const char* failedStep_ = "";
 };
