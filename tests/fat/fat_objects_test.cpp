@@ -231,6 +231,35 @@ TEST(FatDirectoryVisit, StopsWhereTheCallbackSaysAndFreesWhatItRead) {
     }
 }
 
+TEST(FatDirectoryVisit, PathsBelowTheStartDirectory) {
+    FatImage image(FatLayout::Fat12(200));
+    DirSlot root = image.Root();
+    DirSlot dcim = image.AddDir(root, "DCIM       ", 20);
+    DirSlot canon = image.AddDir(dcim, "100CANON   ", 21, 20);
+    image.AddFile(canon, "IMG_0001JPG", 30, Pattern(100, 1));
+    image.Put(root, Deleted(ShortEntry("OLD        ", faDirectory, 40, 0)));
+    DirSlot old = image.Dir({40});
+    image.Put(old, ShortEntry(".          ", faDirectory, 40, 0));
+    image.Put(old, ShortEntry("..         ", faDirectory, 0, 0));
+    image.Put(old, Deleted(ShortEntry("IMG_0002JPG", faArchive, 50, 100)));
+    auto m = Mount(image);
+    TFATDirectory& rootDir = *m.drive->FATRootDir();
+
+    std::map<std::string, std::string> paths;
+    rootDir.ForEachChild(
+        [&](TObject& item, std::uint32_t) {
+            if (auto* d = dynamic_cast<TFATDirectory*>(&item)) paths[d->Name] = d->GetPath(&rootDir);
+            if (auto* f = dynamic_cast<TFATFile*>(&item)) paths[f->Name] = f->GetPath(&rootDir);
+            return true;
+        },
+        true, false, true, 0);
+    EXPECT_EQ(paths, (std::map<std::string, std::string>{{"DCIM", "DCIM"},
+                                                        {"100CANON", "DCIM\\100CANON"},
+                                                        {"IMG_0001.JPG", "DCIM\\100CANON"},
+                                                        {"\xE5LD", "_LD"},
+                                                        {"\xE5MG_0002.JPG", "_LD"}}));
+}
+
 TEST(FatDirectoryVisit, StartDirectoriesWithListsKeepTheirChildren) {
     FatImage image(FatLayout::Fat12(200));
     DirSlot root = image.Root();
