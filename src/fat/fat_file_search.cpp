@@ -25,6 +25,10 @@ bool IsMediaName(const std::string& Name) {
 
 // Visits the chosen start directories, in this order: the deleted entries (descending through
 // live directories), the lost items, the live tree. A stop ends the remaining visits too.
+//
+// The lost directories are visited with their deleted entries as well as their live ones: the lost
+// data search's walks follow deleted entries and account for their clusters, so a picture deleted
+// before the card was formatted comes back by its entry here or not at all.
 void VisitStartDirectories(TFATdrive& Drive, bool Root, bool Deleted, bool Lost,
                            const TForEachChildCallback& Callback) {
     struct Visit {
@@ -35,7 +39,7 @@ void VisitStartDirectories(TFATdrive& Drive, bool Root, bool Deleted, bool Lost,
     };
     const Visit visits[] = {
         {Deleted, Drive.FATDeletedDir(), true, true, 1},
-        {Lost, Drive.FATLostDir(), false, false, 0},
+        {Lost, Drive.FATLostDir(), true, false, 0},
         {Root, Drive.FATRootDir(), false, false, 0},
     };
     for (const Visit& v : visits) {

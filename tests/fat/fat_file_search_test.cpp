@@ -131,7 +131,8 @@ TEST(FatFileSearch, StopLeavesTheCopiesMadeSoFar) {
 }
 
 // After a quick format: the lost data search hands over the lost picture at once; the file search
-// of "Lost" then collects the pictures inside the lost directory, not that one again.
+// of "Lost" then collects the pictures inside the lost directory, the deleted one too, and not the
+// lost picture again.
 TEST(FatFileSearch, LostSearchCollectsPicturesOfLostDirectoriesOnly) {
     FatImage image(FatLayout::Fat16(5000));
     DirSlot old = image.Dir({10});
@@ -141,17 +142,20 @@ TEST(FatFileSearch, LostSearchCollectsPicturesOfLostDirectoriesOnly) {
     image.AddFile(old, "IMG_0002JPG", 30, Jpeg(700, 3), {}, false);
     image.AddFile(old, "NOTES   TXT", 35, Pattern(100, 4), {}, false);
     image.WriteData(40, Jpeg(700, 4));
+    image.WriteData(45, Jpeg(700, 5));
+    image.Put(old, Deleted(ShortEntry("IMG_0003JPG", faArchive, 45, 700)));
     RecordingScan scan;
     auto m = Mount(image);
     scan.Drive = m.drive.get();
     m.drive->FindLostData();
     ASSERT_EQ(scan.recovered.size(), 1u);
     ASSERT_TRUE(m.drive->FindFiles(false, false, true));
-    EXPECT_EQ(SearchedNames(*m.drive), (std::vector<std::string>{"IMG_0001.JPG", "IMG_0002.JPG"}));
+    EXPECT_EQ(SearchedNames(*m.drive), (std::vector<std::string>{"IMG_0001.JPG", "IMG_0002.JPG", "\xE5MG_0003.JPG"}));
+    EXPECT_EQ(scan.recovered[0].size, 5u * 512) << "the lost picture ends where the deleted one starts";
 
     std::int32_t files = 0, folders = 0;
     m.drive->AnalyzeTotalFile(false, false, true, files, folders);
-    EXPECT_EQ(files, 3) << "the lost file counts, taken or not";
+    EXPECT_EQ(files, 4) << "the lost file counts, taken or not";
     EXPECT_EQ(folders, 1);
 }
 
