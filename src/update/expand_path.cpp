@@ -30,13 +30,15 @@ std::string settingsFolder() {
     return std::string(home != nullptr ? home : "") + "/.config";
 }
 
-std::string parentOfProgramFolder() {
+// The folder levels above the running executable: 1 its own folder, 2 the one holding that.
+std::string programFolderUp(int levels) {
     std::string exe = OwnExecutablePath();
-    for (int i = 0; i < 2 && !exe.empty(); ++i) {
+    if (exe.empty()) return levels == 1 ? currentDirectory() : std::string("/");
+    for (int i = 0; i < levels; ++i) {
         const std::size_t slash = exe.rfind('/');
         exe = slash == std::string::npos || slash == 0 ? std::string("/") : exe.substr(0, slash);
     }
-    return exe.empty() ? std::string("/") : exe;
+    return exe;
 }
 
 std::string upper(std::string_view s) {
@@ -48,7 +50,7 @@ std::string upper(std::string_view s) {
 }  // namespace
 
 TPathPrefixes CurrentPathPrefixes() {
-    return {settingsFolder(), currentDirectory(), GetTempPath(), parentOfProgramFolder()};
+    return {settingsFolder(), programFolderUp(1), GetTempPath(), programFolderUp(2)};
 }
 
 std::string ConvertPrefix(std::string_view name, const TPathPrefixes& prefixes) {

@@ -1,7 +1,8 @@
 #pragma once
 // The folder prefixes that paths of the update control file may start with, and the turn of
 // their Windows-style paths into local ones.
-//   {APP}  the current directory: the program's folder while the update wizard runs
+//   {APP}  the program's folder (the folder of the running executable), which the About box
+//          also makes the current directory before it starts the update wizard
 //   {TMP}  the user's temporary folder ($TMPDIR, else /tmp)
 //   {WIN}  the folder for the user's settings files ($XDG_CONFIG_HOME, else ~/.config), which
 //          is where a Windows program kept the files it put in the Windows folder

@@ -77,8 +77,8 @@ void TWebUpdate::GetFileUpdates() {
         FileList.ActiveIndex = static_cast<int>(i);
         const TFileDescription& entry = FileList.Items[i];
 
-        // An entry without a folder goes into the current directory (the program's folder).
-        std::string targetDir = entry.TargetDir.empty() ? std::string(".") : LocalFilePath(entry.TargetDir);
+        // An entry without a folder goes into the program's folder.
+        std::string targetDir = LocalFilePath(entry.TargetDir.empty() ? std::string("{APP}") : entry.TargetDir);
         if (targetDir.empty()) continue;  // a drive letter that has no meaning here
         if (targetDir.back() != '/') targetDir += '/';
         if (!ForceDirectories(targetDir)) continue;
