@@ -20,5 +20,6 @@ int ListDrives(bool json);
 int ShowInfo(const std::string& drive, bool json);
 int Recover(const RecoverOptions& options);
 int Analyze(const std::string& drive, bool json);
+int PrintVersion();
 
 }  // namespace quorvane::cli

@@ -14,7 +14,6 @@ int main(int argc, char** argv) {
     CLI::App app{"Quorvane: gets pictures, sounds and films back from FAT12/16/32 cards, sticks and disk images.\n"
                  "DRIVE is a letter from 'list' (E:), a block device (/dev/sdb1) or an image file (card.img)."};
     app.require_subcommand(1);
-    app.set_version_flag("--version", "Quorvane 2.0.0");
 
     bool listJson = false;
     auto* list = app.add_subcommand("list", "List the drives: letter, path, kind, size, file system");
@@ -54,12 +53,15 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 20));
     recover->add_flag("--json", rec.json, "Print a report as JSON on standard output");
 
+    auto* version = app.add_subcommand("version", "Show the version and the legal notice");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? ExitOk : ExitUsage;
     }
 
+    if (version->parsed()) return PrintVersion();
     if (list->parsed()) return ListDrives(listJson);
     if (info->parsed()) return ShowInfo(infoDrive, infoJson);
     if (analyze->parsed()) return Analyze(analyzeDrive, analyzeJson);
