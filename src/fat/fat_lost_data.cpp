@@ -104,15 +104,18 @@ TFATDirectory& TLostDataSearch::AddLostDirectory(std::string Name, std::uint32_t
 void TLostDataSearch::RemoveLost(std::uint32_t Cluster, std::uint32_t Sector) {
     TChildList& lost = Lost();
     const std::size_t count = lost.size();
+    bool removed = false;
     for (std::size_t i = 0; i < count; ++i) {
         if (auto* dir = dynamic_cast<TFATDirectory*>(lost[i].get())) {
             if ((dir->FirstCluster != 0 && dir->FirstCluster == Cluster) ||
                 (dir->FirstCluster == 0 && dir->FirstSector == Sector)) {
                 lost[i].reset();
+                removed = true;
             }
         }
         Scan.ProcessMessages();
     }
+    if (!removed) return;
     lost.erase(std::remove(lost.begin(), lost.end(), nullptr), lost.end());
     lost.shrink_to_fit();
 }
@@ -246,8 +249,7 @@ std::uint32_t TLostDataSearch::LostFileSize(std::uint32_t First) {
     std::uint64_t bytes = clusterBytes;
     std::uint32_t current = First;
     bool consecutive = Drive.ActiveFAT == 0;
-    TClusterSet visited;
-    visited.Insert(First, Max);
+    TClusterSet visited;  // allocated only when a used chain is followed, which is rare here
     while (bytes < LostFileMaxBytes) {
         std::uint32_t next = current + 1;
         if (!consecutive) {
@@ -255,8 +257,9 @@ std::uint32_t TLostDataSearch::LostFileSize(std::uint32_t First) {
             if (ClusterType(Drive.FATType, next) == ctFree) {
                 consecutive = true;
                 next = current + 1;
-            } else if (!InRange(next) || !visited.Insert(next, Max)) {
-                break;
+            } else {
+                visited.Insert(current, Max);
+                if (!InRange(next) || !visited.Insert(next, Max)) break;
             }
         }
         if (!InRange(next) || IsMarked(next)) break;

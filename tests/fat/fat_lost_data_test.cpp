@@ -223,6 +223,28 @@ TEST(FatLostData, Fat32HasNoRootAreaToScan) {
     EXPECT_TRUE(LostNames(*m.drive).empty());
 }
 
+// A lost directory that a later walk reaches again is no longer lost; lost files stay listed.
+TEST(FatLostData, ItemReachedByALaterWalkIsDropped) {
+    FatImage image(FatLayout::Fat16(5000));
+    image.WriteData(5, Jpeg(512, 1));
+    auto putDir = [&](std::uint32_t cluster, const RawEntry& entry) {
+        DirSlot d = image.Dir({cluster});
+        image.Put(d, ShortEntry(".          ", faDirectory, cluster, 0));
+        image.Put(d, ShortEntry("..         ", faDirectory, 0, 0));
+        image.Put(d, entry);
+    };
+    putDir(10, ShortEntry("IMG_0001JPG", faArchive, 30, 100));
+    // A later directory lists a file whose first cluster is that of the directory at 10 (and the
+    // lost file at 5): the cluster was reused.
+    putDir(20, ShortEntry("REUSED  JPG", faArchive, 10, 100));
+    DirSlot d20{0, {20}, 3};
+    image.Put(d20, ShortEntry("REUSED2 JPG", faArchive, 5, 100));
+    RecordingScan scan;
+    auto m = Mount(image);
+    m.drive->FindLostData();
+    EXPECT_EQ(LostNames(*m.drive), (std::vector<std::string>{"cluster 5.JPG", "cluster 20"}));
+}
+
 TEST(FatLostData, BadClustersArePassedOverWithTheOption) {
     for (std::uint8_t option : {0, 1}) {
         SCOPED_TRACE(int{option});
