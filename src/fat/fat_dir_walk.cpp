@@ -22,10 +22,10 @@ bool IsLongNamePieceOf(const TDirEntry& Entry, std::uint8_t Checksum) {
 }  // namespace
 
 bool TClusterSet::Insert(std::uint32_t Cluster, std::uint32_t MaxCluster) {
-    if (Bits.empty()) Bits.resize(std::size_t{MaxCluster} + 1);
-    if (Cluster >= Bits.size()) return true;  // out of range: not a cluster a chain may revisit
-    if (Bits[Cluster]) return false;
-    Bits[Cluster] = true;
+    if (Cluster > MaxCluster) return true;  // out of range: not a cluster a chain may revisit
+    auto bit = Pages[Cluster >> PageShift][Cluster & ((std::uint32_t{1} << PageShift) - 1)];
+    if (bit) return false;
+    bit = true;
     return true;
 }
 

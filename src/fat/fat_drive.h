@@ -11,7 +11,9 @@
 #include "fat/fat_formats.h"
 
 #include <array>
+#include <bitset>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,15 +25,20 @@ class TFATDirectory;
 class TFATFile;
 
 // The clusters a chain walk has entered, so that a chain looping back on itself is caught at the
-// first cluster met twice. One bit per cluster number, allocated on the first step along a FAT.
+// first cluster met twice. One bit per cluster number, kept in pages of 65536 clusters that are
+// allocated when the walk first enters them: the memory follows the clusters walked, not the
+// cluster count that the boot sector claims (a damaged one can claim four billion clusters on a
+// card of a few megabytes, and every directory and file walk has a set of its own).
 class TClusterSet {
 public:
     // Records Cluster; false when it was recorded already. MaxCluster is the highest valid number.
     bool Insert(std::uint32_t Cluster, std::uint32_t MaxCluster);
-    void Clear() { Bits.clear(); }
+    void Clear() { Pages.clear(); }
 
 private:
-    std::vector<bool> Bits;
+    static constexpr unsigned PageShift = 16;
+    using TPage = std::bitset<std::size_t{1} << PageShift>;
+    std::map<std::uint32_t, TPage> Pages;  // by Cluster >> PageShift
 };
 
 // Position of a directory walk, owned by the caller, so that any number of walks can be open over
