@@ -53,7 +53,9 @@ std::vector<std::string> namesServing(const std::string& path, const std::string
     std::vector<std::string> names;
     const std::string real = realPath(path);
     struct stat st{};
-    if (::stat(real.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
+    // A device node, or a device name whose node udev has not made (yet).
+    const bool device = ::stat(real.c_str(), &st) == 0 ? S_ISBLK(st.st_mode) : real.rfind("/dev/", 0) == 0;
+    if (device) {
         names.push_back(real);
         return names;
     }

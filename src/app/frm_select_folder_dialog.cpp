@@ -6,7 +6,6 @@
 #include "app/window_host.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -40,23 +39,6 @@ std::string ChooseFolder(const std::string& initial, TWindowHost& windows) {
     dialog.SelectedPath = folder;
     if (windows.ShowSelectFolder(dialog) && !dialog.SelectedPath.empty()) folder = dialog.SelectedPath;
     return folder;
-}
-
-std::string RenameFolder(const std::string& path, const std::string& newName, std::string& renamedPath) {
-    if (newName.empty() || newName == "." || newName == ".." || newName.find('/') != std::string::npos) {
-        return "\"" + newName + "\" cannot be the name of a folder.";
-    }
-    const auto slash = path.find_last_of('/');
-    const std::string target = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + newName;
-    if (target == path) {
-        renamedPath = path;
-        return "";
-    }
-    struct stat st{};
-    if (::lstat(target.c_str(), &st) == 0) return target + " exists already.";
-    if (std::rename(path.c_str(), target.c_str()) != 0) return "Cannot rename " + path + ": " + std::strerror(errno);
-    renamedPath = target;
-    return "";
 }
 
 }  // namespace quorvane

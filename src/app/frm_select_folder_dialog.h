@@ -39,7 +39,4 @@ public:
 // gives the folder chosen, or the starting folder when the user cancels.
 std::string ChooseFolder(const std::string& initial, TWindowHost& windows);
 
-// Gives a folder a new name inside the same parent (in-place naming). "" on success, else why not.
-std::string RenameFolder(const std::string& path, const std::string& newName, std::string& renamedPath);
-
 }  // namespace quorvane

@@ -31,6 +31,8 @@ QMessageBox::Icon iconOf(MsgIcon icon) {
 
 }  // namespace
 
+std::function<MsgResult(const std::string&, MsgIcon, MsgButtons)> QtUserInterface::DefaultAnswer;
+
 QtUserInterface::QtUserInterface() { SetUI(this); }
 
 QtUserInterface::~QtUserInterface() {
@@ -43,6 +45,7 @@ void QtUserInterface::ProcessMessages() { QCoreApplication::processEvents(QEvent
 MsgResult QtUserInterface::MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
                                       MsgButtons buttons, MsgResult defaultResult) {
     if (Answer) return Answer(text, icon, buttons);
+    if (DefaultAnswer) return DefaultAnswer(text, icon, buttons);
     QMessageBox::StandardButtons shown = QMessageBox::Ok;
     if (buttons == MsgButtons::YesNo) shown = QMessageBox::Yes | QMessageBox::No;
     if (buttons == MsgButtons::OkCancel) shown = QMessageBox::Ok | QMessageBox::Cancel;

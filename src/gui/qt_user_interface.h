@@ -23,6 +23,8 @@ public:
 
     // Tests answer the boxes: called instead of showing one, it gives the button pressed.
     std::function<MsgResult(const std::string& text, MsgIcon icon, MsgButtons buttons)> Answer;
+    // The same for every instance that has no Answer of its own (a test program sets it once).
+    static std::function<MsgResult(const std::string& text, MsgIcon icon, MsgButtons buttons)> DefaultAnswer;
 
 private:
     int busy_ = 0;

@@ -164,14 +164,16 @@ QImage RenderWmf(const QByteArray& data, QSize box) {
         device->bbox = bbox;
         unsigned int width = 0, height = 0;
         wmf_display_size(api, &width, &height, 72, 72);
-        device->width = width > 0 ? width : static_cast<unsigned>(box.width());
-        device->height = height > 0 ? height : static_cast<unsigned>(box.height());
+        // Drawn at the slot's size: a vector picture may grow, and strokes stay in proportion.
+        const QSize drawn = width > 0 && height > 0 ? QSize(static_cast<int>(width), static_cast<int>(height)).scaled(box, Qt::KeepAspectRatio) : box;
+        device->width = static_cast<unsigned>(std::max(1, drawn.width()));
+        device->height = static_cast<unsigned>(std::max(1, drawn.height()));
         const bool played = wmf_play(api, 0, &bbox) == wmf_E_None;
         char* buffer = nullptr;
         unsigned long length = 0;
         wmf_stream_destroy(api, device->out, &buffer, &length);
+        // The buffer belongs to libwmf's allocator, which frees it with the API.
         if (played && buffer != nullptr) svg = QByteArray(buffer, static_cast<qsizetype>(length));
-        std::free(buffer);
         wmf_mem_close(api);
     }
     wmf_api_destroy(api);

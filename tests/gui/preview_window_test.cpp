@@ -1,0 +1,259 @@
+// The preview window: paging, type labels, pictures, check marks and its buttons, through the
+// Qt view over the staged list.
+#include "gui_test_support.h"
+
+#include "app/frm_analyze_drive.h"
+#include "app/frm_main.h"
+#include "app/frm_preview.h"
+#include "gui/preview_window.h"
+#include "gui/qt_user_interface.h"
+#include "gui/thumbnails.h"
+
+#include <QBuffer>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPainter>
+#include <QScrollBar>
+#include <QtEndian>
+
+using namespace quorvane;
+using namespace quorvane::testing;
+
+namespace {
+
+QByteArray le16(int v) {
+    QByteArray b(2, 0);
+    qToLittleEndian<quint16>(static_cast<quint16>(v), b.data());
+    return b;
+}
+QByteArray le32(qint64 v) {
+    QByteArray b(4, 0);
+    qToLittleEndian<quint32>(static_cast<quint32>(v), b.data());
+    return b;
+}
+
+// A placeable WMF of 100 x 50 units holding one rectangle.
+QByteArray makeWmf() {
+    QByteArray records;
+    auto record = [&](int function, std::initializer_list<int> params) {
+        records += le32(3 + static_cast<int>(params.size())) + le16(function);
+        for (int p : params) records += le16(p);
+    };
+    record(0x020B, {0, 0});      // SETWINDOWORG y, x
+    record(0x020C, {50, 100});   // SETWINDOWEXT y, x
+    record(0x041B, {40, 90, 10, 10});  // RECTANGLE bottom, right, top, left
+    record(0x0000, {});          // end of file
+    QByteArray header = le16(1) + le16(9) + le16(0x0300) + le32((18 + records.size()) / 2) + le16(0) + le32(7) + le16(0);
+    QByteArray placeable = le32(0x9AC6CDD7) + le16(0) + le16(0) + le16(0) + le16(100) + le16(50) + le16(1440) + le32(0);
+    quint16 sum = 0;
+    for (int i = 0; i < 20; i += 2) sum ^= qFromLittleEndian<quint16>(placeable.constData() + i);
+    placeable += le16(sum);
+    return placeable + header + records;
+}
+
+// An EMF of 100 x 50 pixels holding one rectangle.
+QByteArray makeEmf() {
+    QByteArray rect = le32(10) + le32(10) + le32(90) + le32(40);
+    QByteArray rectangle = le32(43) + le32(24) + rect;                 // EMR_RECTANGLE
+    QByteArray eof = le32(14) + le32(20) + le32(0) + le32(16) + le32(20);  // EMR_EOF
+    const int total = 88 + rectangle.size() + eof.size();
+    QByteArray header = le32(1) + le32(88) + le32(0) + le32(0) + le32(100) + le32(50) + le32(0) + le32(0) + le32(2646) +
+                        le32(1323) + le32(0x464D4520) + le32(0x10000) + le32(total) + le32(3) + le16(1) + le16(0) +
+                        le32(0) + le32(0) + le32(0) + le32(1024) + le32(768) + le32(270) + le32(203);
+    return header + rectangle + eof;
+}
+
+QByteArray encoded(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+}  // namespace
+
+class PreviewWindowTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    int serial_ = 0;
+
+    // A staged file of this name holding these bytes.
+    QString stage(const QString& name, const QByteArray& bytes) {
+        const QString path = QString("%1/%2-%3").arg(dir_.path()).arg(++serial_).arg(name);
+        WriteFile(path, bytes);
+        return path;
+    }
+
+private slots:
+    void pagesShowFivePerRow_data() {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<QList<int>>("shown");  // staged index per slot, -1 hidden
+        QTest::newRow("no files") << 0 << 0 << 0 << QList<int>{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+        QTest::newRow("seven files, first page") << 7 << 0 << 1 << QList<int>{0, 1, 2, 3, 4, 5, 6, -1, -1, -1};
+        QTest::newRow("seven files, second row on top") << 7 << 1 << 1 << QList<int>{5, 6, -1, -1, -1, -1, -1, -1, -1, -1};
+        QTest::newRow("ten files, past the end") << 10 << 2 << 2 << QList<int>{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+        QTest::newRow("twelve files, second page") << 12 << 1 << 2 << QList<int>{5, 6, 7, 8, 9, 10, 11, -1, -1, -1};
+    }
+    void pagesShowFivePerRow() {
+        QFETCH(int, files);
+        QFETCH(int, position);
+        QFETCH(int, maximum);
+        QFETCH(QList<int>, shown);
+        TFrmMain main;
+        TFrmPreview preview(main);
+        gui::PreviewWindow view(preview, nullptr);
+        for (int i = 0; i < files; ++i) preview.AddFile(stage(QString("f%1.PNG").arg(i), "x").toStdString());
+        auto* scroll = view.findChild<QScrollBar*>("ScrollBarPreview");
+        QCOMPARE(scroll->maximum(), maximum);
+        scroll->setValue(position);  // as a user's scroll: the page follows
+        for (int k = 1; k <= 10; ++k) {
+            const int expected = shown[k - 1];
+            auto* panel = view.findChild<QWidget*>(QString("PnPreview%1").arg(k));
+            QCOMPARE(panel->isVisibleTo(&view), expected >= 0);
+            if (expected >= 0) QCOMPARE(preview.Slot(k).Index, expected);
+        }
+    }
+
+    void slotsShowPicturesOrTypeLabels_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("picture");
+        QTest::addColumn<QString>("label");
+        QImage small(40, 30, QImage::Format_RGB32);
+        small.fill(Qt::darkGreen);
+        QTest::newRow("jpeg") << "IMG_0001.JPG" << MakeJpeg(320, 240, 1) << true << "";
+        QTest::newRow("jpeg in lower case") << "photo.jpeg" << MakeJpeg(320, 240, 2) << true << "";
+        QTest::newRow("bmp") << "paint.BMP" << encoded(small, "BMP") << true << "";
+        // Qt reads GIF but does not write it: the smallest GIF there is, one white pixel.
+        const QByteArray gif = QByteArray::fromHex("47494638396101000100800000000000FFFFFF2C00000000010001000002024401003B");
+        QTest::newRow("gif") << "anim.GIF" << gif << true << "";
+        QTest::newRow("ico") << "icon.ICO" << encoded(small.scaled(32, 32), "ICO") << true << "";
+        QTest::newRow("wmf") << "clip.WMF" << makeWmf() << true << "";
+        QTest::newRow("emf") << "clip.EMF" << makeEmf() << true << "";
+        QTest::newRow("damaged jpeg") << "IMG_0002.JPG" << QByteArray(4096, 'Z') << false << "JPG File";
+        QTest::newRow("png is no picture type") << "scan.PNG" << encoded(small, "PNG") << false << "PNG File";
+        QTest::newRow("case of the type word kept") << "scan.png" << encoded(small, "PNG") << false << "png File";
+        QTest::newRow("film") << "MVI_0003.AVI" << QByteArray("RIFF....AVI ") << false << "AVI File";
+        QTest::newRow("no extension") << "README" << QByteArray("text") << false << "Unknown File";
+    }
+    void slotsShowPicturesOrTypeLabels() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, picture);
+        QFETCH(QString, label);
+        TFrmMain main;
+        TFrmPreview preview(main);
+        gui::PreviewWindow view(preview, nullptr);
+        preview.AddFile(stage(name, bytes).toStdString());
+        auto* image = view.Picture(1);
+        QCOMPARE(image->isVisibleTo(&view), picture);
+        QCOMPARE(view.findChild<QLabel*>("LBPreview1")->text(), label);
+        if (picture) {
+            const QPixmap pixmap = image->pixmap();
+            QVERIFY(!pixmap.isNull());
+            QVERIFY(pixmap.width() <= 90 && pixmap.height() <= 90);
+        }
+    }
+
+    void thumbnailsKeepProportionsAndNeverGrow() {
+        struct Case {
+            int w, h;
+            QSize expected;
+        };
+        for (const Case& c : {Case{4000, 3000, {90, 67}}, Case{3000, 4000, {67, 90}}, Case{60, 40, {60, 40}}}) {
+            const QImage t = gui::DecodeJpegThumbnail(MakeJpeg(c.w, c.h, 3), QSize(90, 90));
+            QVERIFY2(qAbs(t.width() - c.expected.width()) <= 1 && qAbs(t.height() - c.expected.height()) <= 1,
+                     qPrintable(QString("%1x%2 gave %3x%4").arg(c.w).arg(c.h).arg(t.width()).arg(t.height())));
+        }
+        // A photo cut short after its first third still shows what is there.
+        const QByteArray photo = MakeJpeg(800, 600, 4);
+        QVERIFY(!gui::DecodeJpegThumbnail(photo.left(photo.size() / 3), QSize(90, 90)).isNull());
+        QVERIFY(gui::DecodeJpegThumbnail(photo.left(20), QSize(90, 90)).isNull());
+    }
+
+    void addingToAFullPageDoesNotReloadItsPictures() {
+        TFrmMain main;
+        TFrmPreview preview(main);
+        gui::PreviewWindow view(preview, nullptr);
+        for (int i = 0; i < 10; ++i) preview.AddFile(stage(QString("IMG_%1.JPG").arg(i), MakeJpeg(200, 150, i)).toStdString());
+        preview.AddFile(stage("IMG_10.JPG", MakeJpeg(200, 150, 10)).toStdString());
+        for (int k = 1; k <= 10; ++k) QCOMPARE(preview.Slot(k).PictureLoads, 1);
+        // One row down: slots 1-6 get other files, 7-10 go empty; back up, every slot is drawn again.
+        view.findChild<QScrollBar*>("ScrollBarPreview")->setValue(1);
+        view.findChild<QScrollBar*>("ScrollBarPreview")->setValue(0);
+        for (int k = 1; k <= 10; ++k) QCOMPARE(preview.Slot(k).PictureLoads, k <= 6 ? 3 : 2);
+    }
+
+    void checkMarksFollowTheUser() {
+        TFrmMain main;
+        TFrmPreview preview(main);
+        gui::PreviewWindow view(preview, nullptr);
+        view.show();
+        for (int i = 0; i < 7; ++i) preview.AddFile(stage(QString("f%1.PNG").arg(i), "x").toStdString());
+
+        QTest::mouseClick(view.findChild<QWidget*>("ButtonSelectNone"), Qt::LeftButton);
+        for (const auto& f : preview.Staged()) QVERIFY(!f.Selected);
+        for (int k = 1; k <= 10; ++k) QVERIFY(!view.findChild<QCheckBox*>(QString("CBPreview%1").arg(k))->isChecked());
+
+        auto* second = view.findChild<QCheckBox*>("CBPreview2");
+        second->click();
+        QVERIFY(preview.Staged()[1].Selected);
+        QVERIFY(!preview.Staged()[0].Selected);
+
+        // A slot that shows no file changes nothing.
+        preview.Slot(9).CBPreview.SetChecked(true);
+        preview.CBPreviewClick(9);
+        QCOMPARE(std::count_if(preview.Staged().begin(), preview.Staged().end(), [](const auto& f) { return f.Selected; }), 1);
+
+        QTest::mouseClick(view.findChild<QWidget*>("ButtonSelectAll"), Qt::LeftButton);
+        for (const auto& f : preview.Staged()) QVERIFY(f.Selected);
+        for (int k = 1; k <= 10; ++k) QVERIFY(view.findChild<QCheckBox*>(QString("CBPreview%1").arg(k))->isChecked());
+    }
+
+    void okDuringARunHidesTheWindowAndUnticksPreview() {
+        TFrmMain main;
+        main.StopFlag = false;  // a run is going on
+        TFrmPreview preview(main);
+        main.FrmPreview = &preview;
+        gui::PreviewWindow view(preview, nullptr);
+        preview.Form.SetVisible(true);
+        QVERIFY(view.isVisible());
+        preview.AddFile(stage("a.PNG", "x").toStdString());
+        QTest::mouseClick(view.findChild<QWidget*>("ButtonOK"), Qt::LeftButton);
+        QVERIFY(!view.isVisible());
+        QVERIFY(!main.cb_preview.Checked());
+        QCOMPARE(preview.Staged().size(), std::size_t{1});
+        QVERIFY(QFile::exists(QString::fromStdString(preview.Staged()[0].Path)));
+        main.FrmPreview = nullptr;
+    }
+
+    void saveImagesOkSavesAndCancelSavesNothing_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("saved");
+        QTest::newRow("OK") << "ButtonOK" << 2;
+        QTest::newRow("Cancel") << "ButtonCancel" << 0;
+    }
+    void saveImagesOkSavesAndCancelSavesNothing() {
+        QFETCH(QString, button);
+        QFETCH(int, saved);
+        QTemporaryDir dest;
+        TFrmMain main;
+        main.EditDestPath.SetText(dest.path().toStdString());
+        TFrmPreview preview(main);
+        gui::PreviewWindow view(preview, nullptr);
+        preview.AddFile(stage("a.JPG", MakeJpeg(100, 80, 1)).toStdString());
+        preview.AddFile(stage("b.JPG", MakeJpeg(100, 80, 2)).toStdString());
+        preview.ButtonCancel.SetVisible(true);
+        When([&] { return view.isVisible(); }, [&] { QTest::mouseClick(view.findChild<QWidget*>(button), Qt::LeftButton); },
+             5000, "the modal preview window");
+        view.ShowModalCentred();
+        QCOMPARE(QDir(dest.path()).entryList(QDir::Files).size(), saved);
+    }
+};
+
+QUORVANE_GUI_TEST_MAIN(PreviewWindowTest)
+#include "preview_window_test.moc"

@@ -1,0 +1,199 @@
+// Whole recovery runs through the real window: Start, the analysis dialog, the method, the
+// preview during the run, "Save Images", the files in the destination; Cancel and closing the
+// window during a run.
+#include "gui_test_support.h"
+
+#include "app/frm_preview.h"
+#include "gui/desktop_app.h"
+#include "gui/preview_window.h"
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSettings>
+#include <QStackedWidget>
+
+using namespace quorvane;
+using namespace quorvane::testing;
+
+namespace {
+
+QWidget* child(QWidget* w, const char* name) { return w != nullptr ? w->findChild<QWidget*>(name) : nullptr; }
+
+// Answers the analysis dialog: the scan method, or the folder based method with the proposed files.
+void chooseMethod(const QString& method) {
+    When([] {
+        QWidget* d = TopLevel("FrmAnalyzeDrive");
+        return d != nullptr && child(d, "ButtonContinue")->isEnabled();
+    }, [method] {
+        QWidget* d = TopLevel("FrmAnalyzeDrive");
+        QCOMPARE(d->findChild<QStackedWidget*>("PCDriveMethod")->currentWidget()->objectName(), QString("TSSelectMethod"));
+        if (method == "scan") QTest::mouseClick(child(d, "RBScanMethod"), Qt::LeftButton, {}, QPoint(5, 10));
+        QTest::mouseClick(child(d, "ButtonContinue"), Qt::LeftButton);
+        if (method == "folder") {
+            QCOMPARE(d->findChild<QStackedWidget*>("PCDriveMethod")->currentWidget()->objectName(), QString("TSSelectType"));
+            QTest::mouseClick(child(d, "ButtonContinue"), Qt::LeftButton);
+        }
+    }, 30000, "the analysis dialog");
+}
+
+// Presses a button of the preview window once it is shown as "Save Images".
+void saveImages(const char* button, std::function<void(QWidget*)> look = {}) {
+    When([] {
+        QWidget* p = TopLevel("FrmPreview");
+        return p != nullptr && p->windowTitle() == "Save Images" && p->isModal();
+    }, [button, look] {
+        QWidget* p = TopLevel("FrmPreview");
+        if (look) look(p);
+        QTest::mouseClick(child(p, button), Qt::LeftButton);
+    }, 120000, "Save Images");
+}
+
+void setDestination(gui::MainWindow& w, const QString& dest, const QString& prefix = "image") {
+    w.Widget<QLineEdit>("EditDestPath")->clear();
+    QTest::keyClicks(w.Widget<QLineEdit>("EditDestPath"), dest);
+    w.Form().EditFilenamePrefix.SetText(prefix.toStdString());
+}
+
+// A card image grown to size with unwritten (sparse) space after it: a long scan.
+QString growSparse(const QString& image, qint64 size) {
+    QFile f(image);
+    f.open(QIODevice::ReadWrite);
+    f.resize(size);
+    return image;
+}
+
+}  // namespace
+
+class RecoveryRunTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+
+private slots:
+    void wholeRunSavesWhatTheCommandLineSaves_data() {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<int>("files");
+        QTest::newRow("folder based") << "folder" << 3;  // the three deleted photos
+        QTest::newRow("scan") << "scan" << 6;            // every photo on the card
+    }
+    void wholeRunSavesWhatTheCommandLineSaves() {
+        QFETCH(QString, method);
+        QFETCH(int, files);
+        const QString work = dir_.path() + "/" + method;
+        QDir().mkpath(work + "/gui");
+        QDir().mkpath(work + "/cli");
+        const QString image = MakeCameraCard(work);
+        gui::DesktopApp app({image});
+        app.Window->show();
+        setDestination(*app.Window, work + "/gui");
+        app.Window->Widget<QCheckBox>("cb_preview")->setChecked(true);
+        app.Form.cb_preview.SetChecked(true);
+
+        int picturesShown = 0;
+        chooseMethod(method);
+        // During the run the preview sits beside the main window.
+        When([&] { return TopLevel("FrmPreview") != nullptr && !TopLevel("FrmPreview")->isModal(); }, [&] {
+            QCOMPARE(TopLevel("FrmPreview")->windowTitle(), QString("Preview"));
+            QVERIFY(!app.Window->Widget<QWidget>("ButtonStart")->isEnabled());
+        }, 30000, "the preview during the run");
+        saveImages("ButtonOK", [&](QWidget* p) {
+            auto* view = static_cast<gui::PreviewWindow*>(p);
+            for (int k = 1; k <= 10; ++k) picturesShown += view->Picture(k)->isVisibleTo(p) && !view->Picture(k)->pixmap().isNull();
+            QCOMPARE(child(p, "ButtonOK")->property("text").toString(), QString("Save Images"));
+            QVERIFY(child(p, "ButtonCancel")->isVisible());
+        });
+        QTest::mouseClick(app.Window->Widget<QWidget>("ButtonStart"), Qt::LeftButton);
+
+        QCOMPARE(picturesShown, files);
+        const auto saved = FolderContents(work + "/gui");
+        QCOMPARE(saved.size(), files);
+        QVERIFY(!QDir(QString::fromStdString(app.Form.WorkFolder)).exists() ||
+                QDir(QString::fromStdString(app.Form.WorkFolder)).isEmpty());
+        QCOMPARE(app.Window->Widget<QLabel>("LabelInfoStatus")->text(), QString("Ready"));
+        QCOMPARE(app.Window->Widget<QLabel>("LabelInfoImagesFound")->text(), QString::number(files));
+        QVERIFY(app.Window->Widget<QWidget>("ButtonStart")->isEnabled());
+
+        QString out;
+        QStringList args{"recover", image, "--dest", work + "/cli", "--method", method, "--prefix", "image"};
+        if (method == "folder") args << "--deleted" << "--no-lost";
+        QCOMPARE(Run(QUORVANE_BINARY_DIR "/quorvane-cli", args, &out), 0);
+        QCOMPARE(saved, FolderContents(work + "/cli"));
+    }
+
+    void cancelInTheAnalysisChangesNothing() {
+        const QString image = MakeCameraCard(dir_.path(), "cancel-analysis.img");
+        gui::DesktopApp app({image});
+        app.Window->show();
+        app.Form.LabelInfoImagesFound.SetCaption("7");
+        When([] { return TopLevel("FrmAnalyzeDrive") != nullptr; },
+             [] { QTest::mouseClick(child(TopLevel("FrmAnalyzeDrive"), "ButtonCancel"), Qt::LeftButton); }, 10000,
+             "the analysis dialog");
+        QTest::mouseClick(app.Window->Widget<QWidget>("ButtonStart"), Qt::LeftButton);
+        QCOMPARE(app.Window->Widget<QLabel>("LabelInfoImagesFound")->text(), QString("7"));
+        QVERIFY(app.Form.FrmPreview == nullptr);
+        QVERIFY(TopLevel("FrmPreview") == nullptr);
+    }
+
+    void cancelDuringARunSavesTheFilesFoundSoFar() {
+        const QString work = dir_.path() + "/cancel";
+        QDir().mkpath(work + "/dest");
+        const QString image = growSparse(MakeCameraCard(work), 1024LL * 1024 * 1024);
+        gui::DesktopApp app({image});
+        app.Window->show();
+        setDestination(*app.Window, work + "/dest");
+        app.Form.cb_preview.SetChecked(false);  // no window at the end: the files are saved at once
+
+        QElapsedTimer sinceCancel;
+        int progressSeen = 0;
+        chooseMethod("scan");
+        When([&] { return app.Window->Widget<QProgressBar>("GProgress")->value() > 0; }, [&] {
+            progressSeen = app.Window->Widget<QProgressBar>("GProgress")->value();
+            QVERIFY(app.Window->Widget<QWidget>("ButtonCancel")->isEnabled());
+            sinceCancel.start();
+            QTest::mouseClick(app.Window->Widget<QWidget>("ButtonCancel"), Qt::LeftButton);
+        }, 60000, "the progress bar to move");
+        QTest::mouseClick(app.Window->Widget<QWidget>("ButtonStart"), Qt::LeftButton);
+        qInfo("run ended %lld ms after Cancel", static_cast<long long>(sinceCancel.elapsed()));
+
+        QVERIFY(progressSeen > 0);
+        QVERIFY(app.Form.LastRun.Cancelled);
+        QVERIFY(app.Form.LastRun.SectorsRead < app.Form.DriveParams->TotalSectors);
+        QCOMPARE(FolderContents(work + "/dest").size(), 6);
+        QVERIFY(app.Window->Widget<QWidget>("ButtonStart")->isEnabled());
+        QVERIFY(!app.Window->Widget<QWidget>("ButtonCancel")->isEnabled());
+    }
+
+    void closingDuringARunStopsItSavesAndEnds() {
+        const QString work = dir_.path() + "/close";
+        QDir().mkpath(work + "/dest");
+        const QString image = growSparse(MakeCameraCard(work), 1024LL * 1024 * 1024);
+        gui::DesktopApp app({image});
+        app.Window->show();
+        setDestination(*app.Window, work + "/dest", "closing");
+        app.Form.cb_preview.SetChecked(true);
+
+        bool refused = false;
+        chooseMethod("scan");
+        When([&] { return app.Form.ImagesFound >= 6; }, [&] {
+            app.Window->close();
+            refused = app.Window->isVisible();
+        }, 60000, "the run to find the photos");
+        saveImages("ButtonOK");
+        QTest::mouseClick(app.Window->Widget<QWidget>("ButtonStart"), Qt::LeftButton);
+
+        QVERIFY(refused);
+        QVERIFY(app.Form.LastRun.SectorsRead < app.Form.DriveParams->TotalSectors);
+        QCOMPARE(FolderContents(work + "/dest").size(), 6);
+        QVERIFY(QFile::exists(work + "/dest/closing0.JPG"));
+        // The program ends by itself once the files are saved, keeping its settings.
+        QVERIFY(WaitFor([&] { return !app.Window->isVisible(); }, 5000));
+        QCOMPARE(QSettings(QSettings::NativeFormat, QSettings::UserScope, "Quorvane2").value("Options/Prefix").toString(),
+                 QString("closing"));
+    }
+};
+
+QUORVANE_GUI_TEST_MAIN(RecoveryRunTest)
+#include "recovery_run_test.moc"

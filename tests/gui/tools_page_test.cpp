@@ -1,0 +1,219 @@
+// The Tools page: the refusals of format and wipe, the wipe of a removable drive with its
+// questions and its count of sectors that could not be written, and a format through mkfs.fat.
+#include "gui_test_support.h"
+
+#include "app/messages.h"
+#include "gui/desktop_app.h"
+#include "platform/drive_table.h"
+#include "platform/memory_volume.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+
+using namespace quorvane;
+using namespace quorvane::testing;
+
+namespace {
+
+struct Box {
+    std::string text;
+    MsgIcon icon;
+    MsgButtons buttons;
+};
+
+std::shared_ptr<MemoryVolumeOpener> memoryCard(std::uint32_t sectors) {
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(sectors) * 512, 0xE5);
+    return std::make_shared<MemoryVolumeOpener>(bytes);
+}
+
+std::uint8_t addDrive(const std::string& path, std::uint32_t kind, std::shared_ptr<MemoryVolumeOpener> opener) {
+    DriveEntry entry;
+    entry.path = path;
+    entry.displayName = path + " (test)";
+    entry.kind = kind;
+    entry.sizeBytes = opener->bytes->size();
+    entry.opener = std::move(opener);
+    return DriveTable::instance().addVolume(entry).value_or(0);
+}
+
+}  // namespace
+
+class ToolsPageTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    std::vector<Box> boxes_;
+    // Answers of the question boxes, in turn; a refusal or warning is just recorded.
+    std::vector<MsgResult> answers_;
+
+    void answerBoxes(gui::DesktopApp& app) {
+        boxes_.clear();
+        app.Ui.Answer = [this](const std::string& text, MsgIcon icon, MsgButtons buttons) {
+            boxes_.push_back({text, icon, buttons});
+            if (buttons != MsgButtons::YesNo) return MsgResult::Ok;
+            if (answers_.empty()) return MsgResult::No;
+            const MsgResult r = answers_.front();
+            answers_.erase(answers_.begin());
+            return r;
+        };
+    }
+    QStringList texts() const {
+        QStringList t;
+        for (const auto& b : boxes_) t << QString::fromStdString(b.text);
+        return t;
+    }
+
+private slots:
+    void refusals_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("mounted");
+        QTest::addColumn<QString>("formatRefusal");
+        QTest::addColumn<QString>("wipeRefusal");
+        QTest::newRow("fixed") << "/dev/qvtest-fixed" << int(DRIVE_FIXED) << false << "Can not format fixed drive."
+                               << "Cannot wipe fixed drive.";
+        QTest::newRow("cd-rom") << "/dev/qvtest-sr0" << int(DRIVE_CDROM) << false << "Can not format cd-rom."
+                                << "Cannot wipe cd-rom.";
+        QTest::newRow("mounted removable") << "/dev/qvtest-sdz1" << int(DRIVE_REMOVABLE) << true
+                                           << "/dev/qvtest-sdz1 is mounted on /media/card. Unmount it first."
+                                           << "/dev/qvtest-sdz1 is mounted on /media/card. Unmount it first.";
+        QTest::newRow("partition of a mounted disk") << "/dev/qvtest-sdz" << int(DRIVE_REMOVABLE) << true
+                                                     << "/dev/qvtest-sdz is mounted on /media/card. Unmount it first."
+                                                     << "/dev/qvtest-sdz is mounted on /media/card. Unmount it first.";
+    }
+    void refusals() {
+        QFETCH(QString, path);
+        QFETCH(int, kind);
+        QFETCH(bool, mounted);
+        QFETCH(QString, formatRefusal);
+        QFETCH(QString, wipeRefusal);
+        auto card = memoryCard(64);
+        const auto drive = addDrive(path.toStdString(), static_cast<std::uint32_t>(kind), card);
+        gui::DesktopApp app;
+        answerBoxes(app);
+        const QString mounts = dir_.path() + "/mounts";
+        WriteFile(mounts, mounted ? "/dev/qvtest-sdz1 /media/card vfat rw,nosuid 0 0\nproc /proc proc rw 0 0\n"
+                                  : "proc /proc proc rw 0 0\n");
+        app.Form.MountsFile = mounts.toStdString();
+        QVERIFY(app.Form.SelectDrive(drive));
+
+        QTest::mouseClick(app.Window->Widget<QWidget>("FormatButton"), Qt::LeftButton);
+        QCOMPARE(texts(), QStringList{formatRefusal});
+        QCOMPARE(int(boxes_[0].icon), int(MsgIcon::Exclamation));
+        QCOMPARE(app.Window->Widget<QWidget>("ButtonStart")->isEnabled(), true);  // the drive was read again
+
+        boxes_.clear();
+        QTest::mouseClick(app.Window->Widget<QWidget>("WipeButton"), Qt::LeftButton);
+        QCOMPARE(texts(), QStringList{wipeRefusal});
+        QVERIFY(std::all_of(card->bytes->begin(), card->bytes->end(), [](std::uint8_t b) { return b == 0xE5; }));
+    }
+
+    void notReadyDriveIsLeftAlone() {
+        // The drive box names it, but its kind is unknown: no question, no write, no message.
+        const auto drive = AddDriveWithoutMedium("/dev/qvtest-notready");
+        gui::DesktopApp app;
+        answerBoxes(app);
+        answers_ = {MsgResult::Yes, MsgResult::Yes};
+        QVERIFY(app.Form.SelectDrive(drive.number));
+        QCOMPARE(QString::fromStdString(app.Form.LabelInfoStatus.Caption()), QString("Not Ready"));
+        QTest::mouseClick(app.Window->Widget<QWidget>("WipeButton"), Qt::LeftButton);
+        QTest::mouseClick(app.Window->Widget<QWidget>("FormatButton"), Qt::LeftButton);
+        QVERIFY(boxes_.empty());
+        QCOMPARE(*drive.opens, 0);
+    }
+
+    void wipeWritesZerosAndOffersAFormat() {
+        auto card = memoryCard(1000);
+        const auto drive = addDrive("/dev/qvtest-wipe", DRIVE_REMOVABLE, card);
+        gui::DesktopApp app;
+        answerBoxes(app);
+        QVERIFY(app.Form.SelectDrive(drive));
+        app.Form.TrackBarSecAtOnce.SetPosition(300);
+
+        answers_ = {MsgResult::No};  // no wipe: nothing is written and no format question follows
+        QTest::mouseClick(app.Window->Widget<QWidget>("WipeButton"), Qt::LeftButton);
+        QCOMPARE(texts(), QStringList{QString("Do you want to wipe [%1:]?").arg(QChar('@' + drive))});
+        QCOMPARE(int(boxes_[0].buttons), int(MsgButtons::YesNo));
+        QCOMPARE(card->bytes->at(0), std::uint8_t{0xE5});
+
+        boxes_.clear();
+        answers_ = {MsgResult::Yes, MsgResult::No};
+        QTest::mouseClick(app.Window->Widget<QWidget>("WipeButton"), Qt::LeftButton);
+        QCOMPARE(texts(), (QStringList{QString("Do you want to wipe [%1:]?").arg(QChar('@' + drive)),
+                                       QString("Do you want to format [%1:]?").arg(QChar('@' + drive))}));
+        QVERIFY(std::all_of(card->bytes->begin(), card->bytes->end(), [](std::uint8_t b) { return b == 0; }));
+        QCOMPARE(app.Form.LastWipe.SectorsWritten, 1000u);
+        QCOMPARE(app.Window->Widget<QProgressBar>("WipeGauge")->value(), 0);
+        QVERIFY(app.Window->Widget<QWidget>("WipeButton")->isEnabled());
+        QVERIFY(!app.Window->Widget<QWidget>("WipeCancelButton")->isEnabled());
+    }
+
+    void wipeCancelledDuringTheSecondBlock() {
+        auto card = memoryCard(200000);
+        const auto drive = addDrive("/dev/qvtest-wipe-cancel", DRIVE_REMOVABLE, card);
+        gui::DesktopApp app;
+        app.Window->show();
+        answerBoxes(app);
+        QVERIFY(app.Form.SelectDrive(drive));
+        app.Form.TrackBarSecAtOnce.SetPosition(1000);
+        answers_ = {MsgResult::Yes, MsgResult::No};
+        // The click comes in while the gauge moves through the second block.
+        auto* gauge = app.Window->Widget<QProgressBar>("WipeGauge");
+        QObject::connect(gauge, &QProgressBar::valueChanged, gauge, [&] {
+            if (app.Form.WipeGauge.Position() > 1000 && !app.Form.StopFlag) {
+                QTest::mouseClick(app.Window->Widget<QWidget>("WipeCancelButton"), Qt::LeftButton);
+            }
+        });
+        QTest::mouseClick(app.Window->Widget<QWidget>("WipeButton"), Qt::LeftButton);
+        QVERIFY(app.Form.LastWipe.Cancelled);
+        // Whole blocks were written; the sectors after the block under way keep their data.
+        const auto written = app.Form.LastWipe.SectorsWritten;
+        QVERIFY(written > 1000 && written < 200000);
+        QCOMPARE(card->bytes->at((written + 999) / 1000 * 1000 * 512 - 1), std::uint8_t{0});
+        QCOMPARE(card->bytes->at((written + 999) / 1000 * 1000 * 512), std::uint8_t{0xE5});
+        QCOMPARE(texts().size(), 2);  // the format question still follows
+        QCOMPARE(app.Window->Widget<QProgressBar>("WipeGauge")->value(), 0);
+    }
+
+    void wipeReportsSectorsThatCouldNotBeWritten() {
+        auto card = memoryCard(1000);
+        card->readOnly = true;
+        const auto drive = addDrive("/dev/qvtest-wipe-ro", DRIVE_REMOVABLE, card);
+        gui::DesktopApp app;
+        answerBoxes(app);
+        QVERIFY(app.Form.SelectDrive(drive));
+        answers_ = {MsgResult::Yes, MsgResult::No};
+        QTest::mouseClick(app.Window->Widget<QWidget>("WipeButton"), Qt::LeftButton);
+        QCOMPARE(app.Form.LastWipe.SectorsFailed, 1000u);
+        QCOMPARE(texts().size(), 3);
+        QVERIFY(texts()[1].startsWith(QString("1000 of 1000 sectors of [%1:] could not be written").arg(QChar('@' + drive))));
+        QCOMPARE(int(boxes_[1].icon), int(MsgIcon::Warning));
+    }
+
+    void formatRunsMkfsFatOnTheImage() {
+        const QString image = MakeCameraCard(dir_.path(), "format.img");
+        gui::DesktopApp app({image});
+        answerBoxes(app);
+        When([] { return TopLevel("FormatDialog") != nullptr; }, [] {
+            QWidget* d = TopLevel("FormatDialog");
+            auto* fs = d->findChild<QComboBox*>("FileSystem");
+            fs->setCurrentIndex(fs->findText("FAT12"));
+            auto* label = d->findChild<QLineEdit*>("VolumeLabel");
+            label->clear();
+            QTest::keyClicks(label, "fresh");
+            QTest::mouseClick(d->findChild<QWidget*>("ButtonFormatStart"), Qt::LeftButton);
+        }, 10000, "the format dialog");
+        answers_ = {MsgResult::Yes};
+        QTest::mouseClick(app.Window->Widget<QWidget>("FormatButton"), Qt::LeftButton);
+        QCOMPARE(texts().size(), 2);
+        QVERIFY(texts()[0].startsWith("Formatting erases everything on format.img"));
+        QVERIFY2(texts()[1].contains("was formatted"), qPrintable(texts()[1]));
+        QString out;
+        QCOMPARE(Run("blkid", {"-p", "-o", "export", image}, &out), 0);
+        QVERIFY2(out.contains("LABEL=FRESH") && out.contains("VERSION=FAT12"), qPrintable(out));
+        QCOMPARE(QString::fromStdString(app.Form.LabelInfoStatus.Caption()), QString("Ready"));
+    }
+};
+
+QUORVANE_GUI_TEST_MAIN(ToolsPageTest)
+#include "tools_page_test.moc"
