@@ -31,6 +31,7 @@ TFrmMain::~TFrmMain() {
 
 void TFrmMain::FormCreate() {
     ButtonCancel.SetEnabled(false);
+    WipeCancelButton.SetEnabled(false);  // like Cancel, only during a wipe or a run
     ButtonStart.SetEnabled(false);
     LastProgressTick = 0;
     TerminateAfterRun = false;

@@ -17,10 +17,14 @@ AnalyzeDialog::AnalyzeDialog(TFrmAnalyzeDrive& form, QWidget* parent) : QDialog(
     setWindowTitle("Analyze Drive");
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFixedSize(271, 129);
+    // The dialog's small frame holds its texts at the size of a dialog font.
+    QFont small = font();
+    small.setPointSizeF(std::min(small.pointSizeF(), 8.0));
+    setFont(small);
 
     pages_ = new QStackedWidget(this);
     pages_->setObjectName("PCDriveMethod");
-    pages_->setGeometry(4, 4, 263, 88);
+    pages_->setGeometry(2, 4, 268, 88);
 
     auto* analyzing = new QWidget;
     analyzing->setObjectName("TSAnalyzingDrive");
@@ -37,12 +41,12 @@ AnalyzeDialog::AnalyzeDialog(TFrmAnalyzeDrive& form, QWidget* parent) : QDialog(
     bindLabel(form_.LabelTotalFolders, folders);
     auto* rbFolder = new QRadioButton(method);
     rbFolder->setObjectName("RBFolderMethod");
-    rbFolder->setGeometry(8, 30, 250, 20);
+    rbFolder->setGeometry(4, 30, 264, 20);
     rbFolder->setAutoExclusive(false);  // the form keeps the pair exclusive
     bindCheckBox(form_.RBFolderMethod, rbFolder, [this] { form_.CheckScanMethod(!form_.RBFolderMethod.Checked()); });
     auto* rbScan = new QRadioButton(method);
     rbScan->setObjectName("RBScanMethod");
-    rbScan->setGeometry(8, 56, 250, 20);
+    rbScan->setGeometry(4, 56, 264, 20);
     rbScan->setAutoExclusive(false);
     bindCheckBox(form_.RBScanMethod, rbScan, [this] { form_.CheckScanMethod(form_.RBScanMethod.Checked()); });
 

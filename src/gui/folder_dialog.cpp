@@ -37,6 +37,12 @@ FolderDialog::FolderDialog(TFrmSelectFolderDialog& form, QWidget* parent) : QDia
     for (int column = 1; column < model_->columnCount(); ++column) tree_->hideColumn(column);
     tree_->header()->hide();
     tree_->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    // The model reads folders in the background: the path chosen is shown again as its
+    // parents arrive, until the user picks another folder.
+    connect(model_, &QFileSystemModel::directoryLoaded, this, [this](const QString&) {
+        if (!pending_.isEmpty()) SelectPath(pending_);
+    });
+    connect(tree_, &QTreeView::clicked, this, [this] { pending_.clear(); });
     connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { form_.SelectedPath = model_->filePath(current).toStdString(); });
 
@@ -46,6 +52,7 @@ FolderDialog::FolderDialog(TFrmSelectFolderDialog& form, QWidget* parent) : QDia
     bindButton(form_.NewBtn, newBtn, [this] {
         const std::string made = form_.NewBtnClick();
         if (made.empty()) return;
+        pending_.clear();
         const QModelIndex index = model_->index(QString::fromStdString(made));
         tree_->expand(index.parent());
         tree_->setCurrentIndex(index);
@@ -78,6 +85,7 @@ FolderDialog::~FolderDialog() {
 }
 
 void FolderDialog::SelectPath(const QString& path) {
+    pending_ = path;
     const QModelIndex index = model_->index(path);
     if (!index.isValid()) return;
     for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) tree_->expand(up);

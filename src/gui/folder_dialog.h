@@ -31,6 +31,7 @@ private:
     TFrmSelectFolderDialog& form_;
     QFileSystemModel* model_ = nullptr;
     QTreeView* tree_ = nullptr;
+    QString pending_;
 };
 
 }  // namespace quorvane::gui

@@ -146,10 +146,10 @@ QWidget* MainWindow::buildRecoverPage() {
     page->setObjectName("TSRecover");
 
     auto* driveFrame = frame(page, "Drive to recover", 0, 0, 290, 58);
-    auto* drives = make<QComboBox>(driveFrame, "ListBoxDrives", 8, 24, 196, 26);
+    auto* drives = make<QComboBox>(driveFrame, "ListBoxDrives", 8, 24, 178, 26);
     drives->setIconSize(QSize(16, 16));
     bindComboBox(form_.ListBoxDrives, drives, [this] { form_.ListBoxDrivesChange(); });
-    auto* open = make<QPushButton>(driveFrame, "ButtonOpenImage", 208, 24, 76, 26);
+    auto* open = make<QPushButton>(driveFrame, "ButtonOpenImage", 190, 24, 94, 26);
     open->setText("Open image...");
     connect(open, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getOpenFileName(this, "Open image", QString(), "Disk images (*.img *.ima *.dd *.raw *.bin *.iso);;All files (*)");

@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     chooser.SelectedPath = (work.path() + "/dest").toStdString();
     gui::FolderDialog folders(chooser, app.Window.get());
     folders.show();
-    QTest::qWait(300);
+    QTest::qWait(1500);
     save(&folders, "folder-chooser");
 
     TFormatOptions options;
