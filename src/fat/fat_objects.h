@@ -74,8 +74,9 @@ public:
     //
     // FATNo is passed to BlockRead (the drive's ActiveFAT: 0 takes consecutive clusters). True when
     // the file was written and kept with every byte the reader delivered (a chain that ends early
-    // gives a shorter file). False when it could not be created, a read or write failed, or the scan
-    // driver's Stopped flag was set; the partial file is erased then, and a failure is shown through
+    // gives a shorter file). False when it could not be created, a read or write failed, the scan
+    // driver's Stopped flag was set, or a file of Size > 0 gave no byte at all (no first cluster);
+    // the partial file is erased then, and a failure is shown through
     // the engine's message hook (ShowFATMessage), followed by the scan driver's ProgressStopTime.
     // *SavedPath receives the full path of the kept file, or "" when none was kept.
     // LastSaveError()/LastSaveWasDiskFull() tell why the last call failed.

@@ -93,6 +93,7 @@ bool TFATFile::SaveTo(const std::string& Folder, std::uint8_t FATNo, std::string
     }
 
     bool readOk = true;
+    std::uint64_t total = 0;
     if (Size > 0) {
         std::vector<std::uint8_t> buffer(CopyBlockBytes);
         std::uint32_t done = 0;
@@ -105,6 +106,7 @@ bool TFATFile::SaveTo(const std::string& Folder, std::uint8_t FATNo, std::string
             }
             if (readOk) {
                 written = done > 0 ? WriteAll(fd, buffer.data(), done, error) : 0;
+                total += written;
             } else {
                 ShowFATMessage("Could not read source file! (dev:" + (drive->Device ? drive->Device->Name : "") +
                                    ", cluster:" + std::to_string(FirstCluster) + ", size: " + std::to_string(Size) +
@@ -116,7 +118,9 @@ bool TFATFile::SaveTo(const std::string& Folder, std::uint8_t FATNo, std::string
     }
     if (::close(fd) != 0 && error == 0) error = errno;
 
-    const bool keep = readOk && error == 0 && !FrmFATScan().Stopped;
+    // A file that should have bytes but whose chain gave none (no first cluster, or one outside the
+    // volume) would only be an empty file under a picture's name.
+    const bool keep = readOk && error == 0 && !FrmFATScan().Stopped && (Size == 0 || total > 0);
     if (!keep) ::unlink(path.c_str());
     if (error != 0) {
         SaveError = error;

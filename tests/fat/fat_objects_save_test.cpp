@@ -74,6 +74,22 @@ TEST(FatFileSaveTo, EmptyFileIsKept) {
     EXPECT_EQ(fs::file_size(saved), 0u);
 }
 
+TEST(FatFileSaveTo, FileWithoutDataLeavesNoEmptyFile) {
+    for (std::uint32_t cluster : {0u, 90000u}) {
+        SCOPED_TRACE(cluster);
+        RecordingScan scan;
+        RecordingMessages messages;
+        TempFolder folder;
+        OneFileCard card(Pattern(1000, 1));
+        card.file.FirstCluster = cluster;  // a deleted entry without a first cluster, or beyond the volume
+        std::string saved = "unchanged";
+        EXPECT_FALSE(card.file.SaveTo(folder.Slash(), 1, &saved));
+        EXPECT_EQ(saved, "");
+        EXPECT_TRUE(folder.Names().empty());
+        EXPECT_TRUE(messages.texts.empty());
+    }
+}
+
 TEST(FatFileSaveTo, StopDuringTheCopyErasesThePartialFile) {
     RecordingScan scan;
     TempFolder folder;
