@@ -3,6 +3,7 @@
 #include "app/ui.h"
 #include "disk/ldiskio.h"
 #include "fat/fat_drive.h"
+#include "fat/fat_messages.h"
 #include "fat/fat_objects.h"
 #include "media/filedet.h"
 #include "platform/work_folder.h"
@@ -15,10 +16,20 @@ TFrmFATScan::TFrmFATScan() {
     DeviceList.ProcessMessagesHook = [this] { ProcessMessages(); };
     ProcessOptions();
     SetScanServices(this);
+    // The engine's messages (mounting, a file that cannot be copied out) reach the user as boxes.
+    SetFATMessageHook([](const std::string& text, const std::string& caption, TFATMessageKind kind) {
+        const MsgIcon icon = kind == TFATMessageKind::Error     ? MsgIcon::Error
+                             : kind == TFATMessageKind::Warning ? MsgIcon::Warning
+                                                                : MsgIcon::Information;
+        UI().MessageBox(text, caption, icon, MsgButtons::Ok, MsgResult::Ok);
+    });
 }
 
 TFrmFATScan::~TFrmFATScan() {
-    if (&FrmFATScan() == this) SetScanServices(nullptr);
+    if (&FrmFATScan() == this) {
+        SetScanServices(nullptr);
+        SetFATMessageHook(nullptr);
+    }
 }
 
 void TFrmFATScan::ProcessOptions() { optUseINT25 = true; }
@@ -87,29 +98,14 @@ void TFrmFATScan::UpdateCurrentClustorProgress(std::int64_t Clustor) {
     if (OnScanClustorProgress) OnScanClustorProgress(Clustor);
 }
 
-namespace {
-// Bridges to the file copy-out while it is being completed in the engine.
-template <class File>
-bool saveFile(File& file, const std::string& folder, std::uint8_t fat, std::string& saved, bool& diskFull) {
-    if constexpr (requires { file.SaveTo(folder, fat, &saved); file.LastSaveWasDiskFull(); }) {
-        const bool complete = file.SaveTo(folder, fat, &saved);
-        diskFull = !complete && file.LastSaveWasDiskFull();
-        return complete;
-    } else {
-        return false;
-    }
-}
-}  // namespace
-
 void TFrmFATScan::AddRecoverFile(TFATFile& File) {
     File.InRecoverList = 1;
     try {
         if (!IsMediaExtension(FileNameExtension(File.Name))) return;
         auto* drive = static_cast<TFATdrive*>(File.Drive);
         std::string saved;
-        bool diskFull = false;
-        saveFile(File, DestPath, drive != nullptr ? drive->ActiveFAT : 0, saved, diskFull);
-        if (diskFull) {
+        const bool complete = File.SaveTo(DestPath, drive != nullptr ? drive->ActiveFAT : 0, &saved);
+        if (!complete && File.LastSaveWasDiskFull()) {
             // Nothing more can be staged: stop the run; what was saved so far is still kept.
             Failure = "The working folder " + DestPath + " is full; the recovery stopped.";
             Stopped = true;
@@ -130,13 +126,13 @@ TFATdrive* TFrmFATScan::resolveDrive(std::uint8_t DriveNo) {
     return drive;
 }
 
-// Hands each file of "Searched" from index first on to AddRecoverFile. False when stopped.
-bool TFrmFATScan::recoverSearchedFrom(std::size_t first) {
+// Hands each file of "Searched" to AddRecoverFile. False when stopped.
+bool TFrmFATScan::recoverSearched() {
     ProcessMessages();
     auto* searched = Drive->FATSearchedDir();
     if (searched == nullptr || !searched->Children) return true;
     const std::size_t n = searched->Children->size();
-    for (std::size_t i = first; i < n; ++i) {
+    for (std::size_t i = 0; i < n; ++i) {
         ProcessMessages();
         if (Stopped) return false;
         if (auto* file = dynamic_cast<TFATFile*>((*searched->Children)[i].get())) AddRecoverFile(*file);
@@ -151,17 +147,16 @@ void TFrmFATScan::ScanDrive(std::uint8_t DriveNo, bool SearchRoot, bool SearchDe
         TFATdrive* drive = resolveDrive(DriveNo);
         if (drive == nullptr) return;
         drive->FindFiles(SearchRoot, SearchDeleted, false);
-        if (!recoverSearchedFrom(0)) return;
+        if (!recoverSearched()) return;
         ProcessMessages();
         if (Stopped) return;
         if (SearchLost) {
             FindLostData();
             ProcessMessages();
             if (Stopped) return;
-            auto* searched = drive->FATSearchedDir();
-            const std::size_t before = searched != nullptr && searched->Children ? searched->Children->size() : 0;
+            // The search starts "Searched" afresh: everything in it now is new.
             drive->FindFiles(false, false, true);
-            if (!recoverSearchedFrom(before)) return;
+            if (!recoverSearched()) return;
         }
     } catch (...) {
         // The finish step runs all the same.

@@ -71,7 +71,7 @@ public:
 
 private:
     TFATdrive* resolveDrive(std::uint8_t DriveNo);
-    bool recoverSearchedFrom(std::size_t first);
+    bool recoverSearched();
 };
 
 // 2 x the clusters of the range, plus one percent rounded half to even: the progress total of

@@ -2,7 +2,7 @@
 // FAT entry reader that every chain walk uses.
 #include "fat/fat_drive.h"
 
-#include "app/ui.h"
+#include "fat/fat_messages.h"
 #include "disk/devices.h"
 #include "fat/fat_analyser.h"
 #include "fat/fat_objects.h"
@@ -41,7 +41,7 @@ bool TFATdrive::ReadSec(std::int32_t Sector, std::uint16_t Count, void* Buffer, 
 
 void TFATdrive::ShowMountMessage(const std::string& Text, const std::string& Caption, bool Silent) const {
     if (Silent) return;
-    UI().MessageBox(Text, Caption, MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok);
+    ShowFATMessage(Text, Caption, Caption == "Error" ? TFATMessageKind::Error : TFATMessageKind::Information);
 }
 
 bool TFATdrive::MountDrive(bool Silent) {

@@ -1,6 +1,6 @@
 // Mounting a FAT volume: geometry, FAT type, messages, FAT trust, FAT entries, the drive list.
-#include "app/ui.h"
 #include "fat/fat_drive.h"
+#include "fat/fat_messages.h"
 #include "fat/fat_image_builder.h"
 #include "fat/fat_objects.h"
 
@@ -15,15 +15,15 @@ struct ShownMessage {
     std::string text, caption;
 };
 
-class RecordingUI : public UserInterface {
+// Records the messages that mounting shows, for its lifetime.
+class RecordingUI {
 public:
-    RecordingUI() { SetUI(this); }
-    ~RecordingUI() override { SetUI(nullptr); }
-    MsgResult MessageBox(const std::string& text, const std::string& caption, MsgIcon, MsgButtons,
-                         MsgResult defaultResult) override {
-        shown.push_back({text, caption});
-        return defaultResult;
+    RecordingUI() {
+        SetFATMessageHook([this](const std::string& text, const std::string& caption, TFATMessageKind) {
+            shown.push_back({text, caption});
+        });
     }
+    ~RecordingUI() { SetFATMessageHook(nullptr); }
     std::vector<ShownMessage> shown;
 };
 
