@@ -72,6 +72,9 @@ public:
     // Loads the picture of a file into slot k; false when it cannot be loaded. Set by the view;
     // without one every file is shown by its type label.
     std::function<bool(int k, const std::string& path)> LoadPicture;
+    // Told, before a page is drawn, which pictures it is about to load, so a view can decode
+    // them side by side; LoadPicture is still called for each.
+    std::function<void(const std::vector<std::string>& paths)> PreparePictures;
 
     // One step of the scroll bar is one row of five files.
     TTrackBar ScrollBarPreview{"ScrollBarPreview", 0, 0, 0, 1};

@@ -18,6 +18,16 @@ void TFrmPreview::ShowPage() {
     UI().SetBusyCursor(true);
     try {
         const int first = ScrollBarPreview.Position() * TPreviewSlot::PerRow;
+        if (PreparePictures && LoadPicture) {
+            std::vector<std::string> pictures;
+            for (auto& slot : slots_) {
+                const int i = first + slot->Number - 1;
+                if (i >= static_cast<int>(staged_.size()) || (slot->Index == i && slot->PnPreview.Visible())) continue;
+                const std::string& path = staged_[static_cast<std::size_t>(i)].Path;
+                if (IsPreviewPictureType(PreviewTypeWord(path))) pictures.push_back(path);
+            }
+            if (pictures.size() > 1) PreparePictures(pictures);
+        }
         for (auto& slot : slots_) {
             const int i = first + slot->Number - 1;
             if (i >= static_cast<int>(staged_.size())) {

@@ -12,6 +12,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QThread>
+
+#include <atomic>
+#include <thread>
 
 namespace quorvane::gui {
 namespace {
@@ -88,6 +92,7 @@ PreviewWindow::PreviewWindow(TFrmPreview& form, QWidget* parent) : QDialog(paren
     button(form_.ButtonCancel, 432, &TFrmPreview::ButtonCancelClick);
 
     form_.LoadPicture = [this](int k, const std::string& path) { return loadPicture(k, path); };
+    form_.PreparePictures = [this](const std::vector<std::string>& paths) { preparePictures(paths); };
     form_.Form.onChanged = [this](const TControl& c) {
         setWindowTitle(QString::fromStdString(static_cast<const TLabel&>(c).Caption()));
         if (!modal_) setVisible(c.Visible());
@@ -97,6 +102,7 @@ PreviewWindow::PreviewWindow(TFrmPreview& form, QWidget* parent) : QDialog(paren
 
 PreviewWindow::~PreviewWindow() {
     form_.LoadPicture = nullptr;
+    form_.PreparePictures = nullptr;
     form_.Form.onChanged = nullptr;
     form_.ScrollBarPreview.onChanged = nullptr;
     for (TControl* c : {&form_.ButtonSelectAll, &form_.ButtonSelectNone, &form_.ButtonOK, &form_.ButtonCancel}) {
@@ -110,8 +116,29 @@ PreviewWindow::~PreviewWindow() {
     }
 }
 
+void PreviewWindow::preparePictures(const std::vector<std::string>& paths) {
+    // Decoding is the page's whole cost, and the files do not depend on each other.
+    std::atomic<std::size_t> next{0};
+    std::vector<QImage> images(paths.size());
+    auto work = [&] {
+        for (std::size_t i = next++; i < paths.size(); i = next++) {
+            images[i] = LoadThumbnail(QString::fromStdString(paths[i]), PictureBox);
+        }
+    };
+    const auto threads = std::min<std::size_t>(paths.size(), std::max(1, QThread::idealThreadCount())) - 1;
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 0; t < threads; ++t) helpers.emplace_back(work);
+    work();
+    for (auto& h : helpers) h.join();
+    prepared_.clear();
+    for (std::size_t i = 0; i < paths.size(); ++i) prepared_.insert(QString::fromStdString(paths[i]), images[i]);
+}
+
 bool PreviewWindow::loadPicture(int k, const std::string& path) {
-    const QImage image = LoadThumbnail(QString::fromStdString(path), PictureBox);
+    const QString name = QString::fromStdString(path);
+    const auto it = prepared_.constFind(name);
+    const QImage image = it != prepared_.constEnd() ? *it : LoadThumbnail(name, PictureBox);
+    prepared_.remove(name);
     if (image.isNull()) return false;
     pictures_[static_cast<std::size_t>(k - 1)]->setPixmap(QPixmap::fromImage(image));
     return true;

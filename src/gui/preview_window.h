@@ -3,8 +3,12 @@
 // boxes, the scroll bar and the buttons. Shown beside the main window during the run, modally
 // as "Save Images" at its end.
 #include <QDialog>
+#include <QHash>
+#include <QImage>
 
 #include <array>
+#include <string>
+#include <vector>
 
 class QCheckBox;
 class QFrame;
@@ -33,6 +37,8 @@ protected:
 
 private:
     bool loadPicture(int k, const std::string& path);
+    // Decodes the pictures of a page on all cores; loadPicture then takes them from here.
+    void preparePictures(const std::vector<std::string>& paths);
     void sync();
 
     TFrmPreview& form_;
@@ -40,6 +46,7 @@ private:
     std::array<QLabel*, 10> pictures_{};
     std::array<QLabel*, 10> labels_{};
     bool modal_ = false;
+    QHash<QString, QImage> prepared_;
 };
 
 }  // namespace quorvane::gui

@@ -1,0 +1,72 @@
+// Times one scan method run through the desktop window, the way a user runs it: Start, the scan
+// method chosen in the analysis dialog, the preview beside the window, "Save Images" with OK.
+// Prints the seconds from the dialog's Continue to the end of the Start command (files saved).
+//
+//   QT_QPA_PLATFORM=offscreen build/bench/gui-run-timer IMAGE DEST
+#include "app/frm_main.h"
+#include "gui/desktop_app.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+
+using namespace quorvane;
+
+namespace {
+
+QWidget* topLevel(const char* name) {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && w->objectName() == name) return w;
+    }
+    return nullptr;
+}
+
+// Runs act once cond holds, from whatever event loop is running.
+void when(std::function<bool()> cond, std::function<void()> act) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, qApp, [=] {
+        if (!cond()) return;
+        timer->stop();
+        timer->deleteLater();
+        act();
+    });
+    timer->start();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication qapp(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: gui-run-timer IMAGE DEST\n");
+        return 1;
+    }
+    gui::DesktopApp app({QString::fromLocal8Bit(argv[1])});
+    app.Form.Settings = nullptr;  // a timing run leaves the user's settings alone
+    app.Form.EditDestPath.SetText(argv[2]);
+    app.Form.EditFilenamePrefix.SetText("image");
+    app.Form.cb_preview.SetChecked(true);
+    app.Window->show();
+
+    QElapsedTimer run;
+    when([] { return topLevel("FrmAnalyzeDrive") != nullptr &&
+                     topLevel("FrmAnalyzeDrive")->findChild<QWidget*>("ButtonContinue")->isEnabled(); },
+         [&] {
+             QWidget* d = topLevel("FrmAnalyzeDrive");
+             QTest::mouseClick(d->findChild<QWidget*>("RBScanMethod"), Qt::LeftButton, {}, QPoint(5, 10));
+             run.start();
+             QTest::mouseClick(d->findChild<QWidget*>("ButtonContinue"), Qt::LeftButton);
+         });
+    when([] { return topLevel("FrmPreview") != nullptr && topLevel("FrmPreview")->isModal(); },
+         [] { QTest::mouseClick(topLevel("FrmPreview")->findChild<QWidget*>("ButtonOK"), Qt::LeftButton); });
+    QTest::mouseClick(app.Window->findChild<QWidget*>("ButtonStart"), Qt::LeftButton);
+    const double seconds = static_cast<double>(run.nsecsElapsed()) / 1e9;
+    std::printf("%.3f\n", seconds);
+    std::fprintf(stderr, "%d files, %u of %u sectors\n", app.Form.ImagesFound, app.Form.LastRun.SectorsRead,
+                 app.Form.DriveParams->TotalSectors);
+    return app.Form.LastRun.SectorsRead == app.Form.DriveParams->TotalSectors ? 0 : 2;
+}
