@@ -1,0 +1,142 @@
+// The folder based method through the main window, on cards written by mkfs.fat and mtools.
+#include "app/frm_analyze_drive.h"
+#include "app/frm_fat_scan.h"
+#include "app/frm_main.h"
+#include "app/frm_preview.h"
+#include "platform/drive_table.h"
+#include "scan_card.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace quorvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+Bytes photo(std::size_t size, int seed) {
+    Bytes b(size);
+    for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<std::uint8_t>((i * 131 + static_cast<std::size_t>(seed) * 17) % 251);
+    b[0] = 0xFF, b[1] = 0xD8, b[2] = 0xFF, b[3] = 0xE0;
+    return b;
+}
+
+class ToolCard {
+public:
+    ToolCard() {
+        dir = fs::temp_directory_path() / ("quorvane-folder-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        run("mkfs.fat -C --invariant -F 16 -s 4 -n CARD card.img 16384");
+    }
+    ~ToolCard() { fs::remove_all(dir); }
+    void run(const std::string& command) {
+        const std::string cmd = "cd '" + dir.string() + "' && SOURCE_DATE_EPOCH=1700000000 MTOOLS_SKIP_CHECK=1 " + command +
+                                " >>tools.log 2>&1";
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << command;
+    }
+    void put(const std::string& path, const Bytes& data) {
+        std::ofstream(dir / "upload.bin", std::ios::binary)
+            .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+        run("mcopy -o -i card.img upload.bin '::" + path + "'");
+    }
+    std::uint8_t drive() {
+        std::string error;
+        const auto added = DriveTable::instance().addPath((dir / "card.img").string(), error);
+        return added.empty() ? 0 : added.front();
+    }
+    fs::path dir;
+};
+
+struct FolderRun {
+    std::vector<std::string> names;
+    std::vector<Bytes> files;
+    int imagesFound = 0;
+};
+
+FolderRun recover(std::uint8_t drive, bool deleted, bool lost) {
+    FolderRun out;
+    TFrmMain main;
+    main.FormCreate();
+    EXPECT_TRUE(main.SelectDrive(drive));
+    TFrmPreview preview(main);
+    main.FrmPreview = &preview;
+    main.RunFolderMethod(deleted, lost);
+    for (const auto& f : preview.Staged()) {
+        out.names.push_back(fs::path(f.Path).filename().string());
+        out.files.push_back(ReadFile(f.Path));
+    }
+    out.imagesFound = main.ImagesFound;
+    EXPECT_TRUE(main.StopFlag);
+    EXPECT_TRUE(main.ButtonStart.Enabled());
+    return out;
+}
+
+class FolderMethod : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DriveTable::instance().clear();
+        if (std::system("command -v mkfs.fat >/dev/null && command -v mcopy >/dev/null") != 0) GTEST_SKIP() << "needs dosfstools and mtools";
+    }
+    void TearDown() override { DriveTable::instance().clear(); }
+};
+
+TEST_F(FolderMethod, DeletedPicturesComeBackUnderTheirOwnNamesAndSameNamesAreBothKept) {
+    ToolCard card;
+    card.run("mmd -i card.img ::DCIM ::DCIM/100CAMRA ::DCIM/101CAMRA");
+    const Bytes first = photo(70'000, 1), second = photo(50'000, 2), notes = photo(3000, 3), kept = photo(9000, 4);
+    card.put("DCIM/100CAMRA/IMG_0001.JPG", first);
+    card.put("DCIM/101CAMRA/IMG_0001.JPG", second);
+    card.put("Holiday at the sea.jpg", kept);
+    card.put("notes.txt", notes);
+    card.run("mdel -i card.img ::DCIM/100CAMRA/IMG_0001.JPG ::DCIM/101CAMRA/IMG_0001.JPG ::notes.txt");
+    const auto drive = card.drive();
+    ASSERT_NE(drive, 0);
+
+    // The analysis proposes the folder based method and recovering the deleted files.
+    TFrmFATScan scan;
+    TFrmAnalyzeDrive dialog(scan, drive);
+    dialog.FormShow();
+    dialog.AnalyzeTimerTimer();
+    EXPECT_TRUE(dialog.RBFolderMethod.Checked());
+    EXPECT_TRUE(dialog.CBRecoverDeletedFiles.Checked());
+    EXPECT_EQ(dialog.LabelTotalDeletedFiles.Caption(), "Found 2 deleted files");
+
+    const auto out = recover(drive, true, false);
+    ASSERT_EQ(out.files.size(), 2u);  // the text file is not a picture; the live photo is not deleted
+    EXPECT_EQ(out.imagesFound, 2);
+    EXPECT_NE(out.names[0], out.names[1]);
+    // A short name loses its first letter to the deletion mark, which shows as "_".
+    for (const auto& name : out.names) EXPECT_EQ(name.rfind("_MG_0001", 0), 0u) << name;
+    EXPECT_TRUE(std::find(out.files.begin(), out.files.end(), first) != out.files.end());
+    EXPECT_TRUE(std::find(out.files.begin(), out.files.end(), second) != out.files.end());
+}
+
+TEST_F(FolderMethod, AfterAQuickFormatTheOldPicturesAreFoundAsLostFiles) {
+    ToolCard card;
+    card.run("mmd -i card.img ::DCIM ::DCIM/100CAMRA");
+    std::vector<Bytes> old;
+    for (int i = 0; i < 3; ++i) {
+        old.push_back(photo(40'000 + static_cast<std::size_t>(i) * 1000, 10 + i));
+        card.put("DCIM/100CAMRA/IMG_000" + std::to_string(i + 1) + ".JPG", old.back());
+    }
+    card.run("mkfs.fat --invariant -F 16 -s 4 -n CARD card.img 16384");  // quick format: the data stays
+    const auto drive = card.drive();
+    ASSERT_NE(drive, 0);
+
+    const auto none = recover(drive, true, false);
+    EXPECT_TRUE(none.files.empty());  // no deleted entry is left after a format
+    const auto out = recover(drive, true, true);
+    ASSERT_EQ(out.files.size(), old.size());
+    for (const auto& picture : old) {
+        EXPECT_TRUE(std::find(out.files.begin(), out.files.end(), picture) != out.files.end());
+    }
+}
+
+}  // namespace
+}  // namespace quorvane::testing
