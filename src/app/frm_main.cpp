@@ -8,6 +8,7 @@
 #include "app/ui.h"
 #include "platform/drive_table.h"
 #include "platform/work_folder.h"
+#include "update/update_url.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -40,6 +41,7 @@ void TFrmMain::FormCreate() {
     FillDriveList();
     // Without a store (the command line) the window keeps its defaults and creates no folder.
     if (Settings != nullptr) LoadSettings();
+    UpdateURL = ReadUpdateURL(ProgramFolder());
     Animate1.FileName = ProgramFolder() + "Quorvane.gif";
 }
 

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTimer>
 
@@ -125,6 +126,7 @@ void AnalyzeDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (shown_) return;
     shown_ = true;
+    if (const QScreen* s = screen()) move(s->geometry().center() - rect().center());
     form_.FormShow();
 }
 

@@ -72,6 +72,27 @@ private slots:
         }
     }
 
+    void picturesFolderFollowsUserDirs_data() {
+        QTest::addColumn<QString>("userDirs");
+        QTest::addColumn<QString>("expected");  // below HOME
+        QTest::newRow("no user-dirs.dirs") << QString() << "/Pictures";
+        QTest::newRow("relative to HOME") << "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n" << "/Bilder";
+        QTest::newRow("absolute, among other folders")
+            << "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_PICTURES_DIR=\"HOMEDIR/Fotos/\"\n" << "/Fotos";
+        QTest::newRow("set to HOME itself: not configured") << "XDG_PICTURES_DIR=\"$HOME/\"\n" << "/Pictures";
+    }
+    void picturesFolderFollowsUserDirs() {
+        QFETCH(QString, userDirs);
+        QFETCH(QString, expected);
+        const QString home = qEnvironmentVariable("HOME");
+        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+        QDir().mkpath(config);
+        QFile::remove(config + "/user-dirs.dirs");
+        if (!userDirs.isEmpty()) WriteFile(config + "/user-dirs.dirs", userDirs.replace("HOMEDIR", home).toUtf8());
+        QCOMPARE(QString::fromStdString(UserPicturesFolder()), home + expected);
+        QFile::remove(config + "/user-dirs.dirs");
+    }
+
     void driveLabelsShowKindCapacityAndSectorSize() {
         const QString image = MakeCameraCard(dir_.path(), "labels.img");
         gui::DesktopApp app({image});
