@@ -263,8 +263,9 @@ TEST(FatDriveSaveDirectory, TreeBecomesFoldersWithoutLoopsOrEmptyFolders) {
         std::set<std::string> expected = c.files;
         expected.erase("EMPTY/");
         EXPECT_EQ(FilesBelow(out), expected);
-        if (c.recursive && !c.onlyDeleted)
+        if (c.recursive && !c.onlyDeleted) {
             EXPECT_EQ(ReadHostFile(out + "/DCIM/100CANON/IMG_0001.JPG"), Pattern(700, 2));
+        }
     }
 }
 
