@@ -5,7 +5,10 @@
 // with the recovered files saved into a given folder.
 //
 // The pass also checks what must hold for any image, however damaged: the image is not written
-// to, and every file saved lies directly in the given folder. What it found wrong is listed in
+// to, every file saved lies directly in the given folder, and no file holds more than twice the
+// image's bytes (a file's clusters are taken at most once along its chain and at most once in the
+// run of consecutive clusters that follows where the chain was released, and never beyond the
+// image's end). What it found wrong is listed in
 // the result; a crash, hang or sanitizer report is left to the caller's tooling.
 #include "disk/devices.h"
 #include "disk/drives.h"
@@ -56,7 +59,8 @@ struct ImageRunResult {
 // every file handed over into Folder, checking where each one lands.
 class ImageRunScan : public TScanServices {
 public:
-    ImageRunScan(std::string folder, ImageRunResult& result) : Folder(std::move(folder)), Result(result) {
+    ImageRunScan(std::string folder, std::uintmax_t imageBytes, ImageRunResult& result)
+        : Folder(std::move(folder)), ImageBytes(imageBytes), Result(result) {
         SetScanServices(this);
     }
     ~ImageRunScan() override { SetScanServices(nullptr); }
@@ -78,9 +82,12 @@ public:
             Result.problems.push_back("saved outside the folder: " + path);
         else if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(saved, ec)))
             Result.problems.push_back("saved item is not a plain file: " + path);
+        else if (std::filesystem::file_size(saved, ec) > 2 * ImageBytes)
+            Result.problems.push_back("saved file larger than twice the image: " + path);
     }
 
     std::string Folder;
+    std::uintmax_t ImageBytes;
     ImageRunResult& Result;
 };
 
@@ -120,7 +127,7 @@ inline ImageRunResult RunFolderMethodOnImage(const std::vector<std::uint8_t>& Im
     }
 
     {
-        ImageRunScan scan(Folder, result);
+        ImageRunScan scan(Folder, bytes->size(), result);
         // Most damaged images are not taken for FAT by the probe: their device is made by hand
         // then, as GetWindowsDrive would make it, so that the engine still reads them.
         TDevice own;

@@ -7,13 +7,29 @@
 
 namespace quorvane {
 
+namespace {
+
+// Whether the first sector of Cluster lies on the device. A boot sector can claim more sectors
+// than the device holds (a damaged one, or an image cut short); nothing beyond the device's end can
+// ever be read, so a file ends there instead of going on with sectors of zeros up to its size,
+// which a damaged entry can put at 4 GB. A drive whose device size is not known reads on.
+bool OnDevice(const TFATdrive& Drive, std::uint32_t Cluster) {
+    if (Drive.SectorCount == 0) return true;
+    const std::uint64_t sector =
+        std::uint64_t{Cluster - 2} * Drive.SectorsPerCluster() + Drive.FirstDataSector;
+    return sector < Drive.SectorCount;
+}
+
+}  // namespace
+
 bool TFATdrive::ResetByCluster(std::uint32_t Cluster, std::uint32_t FileSize, TFATFileInfo& Info) {
     Info.StartCluster = Info.CurrentCluster = Cluster;
     Info.Position = 0;
     Info.Size = FileSize;
     Info.Consecutive = false;
-    // A first cluster outside the volume (0 for an entry that never had data) has nothing to read.
-    Info.ChainEnded = !IsValidCluster(Cluster);
+    // A first cluster outside the volume (0 for an entry that never had data) or beyond the
+    // device's end has nothing to read.
+    Info.ChainEnded = !IsValidCluster(Cluster) || !OnDevice(*this, Cluster);
     Info.Visited.Clear();
     return true;
 }
@@ -41,7 +57,7 @@ bool TFATdrive::StepFileCluster(TFATFileInfo& Info, std::uint8_t FATNo) {
             return false;
         }
     }
-    if (!IsValidCluster(next)) return false;
+    if (!IsValidCluster(next) || !OnDevice(*this, next)) return false;
     Info.CurrentCluster = next;
     return true;
 }

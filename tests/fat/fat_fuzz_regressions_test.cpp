@@ -3,6 +3,7 @@
 // through the same pass as the fuzz target, which checks that the image is not written to and
 // that every saved file lies directly in its folder; a hang or crash there fails the run itself.
 #include "../../fuzz/fat_image_run.h"
+#include "fat/fat_image_builder.h"
 #include "fat/fat_recording_scan.h"
 
 #include <gtest/gtest.h>
@@ -67,6 +68,54 @@ TEST(FatFuzzRegressions, ChainWalkMemoryFollowsTheClustersEntered) {
         EXPECT_EQ(cursor.Visited.Insert(s.cluster, claimed), s.first);
     }
     EXPECT_LT(AllocatedBytes() - before, std::size_t{1} << 20);
+}
+
+// A boot sector that claims far more sectors than the device holds, with a file entry of a large
+// size (fuzz/regressions/fat32-file-past-device-end.img): the copy-out wrote zeros for every
+// cluster past the device's end up to the entry's size, gigabytes from an image of 68 KB. A file
+// now ends where the device ends, however its clusters are followed.
+TEST(FatFuzzRegressions, AFileEndsWhereTheDeviceEnds) {
+    constexpr std::uint32_t onDevice = 40;  // clusters 2 .. 41 lie on the device
+    struct Case {
+        const char* name;
+        std::uint32_t first;
+        bool chained;  // a FAT chain that goes on past the device's end, or free entries
+        std::uint8_t fatNo;
+        std::size_t kept;  // clusters of data that the saved file holds
+    } cases[] = {
+        {"deleted file over consecutive clusters", 39, false, 1, 3},
+        {"FAT not followed", 39, true, 0, 3},
+        {"chain running past the end", 39, true, 1, 3},
+        {"first cluster past the end", onDevice + 5, false, 1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FatImage image(FatLayout::Fat16(5000));
+        const std::uint32_t clusterBytes = image.BytesPerCluster();
+        if (c.chained) {
+            std::vector<std::uint32_t> chain;
+            for (std::uint32_t i = 0; i < 20; ++i) chain.push_back(c.first + i);
+            image.Chain(chain);
+        }
+        const Bytes data = Pattern(c.kept * clusterBytes, 3);
+        if (!data.empty()) image.WriteData(c.first, data);
+        image.bytes->resize(std::size_t{image.ClusterSector(onDevice + 2)} * 512);
+        auto mounted = Mount(image);
+        ASSERT_TRUE(mounted.mounted);
+
+        RecordingScan scan;
+        TempFolder folder;
+        TFATFile file;
+        file.Drive = mounted.drive.get();
+        file.Name = "BIG.JPG";
+        file.FirstCluster = c.first;
+        file.Size = 64u << 20;  // as a damaged entry may claim
+        std::string saved;
+        // A file that gives no byte at all is not kept.
+        EXPECT_EQ(file.SaveTo(folder.Slash(), c.fatNo, &saved), c.kept > 0);
+        EXPECT_EQ(folder.Names().size(), c.kept > 0 ? 1u : 0u);
+        if (c.kept > 0) EXPECT_EQ(ReadHostFile(saved), data);
+    }
 }
 
 }  // namespace
