@@ -2,7 +2,7 @@
 // method chosen in the analysis dialog, the preview beside the window, "Save Images" with OK.
 // Prints the seconds from the dialog's Continue to the end of the Start command (files saved).
 //
-//   QT_QPA_PLATFORM=offscreen build/bench/gui-run-timer IMAGE DEST
+//   QT_QPA_PLATFORM=offscreen build/bench/gui-run-timer IMAGE DEST [--no-preview]
 #include "app/frm_main.h"
 #include "gui/desktop_app.h"
 
@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 
 using namespace quorvane;
 
@@ -41,15 +42,15 @@ void when(std::function<bool()> cond, std::function<void()> act) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication qapp(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: gui-run-timer IMAGE DEST\n");
+    if (argc != 3 && !(argc == 4 && std::strcmp(argv[3], "--no-preview") == 0)) {
+        std::fprintf(stderr, "usage: gui-run-timer IMAGE DEST [--no-preview]\n");
         return 1;
     }
     gui::DesktopApp app({QString::fromLocal8Bit(argv[1])});
     app.Form.Settings = nullptr;  // a timing run leaves the user's settings alone
     app.Form.EditDestPath.SetText(argv[2]);
     app.Form.EditFilenamePrefix.SetText("image");
-    app.Form.cb_preview.SetChecked(true);
+    app.Form.cb_preview.SetChecked(argc == 3);
     app.Window->show();
 
     QElapsedTimer run;

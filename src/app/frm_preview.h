@@ -58,6 +58,11 @@ public:
     // the selected files and closes the window.
     void ButtonOKClick();
     void ButtonCancelClick();
+    // A picture that LoadPicture accepted could not be decoded after all (a view that decodes
+    // in the background): its slot shows the type label instead, if it still shows that file.
+    void PictureFailed(int k, const std::string& path);
+    // Draws every slot of the page again, pictures included.
+    void RedrawPage();
 
     TPreviewSlot& Slot(int k) { return *slots_[static_cast<std::size_t>(k - 1)]; }
     const TPreviewSlot& Slot(int k) const { return *slots_[static_cast<std::size_t>(k - 1)]; }
@@ -90,6 +95,7 @@ private:
     void stagedChanged();
 
     void showSlot(TPreviewSlot& slot, int index);
+    void showTypeLabel(TPreviewSlot& slot, const std::string& path);
 
     TFrmMain& main_;
     std::vector<TStagedFile> staged_;

@@ -61,10 +61,25 @@ void TFrmPreview::showSlot(TPreviewSlot& slot, int index) {
             shown = false;
         }
     }
-    if (!shown) {
-        slot.ImgPreview.SetVisible(false);
-        slot.LBPreview.SetCaption(type + " File");
-    }
+    if (!shown) showTypeLabel(slot, file.Path);
+}
+
+void TFrmPreview::showTypeLabel(TPreviewSlot& slot, const std::string& path) {
+    slot.ImgPreview.SetVisible(false);
+    slot.LBPreview.SetCaption(PreviewTypeWord(path) + " File");
+}
+
+void TFrmPreview::PictureFailed(int k, const std::string& path) {
+    if (k < 1 || k > TPreviewSlot::Count) return;
+    TPreviewSlot& slot = Slot(k);
+    if (slot.Index < 0 || slot.Index >= static_cast<int>(staged_.size())) return;
+    if (staged_[static_cast<std::size_t>(slot.Index)].Path != path || !slot.PnPreview.Visible()) return;
+    showTypeLabel(slot, path);
+}
+
+void TFrmPreview::RedrawPage() {
+    for (auto& slot : slots_) slot->Index = -1;
+    ShowPage();
 }
 
 void TFrmPreview::ScrollBarPreviewScroll() {

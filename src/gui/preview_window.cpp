@@ -12,9 +12,13 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QPointer>
 #include <QThread>
+#include <QThreadPool>
 
 #include <atomic>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <thread>
 
 namespace quorvane::gui {
@@ -136,12 +140,55 @@ void PreviewWindow::preparePictures(const std::vector<std::string>& paths) {
 
 bool PreviewWindow::loadPicture(int k, const std::string& path) {
     const QString name = QString::fromStdString(path);
+    if (!isVisible()) {
+        // Nobody sees it now: no decoding while a run goes on with the preview unticked.
+        deferred_ = true;
+        pictures_[static_cast<std::size_t>(k - 1)]->clear();
+        return true;
+    }
     const auto it = prepared_.constFind(name);
-    const QImage image = it != prepared_.constEnd() ? *it : LoadThumbnail(name, PictureBox);
-    prepared_.remove(name);
-    if (image.isNull()) return false;
-    pictures_[static_cast<std::size_t>(k - 1)]->setPixmap(QPixmap::fromImage(image));
+    if (it != prepared_.constEnd()) {
+        const QImage image = *it;
+        prepared_.remove(name);
+        if (image.isNull()) return false;
+        pictures_[static_cast<std::size_t>(k - 1)]->setPixmap(QPixmap::fromImage(image));
+        return true;
+    }
+    // A single new file, as a run finds one: decoded beside the run, which goes on meanwhile.
+    pictures_[static_cast<std::size_t>(k - 1)]->clear();
+    QPointer<PreviewWindow> self(this);
+    QThreadPool::globalInstance()->start([self, k, name] {
+        // The run comes first: on a busy machine the decoder gives way to it.
+        static thread_local const bool lowered = ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10) == 0;
+        (void)lowered;
+        const QImage image = LoadThumbnail(name, PictureBox);
+        QMetaObject::invokeMethod(qApp, [self, k, name, image] {
+            if (self) self->pictureReady(k, name, image);
+        }, Qt::QueuedConnection);
+    });
     return true;
+}
+
+void PreviewWindow::pictureReady(int k, const QString& path, const QImage& image) {
+    const TPreviewSlot& slot = form_.Slot(k);
+    const auto& staged = form_.Staged();
+    // The slot may show another file by now.
+    if (slot.Index < 0 || slot.Index >= static_cast<int>(staged.size()) ||
+        staged[static_cast<std::size_t>(slot.Index)].Path != path.toStdString()) {
+        return;
+    }
+    if (image.isNull()) {
+        form_.PictureFailed(k, path.toStdString());
+        return;
+    }
+    pictures_[static_cast<std::size_t>(k - 1)]->setPixmap(QPixmap::fromImage(image));
+}
+
+void PreviewWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!deferred_) return;
+    deferred_ = false;
+    form_.RedrawPage();
 }
 
 void PreviewWindow::ShowModalCentred() {

@@ -34,11 +34,14 @@ public:
 
 protected:
     void reject() override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     bool loadPicture(int k, const std::string& path);
     // Decodes the pictures of a page on all cores; loadPicture then takes them from here.
     void preparePictures(const std::vector<std::string>& paths);
+    // A picture decoded in the background arrives.
+    void pictureReady(int k, const QString& path, const QImage& image);
     void sync();
 
     TFrmPreview& form_;
@@ -47,6 +50,8 @@ private:
     std::array<QLabel*, 10> labels_{};
     bool modal_ = false;
     QHash<QString, QImage> prepared_;
+    // Pictures asked for while the window was hidden are decoded when it is shown.
+    bool deferred_ = false;
 };
 
 }  // namespace quorvane::gui

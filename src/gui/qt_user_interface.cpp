@@ -40,7 +40,9 @@ QtUserInterface::~QtUserInterface() {
     SetUI(nullptr);
 }
 
-void QtUserInterface::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); }
+// One pass over the events pending now. A time-boxed pass would keep dispatching for its whole
+// box while a timer or an animation keeps posting, and a run pumps fifty times a second.
+void QtUserInterface::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 MsgResult QtUserInterface::MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
                                       MsgButtons buttons, MsgResult defaultResult) {

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
+#include <QMutex>
 #include <QPainter>
 #include <QSvgRenderer>
 
@@ -145,6 +146,9 @@ QImage DecodeJpegThumbnail(const QByteArray& data, QSize box) {
 }
 
 QImage RenderWmf(const QByteArray& data, QSize box) {
+    // libwmf keeps font state of its own: one metafile at a time.
+    static QMutex lock;
+    const QMutexLocker locked(&lock);
     wmfAPI_Options options{};
     options.function = wmf_svg_function;
     wmfAPI* api = nullptr;
@@ -181,6 +185,8 @@ QImage RenderWmf(const QByteArray& data, QSize box) {
 }
 
 QImage RenderEmf(const QByteArray& data, QSize box) {
+    static QMutex lock;  // emf2svg is not known to be reentrant
+    const QMutexLocker locked(&lock);
     generatorOptions options{};
     options.nameSpace = const_cast<char*>("svg");
     options.verbose = false;

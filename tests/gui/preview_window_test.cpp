@@ -148,14 +148,15 @@ private slots:
         TFrmMain main;
         TFrmPreview preview(main);
         gui::PreviewWindow view(preview, nullptr);
+        view.show();
         preview.AddFile(stage(name, bytes).toStdString());
+        // A file that arrives alone is decoded in the background.
         auto* image = view.Picture(1);
-        QCOMPARE(image->isVisibleTo(&view), picture);
-        QCOMPARE(view.findChild<QLabel*>("LBPreview1")->text(), label);
+        QTRY_COMPARE(view.findChild<QLabel*>("LBPreview1")->text(), label);
+        QTRY_COMPARE(image->isVisibleTo(&view), picture);
         if (picture) {
-            const QPixmap pixmap = image->pixmap();
-            QVERIFY(!pixmap.isNull());
-            QVERIFY(pixmap.width() <= 90 && pixmap.height() <= 90);
+            QTRY_VERIFY(!image->pixmap().isNull());
+            QVERIFY(image->pixmap().width() <= 90 && image->pixmap().height() <= 90);
         }
     }
 
@@ -186,6 +187,19 @@ private slots:
         view.findChild<QScrollBar*>("ScrollBarPreview")->setValue(1);
         view.findChild<QScrollBar*>("ScrollBarPreview")->setValue(0);
         for (int k = 1; k <= 10; ++k) QCOMPARE(preview.Slot(k).PictureLoads, k <= 6 ? 3 : 2);
+    }
+
+    void picturesOfAHiddenWindowAreDrawnWhenItIsShown() {
+        TFrmMain main;
+        TFrmPreview preview(main);
+        gui::PreviewWindow view(preview, nullptr);
+        for (int i = 0; i < 3; ++i) preview.AddFile(stage(QString("IMG_%1.JPG").arg(i), MakeJpeg(200, 150, i)).toStdString());
+        preview.AddFile(stage("broken.JPG", QByteArray(2048, 'Z')).toStdString());
+        for (int k = 1; k <= 4; ++k) QVERIFY(view.Picture(k)->pixmap().isNull());
+        view.show();
+        for (int k = 1; k <= 3; ++k) QTRY_VERIFY(!view.Picture(k)->pixmap().isNull());
+        QTRY_COMPARE(view.findChild<QLabel*>("LBPreview4")->text(), QString("JPG File"));
+        QVERIFY(!view.Picture(4)->isVisibleTo(&view));
     }
 
     void checkMarksFollowTheUser() {

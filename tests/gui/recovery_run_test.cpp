@@ -101,7 +101,14 @@ private slots:
         }, 30000, "the preview during the run");
         saveImages("ButtonOK", [&](QWidget* p) {
             auto* view = static_cast<gui::PreviewWindow*>(p);
-            for (int k = 1; k <= 10; ++k) picturesShown += view->Picture(k)->isVisibleTo(p) && !view->Picture(k)->pixmap().isNull();
+            // Pictures found during the run may still be on their way from the decoder.
+            auto shown = [view, p] {
+                int n = 0;
+                for (int k = 1; k <= 10; ++k) n += view->Picture(k)->isVisibleTo(p) && !view->Picture(k)->pixmap().isNull();
+                return n;
+            };
+            QTest::qWaitFor([&] { return shown() == files; }, 5000);
+            picturesShown = shown();
             QCOMPARE(child(p, "ButtonOK")->property("text").toString(), QString("Save Images"));
             QVERIFY(child(p, "ButtonCancel")->isVisible());
         });
