@@ -107,7 +107,7 @@ private slots:
                 for (int k = 1; k <= 10; ++k) n += view->Picture(k)->isVisibleTo(p) && !view->Picture(k)->pixmap().isNull();
                 return n;
             };
-            QTest::qWaitFor([&] { return shown() == files; }, 5000);
+            (void)QTest::qWaitFor([&] { return shown() == files; }, 5000);
             picturesShown = shown();
             QCOMPARE(child(p, "ButtonOK")->property("text").toString(), QString("Save Images"));
             QVERIFY(child(p, "ButtonCancel")->isVisible());
