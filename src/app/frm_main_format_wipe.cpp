@@ -148,7 +148,13 @@ void TFrmMain::FormatButtonClick() {
 }
 
 void TFrmMain::WipeButtonClick() {
+    TerminateAfterRun = false;
     if (!WipeDrive()) return;
+    // Closing the window stopped the wipe: the program ends instead of offering a format.
+    if (TerminateAfterRun) {
+        windows().Terminate();
+        return;
+    }
     if (askYesNo(ListBoxStrings(msgDoYouWantToFormat) + " [" + std::string(1, DriveLetter) + ":]?")) {
         PumpMessages();
         FormatDrive();

@@ -18,19 +18,19 @@ DesktopApp::DesktopApp(const QStringList& images) {
     Host = std::make_unique<QtWindowHost>(*Window);
     Form.Windows = Host.get();
     Ui.Parent = Window.get();
-    bool first = true;
+    QString selected;
     for (const QString& image : images) {
         std::string error;
         if (!Form.AddImage(image.toStdString(), error)) {
             ShowRefusal(error);
-        } else if (first) {
-            first = false;
+        } else if (selected.isEmpty()) {
+            selected = image;
         }
     }
-    // The first image named is the one to recover.
-    if (!images.isEmpty() && !first) {
+    // The first image named is the one to recover: adding it again selects it.
+    if (!selected.isEmpty()) {
         std::string error;
-        Form.AddImage(images.front().toStdString(), error);
+        Form.AddImage(selected.toStdString(), error);
     }
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         Window->move(screen->availableGeometry().center() - Window->rect().center());

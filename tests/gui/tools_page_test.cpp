@@ -175,6 +175,30 @@ private slots:
         QCOMPARE(app.Window->Widget<QProgressBar>("WipeGauge")->value(), 0);
     }
 
+    void closingDuringAWipeStopsItAndEnds() {
+        auto card = memoryCard(200000);
+        const auto drive = addDrive("/dev/qvtest-wipe-close", DRIVE_REMOVABLE, card);
+        gui::DesktopApp app;
+        app.Window->show();
+        answerBoxes(app);
+        QVERIFY(app.Form.SelectDrive(drive));
+        app.Form.TrackBarSecAtOnce.SetPosition(1000);
+        answers_ = {MsgResult::Yes, MsgResult::Yes};  // a format question would be answered Yes
+        bool refused = false;
+        auto* gauge = app.Window->Widget<QProgressBar>("WipeGauge");
+        QObject::connect(gauge, &QProgressBar::valueChanged, gauge, [&] {
+            if (app.Form.WipeGauge.Position() > 1000 && !app.Form.StopFlag) {
+                app.Window->close();
+                refused = app.Window->isVisible();
+            }
+        });
+        QTest::mouseClick(app.Window->Widget<QWidget>("WipeButton"), Qt::LeftButton);
+        QVERIFY(refused);
+        QVERIFY(app.Form.LastWipe.Cancelled);
+        QCOMPARE(texts().size(), 1);  // the wipe question only: no format offer
+        QVERIFY(WaitFor([&] { return !app.Window->isVisible(); }, 5000));
+    }
+
     void wipeReportsSectorsThatCouldNotBeWritten() {
         auto card = memoryCard(1000);
         card->readOnly = true;
