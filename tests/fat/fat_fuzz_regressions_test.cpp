@@ -114,7 +114,9 @@ TEST(FatFuzzRegressions, AFileEndsWhereTheDeviceEnds) {
         // A file that gives no byte at all is not kept.
         EXPECT_EQ(file.SaveTo(folder.Slash(), c.fatNo, &saved), c.kept > 0);
         EXPECT_EQ(folder.Names().size(), c.kept > 0 ? 1u : 0u);
-        if (c.kept > 0) EXPECT_EQ(ReadHostFile(saved), data);
+        if (c.kept > 0) {
+            EXPECT_EQ(ReadHostFile(saved), data);
+        }
     }
 }
 
