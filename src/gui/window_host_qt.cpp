@@ -10,6 +10,7 @@
 #include "gui/format_dialog.h"
 #include "gui/main_window.h"
 #include "gui/preview_window.h"
+#include "gui/update_wizard_component.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -18,7 +19,8 @@
 
 namespace quorvane::gui {
 
-QtWindowHost::QtWindowHost(MainWindow& main) : main_(main) {}
+QtWindowHost::QtWindowHost(MainWindow& main)
+    : main_(main), update_(std::make_unique<LiveUpdateComponent>(main.Form(), main)) {}
 
 QtWindowHost::~QtWindowHost() = default;
 
@@ -60,7 +62,7 @@ void QtWindowHost::OpenHelp(const std::string& file) {
 }
 
 void QtWindowHost::ShowAbout() {
-    AboutBox box(&main_);
+    AboutBox box(update_->About, &main_);
     box.exec();
 }
 

@@ -7,6 +7,7 @@
 
 namespace quorvane::gui {
 
+class LiveUpdateComponent;
 class MainWindow;
 class PreviewWindow;
 
@@ -28,10 +29,13 @@ public:
 
     // The preview window of the run under way, or null (tests).
     PreviewWindow* Preview() const { return preview_.get(); }
+    // The update component, its wizard and the About box, made with the main window.
+    LiveUpdateComponent& Update() { return *update_; }
 
 private:
     MainWindow& main_;
     std::unique_ptr<PreviewWindow> preview_;
+    std::unique_ptr<LiveUpdateComponent> update_;
 };
 
 }  // namespace quorvane::gui
