@@ -198,6 +198,7 @@ private:
     bool ReadCachedSector(std::uint32_t Sector, std::uint8_t* Buffer, std::uint32_t& CachedSector);
     bool StepDirCluster(TDirCursor& Cursor);
     bool StepFileCluster(TFATFileInfo& Info, std::uint8_t FATNo);
+    std::uint32_t NextUnallocatedCluster(std::uint32_t Cluster, std::uint8_t FATNo);
     void ShowMountMessage(const std::string& Text, const std::string& Caption, bool Silent) const;
 };
 

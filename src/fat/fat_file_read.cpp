@@ -36,23 +36,36 @@ bool TFATdrive::ResetByCluster(std::uint32_t Cluster, std::uint32_t FileSize, TF
 
 void TFATdrive::Close(TFATFileInfo&) {}
 
+// The first cluster from Cluster on that the FAT copy FATNo - 1 does not give to a file. A
+// released file was written into the clusters that were free at the time; those that hold
+// another file now were not among them, or have been overwritten since.
+std::uint32_t TFATdrive::NextUnallocatedCluster(std::uint32_t Cluster, std::uint8_t FATNo) {
+    for (std::uint32_t steps = 0; steps < ClusterCount && IsValidCluster(Cluster); ++steps, ++Cluster) {
+        if (ClusterType(FATType, GetFAT(Cluster, static_cast<std::uint8_t>(FATNo - 1))) == ctFree) return Cluster;
+    }
+    return Cluster;
+}
+
 // Moves Info to the file's next cluster; false when there is none and the file ends here.
 //
 // Following a FAT, an end-of-chain, bad or out-of-volume value ends the file, and so does a
 // cluster that the chain has entered before (a loop). A free entry means the chain was released:
 // the file was deleted, or it was found by the lost data search. Its data most likely still lies
-// in the clusters after the first, so from there on the clusters are taken one after the other,
-// as undelete tools do.
+// in the free clusters after the first, so from there on those are taken one after the other,
+// passing over the clusters that the FAT gives to live files, as undelete tools do. Without a
+// FAT to follow, every following cluster is taken.
 bool TFATdrive::StepFileCluster(TFATFileInfo& Info, std::uint8_t FATNo) {
     std::uint32_t next;
-    if (FATNo == 0 || Info.Consecutive) {
+    if (FATNo == 0) {
         next = Info.CurrentCluster + 1;
+    } else if (Info.Consecutive) {
+        next = NextUnallocatedCluster(Info.CurrentCluster + 1, FATNo);
     } else {
         Info.Visited.Insert(Info.CurrentCluster, ClusterCount + 1);
         next = GetFAT(Info.CurrentCluster, static_cast<std::uint8_t>(FATNo - 1));
         if (ClusterType(FATType, next) == ctFree) {
             Info.Consecutive = true;
-            next = Info.CurrentCluster + 1;
+            next = NextUnallocatedCluster(Info.CurrentCluster + 1, FATNo);
         } else if (IsValidCluster(next) && !Info.Visited.Insert(next, ClusterCount + 1)) {
             return false;
         }

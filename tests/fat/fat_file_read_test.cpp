@@ -94,7 +94,13 @@ TEST(FatFileRead, ChainsAreFollowedUntilTheyEndOrBreak) {
         {"cluster linked to itself", {10, 11, 12, 13}, [](FatImage& i) { i.SetFat(10, 10); }, 1},
         // A released chain: the clusters that follow the first are taken one after the other.
         {"all entries free", {10, 11, 12, 13}, [](FatImage& i) { for (std::uint32_t c : {10, 11, 12, 13}) i.SetFat(c, 0); }, 4},
-        {"free from the second cluster on", {10, 40, 41, 42}, [](FatImage& i) { i.SetFat(40, 0); }, 4},
+        {"free from the second cluster on", {10, 40, 41, 42}, [](FatImage& i) { for (std::uint32_t c : {40, 41, 42}) i.SetFat(c, 0); }, 4},
+        // A released file written around a file that is still live: its clusters are passed over.
+        {"released around a live file", {10, 12, 14, 15}, [](FatImage& i) {
+             for (std::uint32_t c : {10, 12, 14, 15}) i.SetFat(c, 0);
+             i.SetFat(11, 0xFFFF);
+             i.Chain({13, 16});
+         }, 4},
     };
     // Clusters of one sector are read sector by sector, larger ones several sectors at a time.
     for (std::uint8_t spc : {1, 4}) {
