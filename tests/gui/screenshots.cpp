@@ -4,12 +4,19 @@
 
 #include "app/format_wipe.h"
 #include "app/frm_select_folder_dialog.h"
+#include "app/program_folder.h"
 #include "gui/about_box.h"
 #include "gui/desktop_app.h"
 #include "gui/folder_dialog.h"
 #include "gui/format_dialog.h"
+#include "gui/update_wizard_component.h"
+#include "gui/window_host_qt.h"
 #include "platform/drive_table.h"
+#include "support/version_test_files.h"
+#include "update/loopback_server.h"
 
+#include <QLabel>
+#include <QProgressBar>
 #include <QStackedWidget>
 #include <QToolButton>
 
@@ -23,6 +30,67 @@ QString outDir;
 void save(QWidget* w, const QString& name) {
     const QPixmap shot = w->grab();
     if (!shot.save(outDir + "/" + name + ".png")) qWarning("cannot save %s", qPrintable(name));
+}
+
+QByteArray programWithVersion(std::uint32_t a, std::uint32_t b) {
+    const auto bytes = testing::ElfWriter({}).Build(ElfVersionSectionName,
+                                                    BuildVersionBlock({testing::FixedVersion(a, b, 0, 0), {}, false}));
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+}
+
+// The update wizard against a loopback server offering version 2.5 of a program at 2.4: the
+// version page, and the download page half way through.
+void saveUpdateWizard(gui::DesktopApp& app, const QString& work) {
+    const QString www = work + "/www";
+    QDir().mkpath(www);
+    LoopbackServer server(www.toStdString(), (work + "/server.log").toStdString());
+    if (!server.Running()) {
+        qWarning("python3 -m http.server could not be started: no wizard screenshots");
+        return;
+    }
+    const QString program = QString::fromStdString(ProgramFolder());
+    WriteFile(program + "quorvane", programWithVersion(2, 4));
+    WriteFile(www + "/quorvane", programWithVersion(2, 5));
+    WriteFile(www + "/samples.zip", QByteArray(3 * 1024 * 1024, 's'));
+    WriteFile(www + "/help.zip", QByteArray(4 * 1024 * 1024, 'h'));
+    auto url = [&](const char* name) { return QString::fromStdString(server.URL(name)); };
+    WriteFile(www + "/update.inf",
+              QString("[update]\nnewversion=2.5.0.0\nlocalversion={APP}\\quorvane\n"
+                      "descr=Faster scans of large cards, and the preview shows film clips.\n"
+                      "[files]\ncount=3\n"
+                      "[file1]\nurl=%1\ndescr=Quorvane 2.5\ntargetdir={APP}\nfilesize=%2\n"
+                      "[file2]\nurl=%3\ndescr=Sample pictures\ntargetdir={APP}\nfilesize=%4\n"
+                      "[file3]\nurl=%5\ndescr=Help pages\ntargetdir={APP}\nfilesize=%6\n")
+                  .arg(url("quorvane"))
+                  .arg(QFileInfo(www + "/quorvane").size())
+                  .arg(url("samples.zip"))
+                  .arg(QFileInfo(www + "/samples.zip").size())
+                  .arg(url("help.zip"))
+                  .arg(QFileInfo(www + "/help.zip").size())
+                  .toUtf8());
+
+    gui::LiveUpdateComponent& live = app.Host->Update();
+    live.WebUpdate.URL = url("update.inf").toStdString();
+    live.WebUpdate.NoProxy = "*";
+    When([] { return TopLevel("WUWIZ") != nullptr; }, [] {
+        QWidget* w = TopLevel("WUWIZ");
+        QTest::mouseClick(w->findChild<QWidget*>("StartButton"), Qt::LeftButton);
+        save(w, "update-wizard-version");
+        QTest::mouseClick(w->findChild<QWidget*>("VersionButton"), Qt::LeftButton);
+        // Half of the last file: the total bar is further on. The total bar moves last.
+        auto* file = w->findChild<QProgressBar*>("FileProgressBar");
+        auto* total = w->findChild<QProgressBar*>("TotalProgressBar");
+        auto* label = w->findChild<QLabel*>("FileProgressLabel");
+        auto taken = std::make_shared<bool>(false);
+        QObject::connect(total, &QProgressBar::valueChanged, w, [w, file, label, taken] {
+            if (*taken || file->value() < 500 || !label->text().endsWith("help.zip")) return;
+            *taken = true;
+            save(w, "update-wizard-download");
+        });
+        QTest::mouseClick(w->findChild<QWidget*>("FilesNextButton"), Qt::LeftButton);
+        w->close();
+    });
+    live.Wizard.Execute();
 }
 
 }  // namespace
@@ -85,9 +153,12 @@ int main(int argc, char** argv) {
     QTest::qWait(50);
     save(&format, "format-dialog");
 
-    gui::AboutBox about(app.Window.get());
+    gui::AboutBox about(app.Host->Update().About, app.Window.get());
     about.show();
     QTest::qWait(50);
     save(&about, "about-box");
+    about.close();
+
+    saveUpdateWizard(app, work.path());
     return 0;
 }
