@@ -6,11 +6,13 @@
 // seed, with film-like grain on top. The grain is what gives the file a camera-like size: a clean
 // gradient compresses to almost nothing, while a 3264x2448 picture with the default grain at
 // quality 90 comes out at a couple of megabytes. Without --exif the file is a JFIF file
-// (FF D8 FF E0); with --exif it starts with an Exif block (FF D8 FF E1) as camera files do.
+// (FF D8 FF E0); with --exif it starts with an Exif block (FF D8 FF E1) that carries a small
+// preview of the picture, as camera files do.
 //
 // The same arguments always give the same bytes: the pixels come from integer noise and a
 // polynomial sine (no libm transcendental functions, whose last bits can differ between CPUs), and
 // the encoder uses its fixed default tables.
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -180,8 +182,9 @@ void DrawRow(const Scene& s, const std::vector<std::vector<double>>& ridges, int
 }
 
 // A minimal little-endian Exif block: the identifier, a TIFF header and IFD0 with a maker,
-// model, orientation, resolution and date, as a camera writes before its picture data.
-std::vector<std::uint8_t> MakeExifBlock(std::uint64_t seed) {
+// model, orientation, resolution and date, then IFD1 with the small JPEG preview of the picture,
+// as a camera writes before its picture data.
+std::vector<std::uint8_t> MakeExifBlock(std::uint64_t seed, const std::vector<std::uint8_t>& preview) {
     std::vector<std::uint8_t> b = {'E', 'x', 'i', 'f', 0, 0};
     auto put16 = [&](unsigned v) {
         b.push_back(v & 0xFF);
@@ -231,9 +234,58 @@ std::vector<std::uint8_t> MakeExifBlock(std::uint64_t seed) {
     entry(0x011B, kRational, 1, 0, seventyTwo);
     entry(0x0128, kShort, 1, 2, {});  // resolution unit: inch
     entry(0x0132, kAscii, 20, 0, ascii(date));
-    put32(0);  // no further IFD
+    // IFD1 follows the values of IFD0; the preview follows IFD1.
+    const std::uint32_t ifd1 = extra + static_cast<std::uint32_t>(tail.size());
+    put32(ifd1);
     b.insert(b.end(), tail.begin(), tail.end());
+    const std::uint32_t previewAt = ifd1 + 2 + 3 * 12 + 4;
+    put16(3);
+    put16(0x0103), put16(kShort), put32(1), put32(6);  // compression: JPEG
+    put16(0x0201), put16(4), put32(1), put32(previewAt);
+    put16(0x0202), put16(4), put32(1), put32(static_cast<std::uint32_t>(preview.size()));
+    put32(0);  // no further IFD
+    b.insert(b.end(), preview.begin(), preview.end());
     return b;
+}
+
+// Draws the scene at width x height and encodes it, with app1 (when not empty) as its first
+// segment instead of a JFIF header.
+std::vector<std::uint8_t> EncodeScene(const Scene& scene, int width, int height, int quality, int grain, Random& noise,
+                                      const std::vector<std::uint8_t>& app1) {
+    std::vector<std::vector<double>> ridges(scene.hills.size(), std::vector<double>(width));
+    for (std::size_t i = 0; i < scene.hills.size(); ++i)
+        for (int x = 0; x < width; ++x) ridges[i][x] = Ridge(scene.hills[i], static_cast<double>(x) / width);
+
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    cinfo.err = jpeg_std_error(&jerr);  // the default handler prints the error and exits
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, &out, &outSize);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    cinfo.density_unit = 1;
+    cinfo.X_density = 72;
+    cinfo.Y_density = 72;
+    if (!app1.empty()) cinfo.write_JFIF_header = FALSE;
+    jpeg_start_compress(&cinfo, TRUE);
+    if (!app1.empty()) jpeg_write_marker(&cinfo, JPEG_APP0 + 1, app1.data(), static_cast<unsigned>(app1.size()));
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
+    for (int y = 0; y < height; ++y) {
+        DrawRow(scene, ridges, y, width, height, grain, noise, row);
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::vector<std::uint8_t> encoded(out, out + outSize);
+    std::free(out);
+    return encoded;
 }
 
 bool WriteJpeg(const Options& o) {
@@ -241,44 +293,21 @@ bool WriteJpeg(const Options& o) {
     const Scene scene = MakeScene(rng);
     Random noise(rng.Next());
 
-    std::vector<std::vector<double>> ridges(scene.hills.size(), std::vector<double>(o.width));
-    for (std::size_t i = 0; i < scene.hills.size(); ++i)
-        for (int x = 0; x < o.width; ++x) ridges[i][x] = Ridge(scene.hills[i], static_cast<double>(x) / o.width);
+    std::vector<std::uint8_t> app1;
+    if (o.exif) {
+        // The preview, 160 pixels wide like a camera's, without grain.
+        Random previewNoise(0);
+        const int previewHeight = std::max(1, o.height * 160 / std::max(1, o.width));
+        app1 = MakeExifBlock(o.seed, EncodeScene(scene, 160, previewHeight, 75, 0, previewNoise, {}));
+    }
+    const std::vector<std::uint8_t> jpeg = EncodeScene(scene, o.width, o.height, o.quality, o.grain, noise, app1);
 
     FILE* f = std::fopen(o.out.c_str(), "wb");
     if (!f) {
         std::perror(o.out.c_str());
         return false;
     }
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);  // the default handler prints the error and exits
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, f);
-    cinfo.image_width = static_cast<JDIMENSION>(o.width);
-    cinfo.image_height = static_cast<JDIMENSION>(o.height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, o.quality, TRUE);
-    cinfo.density_unit = 1;
-    cinfo.X_density = 72;
-    cinfo.Y_density = 72;
-    if (o.exif) cinfo.write_JFIF_header = FALSE;
-    jpeg_start_compress(&cinfo, TRUE);
-    if (o.exif) {
-        const std::vector<std::uint8_t> exif = MakeExifBlock(o.seed);
-        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
-    }
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(o.width) * 3);
-    for (int y = 0; y < o.height; ++y) {
-        DrawRow(scene, ridges, y, o.width, o.height, o.grain, noise, row);
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    const bool ok = std::fflush(f) == 0 && !std::ferror(f);
+    const bool ok = std::fwrite(jpeg.data(), 1, jpeg.size(), f) == jpeg.size() && std::fflush(f) == 0;
     if (std::fclose(f) != 0 || !ok) {
         std::perror(o.out.c_str());
         return false;
