@@ -40,8 +40,20 @@ void When(std::function<bool()> cond, std::function<void()> act, int timeoutMs, 
     auto* elapsed = new QElapsedTimer;
     elapsed->start();
     timer->setInterval(10);
+    // A wait belongs to the test that set it up: once another test (or data row) runs, its
+    // condition and action would reach objects of a test that has ended.
+    const QByteArray test = QTest::currentTestFunction() != nullptr ? QTest::currentTestFunction() : "";
+    const QByteArray row = QTest::currentDataTag() != nullptr ? QTest::currentDataTag() : "";
+    auto sameTest = [test, row] {
+        return test == QByteArray(QTest::currentTestFunction() != nullptr ? QTest::currentTestFunction() : "") &&
+               row == QByteArray(QTest::currentDataTag() != nullptr ? QTest::currentDataTag() : "");
+    };
     QObject::connect(timer, &QTimer::timeout, qApp, [=] {
-        if (cond()) {
+        if (!sameTest()) {
+            timer->stop();
+            timer->deleteLater();
+            delete elapsed;
+        } else if (cond()) {
             timer->stop();
             timer->deleteLater();
             delete elapsed;
