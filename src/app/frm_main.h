@@ -3,6 +3,7 @@
 // destination and prefix, the scan tuning, and the scan method of a recovery run.
 #include "app/controls.h"
 #include "disk/ldiskio.h"
+#include "support/page_aligned_allocator.h"
 
 #include <cstdint>
 #include <memory>
@@ -36,7 +37,7 @@ public:
     // State, in the order the window keeps it.
     std::unique_ptr<TLogDriveParams> DriveParams;
     std::uint32_t LastProgressTick = 0;
-    std::vector<std::uint8_t> SectorBuffer;
+    std::vector<std::uint8_t, PageAlignedAllocator<std::uint8_t>> SectorBuffer;
     std::int32_t DriveNumber = 0;
     char DriveLetter = 0;
     std::int32_t DriveKind = 0;

@@ -99,7 +99,10 @@ void TFrmMain::RunScanMethod() {
         while (current < totalSectors && !StopFlag) {
             std::int32_t attempts = 0;
             if (current + blockSize > totalSectors) blockSize = totalSectors - current;
-            FillBuffer(SectorBuffer.data(), static_cast<std::int64_t>(run.BytesPerSector) * blockSize, 0);
+            // A read that succeeds fills the whole block and a block that cannot be read is
+            // skipped, so the clearing only matters once reads have started to fail; on a
+            // healthy card it would add a pass over every byte of the card to the loop.
+            if (run.ReadErrors > 0) FillBuffer(SectorBuffer.data(), static_cast<std::int64_t>(run.BytesPerSector) * blockSize, 0);
             bool ok = ReadLogicalSectors(drive, current, static_cast<std::uint16_t>(blockSize), SectorBuffer.data());
             while (!ok) {
                 // After the first failure the rest of the run reads one sector at a time.

@@ -72,7 +72,7 @@ void Start(UnitState& s, const PlatformServices& services) {
     }
 
     // Page-aligned, as direct I/O on a volume wants it.
-    s.TransferBuffer = static_cast<std::uint8_t*>(std::aligned_alloc(4096, TRANSFER_BUFFER_SIZE));
+    s.TransferBuffer = static_cast<std::uint8_t*>(std::aligned_alloc(TransferBufferAlignment, TRANSFER_BUFFER_SIZE));
     if (s.TransferBuffer == nullptr) ShowStartupMessage("Error allocating memory buffer (LDISKIO)!");
     s.started = true;
 }

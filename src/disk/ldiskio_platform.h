@@ -41,6 +41,7 @@ struct StateView {
 StateView Inspect();
 
 inline constexpr std::uint32_t TRANSFER_BUFFER_SIZE = 2048000;  // 1000 sectors of 2048 bytes
+inline constexpr std::size_t TransferBufferAlignment = 4096;     // one page
 inline constexpr std::uint32_t NT_CHUNK_SECTORS = 1000;
 
 }  // namespace quorvane::ldiskio
