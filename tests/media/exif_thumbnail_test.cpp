@@ -94,13 +94,17 @@ TEST(ExifThumbnail, CutOrDamagedFilesNeverReachOutside) {
     const Bytes whole = makeJpeg({});
     for (std::size_t size = 0; size <= whole.size(); ++size) {
         const auto range = FindExifThumbnail(whole.data(), size);
-        if (range) EXPECT_LE(range->offset + range->length, size);
+        if (range) {
+            EXPECT_LE(range->offset + range->length, size);
+        }
     }
     for (std::size_t at = 2; at < whole.size(); ++at) {
         Bytes damaged = whole;
         damaged[at] ^= 0xFF;
         const auto range = FindExifThumbnail(damaged.data(), damaged.size());
-        if (range) EXPECT_LE(range->offset + range->length, damaged.size());
+        if (range) {
+            EXPECT_LE(range->offset + range->length, damaged.size());
+        }
     }
     const Bytes pictureFirst = {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02, 0xFF, 0xD9};
     EXPECT_FALSE(FindExifThumbnail(pictureFirst.data(), pictureFirst.size()));
