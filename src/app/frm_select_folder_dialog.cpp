@@ -20,9 +20,10 @@ std::string TFrmSelectFolderDialog::NewBtnClick() {
     int lastErrno = 0;
     for (int n = 1; n <= 1000; ++n) {
         const std::string path = n == 1 ? base : base + " (" + std::to_string(n) + ")";
-        if (::mkdir(path.c_str(), 0755) == 0) return path;
-        lastErrno = errno;
-        if (errno != EEXIST) break;
+        const int err = MakeFolder ? MakeFolder(path) : (::mkdir(path.c_str(), 0755) == 0 ? 0 : errno);
+        if (err == 0) return path;
+        lastErrno = err;
+        if (err != EEXIST) break;
     }
     ShowWarning("Cannot create a new folder in " + parent + ": " + std::strerror(lastErrno));
     return "";

@@ -4,6 +4,7 @@
 // current.
 #include "app/controls.h"
 
+#include <functional>
 #include <string>
 
 namespace quorvane {
@@ -31,6 +32,9 @@ public:
     // Makes a new folder inside the selected one under the first free name of "New Folder",
     // "New Folder (2)", ... and gives its path for in-place naming; "" after a warning.
     std::string NewBtnClick();
+    // Makes one folder: 0 or an errno value. The window makes it through its folder tree, which
+    // then knows the new folder at once; without one it is made directly.
+    std::function<int(const std::string& path)> MakeFolder;
     void OKBtnClick();
     void CancelBtnClick();
 };

@@ -4,6 +4,7 @@
 #include "app/frm_select_folder_dialog.h"
 #include "gui/control_binding.h"
 
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -11,6 +12,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTreeView>
+
+#include <cerrno>
 
 namespace quorvane::gui {
 
@@ -49,6 +52,15 @@ FolderDialog::FolderDialog(TFrmSelectFolderDialog& form, QWidget* parent) : QDia
     auto* newBtn = new QPushButton(this);
     newBtn->setObjectName("NewBtn");
     newBtn->setGeometry(8, 230, 96, 28);
+    form_.MakeFolder = [this](const std::string& path) {
+        const QString folder = QString::fromStdString(path);
+        if (QFileInfo::exists(folder)) return EEXIST;
+        const QFileInfo made(folder);
+        const QModelIndex parent = model_->index(made.absolutePath());
+        if (!parent.isValid()) return ENOENT;
+        if (model_->mkdir(parent, made.fileName()).isValid()) return 0;
+        return QFileInfo::exists(folder) ? EEXIST : EACCES;
+    };
     bindButton(form_.NewBtn, newBtn, [this] {
         const std::string made = form_.NewBtnClick();
         if (made.empty()) return;
