@@ -58,35 +58,49 @@ bool CDReadSectors(std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count, v
     return true;
 }
 
+// The DISKIO packet of Count sectors at LBA, with the packet and the caller's buffer lent into
+// the DOS address space for as long as the request lives.
+class DiskIoRequest {
+public:
+    DiskIoRequest(std::uint32_t LBA, std::uint16_t Count, const void* Buffer)
+        : buffer_(Buffer, std::size_t{Count} * DOS_SECTOR_SIZE), packet_(makePacket(LBA, Count, buffer_.address())),
+          packetAddress_(&packet_, sizeof packet_) {}
+    // The packet's address for EBX; 0 when the buffer or the packet could not be lent.
+    std::uint32_t address() const { return buffer_.address() != 0 ? packetAddress_.address() : 0; }
+
+private:
+    static DISKIO makePacket(std::uint32_t LBA, std::uint16_t Count, std::uint32_t bufferAddress) {
+        DISKIO packet;
+        packet.dwStartSector = LBA;
+        packet.wSectors = Count;
+        packet.dwBuffer = bufferAddress;
+        return packet;
+    }
+
+    LentBuffer buffer_;
+    DISKIO packet_;
+    LentBuffer packetAddress_;
+};
+
 // INT 25h (read) or INT 26h (write) with the packet form (CX = 0xFFFF).
 bool AbsoluteDiskIo(std::uint32_t code, std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count,
                     const void* Buffer) {
-    LentBuffer buffer(Buffer, std::size_t{Count} * DOS_SECTOR_SIZE);
-    DISKIO packet;
-    packet.dwStartSector = LBA;
-    packet.wSectors = Count;
-    packet.dwBuffer = buffer.address();
-    LentBuffer packetAddress(&packet, sizeof packet);
-    if (buffer.address() == 0 || packetAddress.address() == 0) return false;
+    const DiskIoRequest request(LBA, Count, Buffer);
+    if (request.address() == 0) return false;
     DIOC_REGISTERS regs;
     regs.reg_EAX = static_cast<std::uint32_t>(Drive - 1);
-    regs.reg_EBX = packetAddress.address();
+    regs.reg_EBX = request.address();
     regs.reg_ECX = 0xFFFF;
     return VWin32Call(code, regs);
 }
 
 // INT 21h function 7305h; ESI bit 0 says write.
 bool Fat32SectorIo(bool write, std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count, const void* Buffer) {
-    LentBuffer buffer(Buffer, std::size_t{Count} * DOS_SECTOR_SIZE);
-    DISKIO packet;
-    packet.dwStartSector = LBA;
-    packet.wSectors = Count;
-    packet.dwBuffer = buffer.address();
-    LentBuffer packetAddress(&packet, sizeof packet);
-    if (buffer.address() == 0 || packetAddress.address() == 0) return false;
+    const DiskIoRequest request(LBA, Count, Buffer);
+    if (request.address() == 0) return false;
     DIOC_REGISTERS regs;
     regs.reg_EAX = 0x7305;
-    regs.reg_EBX = packetAddress.address();
+    regs.reg_EBX = request.address();
     regs.reg_ECX = 0xFFFFFFFFu;
     regs.reg_EDX = Drive;
     regs.reg_ESI = write ? 1 : 0;
