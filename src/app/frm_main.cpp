@@ -6,6 +6,7 @@
 #include "app/messages.h"
 #include "app/program_folder.h"
 #include "app/ui.h"
+#include "media/recoverutils.h"
 #include "platform/drive_table.h"
 #include "platform/work_folder.h"
 #include "update/update_url.h"
@@ -19,7 +20,7 @@ TFrmMain::TFrmMain()
     : DriveParams(std::make_unique<TLogDriveParams>()),
       // Slack after the buffer: the start test reads 489 bytes of the last sector of a block
       // whatever the sector size is.
-      SectorBuffer(SectorBufferBytes + 512) {
+      SectorBuffer(SectorBufferBytes + MinTestedSectorBytes) {
     cb_preview.SetChecked(true);
     Animate1.SetVisible(false);
     EditFilenamePrefix.SetText("image");

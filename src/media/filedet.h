@@ -37,9 +37,6 @@ bool IsMediaFileName(std::string_view fileName);
 // The value IsFile stores in its type argument on every call.
 inline constexpr std::uint8_t IsFileTypeValue = 1;
 
-// The tests look at fixed offsets up to this byte count; a cluster always holds at least this.
-inline constexpr std::uint32_t IsFileTestedBytes = 489;
-
 // Names the media type that starts at data. On a match sets ext to the type's extension
 // ("JPG", "BMP", "GIF", "CRW", "NEF", "MRW", "TIF", "PNG", "CDR", "WAV", "AVI", "RIFF", "MID",
 // "MOV"; upper case, no dot) and answers true; otherwise leaves ext as it was. type is set to
