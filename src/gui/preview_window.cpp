@@ -14,8 +14,8 @@
 #include <QScrollBar>
 #include <QPointer>
 #include <QThread>
-#include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -32,6 +32,8 @@ PreviewWindow::PreviewWindow(TFrmPreview& form, QWidget* parent) : QDialog(paren
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFixedSize(TFrmPreview::ClientWidth, TFrmPreview::ClientHeight);
     setModal(false);
+    // One core stays with the run and the window.
+    decoders_.setMaxThreadCount(std::max(1, QThread::idealThreadCount() - 1));
 
     QFont bold = font();
     bold.setBold(true);
@@ -78,6 +80,7 @@ PreviewWindow::PreviewWindow(TFrmPreview& form, QWidget* parent) : QDialog(paren
     scroll->setObjectName("ScrollBarPreview");
     scroll->setGeometry(541, 4, 20, 243);
     scroll->setPageStep(1);
+    paintsOwnBackground(scroll);
     bindScrollBar(form_.ScrollBarPreview, scroll, [this] { form_.ScrollBarPreviewScroll(); });
 
     auto button = [this](TButton& control, int x, void (TFrmPreview::*handler)()) {
@@ -157,7 +160,7 @@ bool PreviewWindow::loadPicture(int k, const std::string& path) {
     // A single new file, as a run finds one: decoded beside the run, which goes on meanwhile.
     pictures_[static_cast<std::size_t>(k - 1)]->clear();
     QPointer<PreviewWindow> self(this);
-    QThreadPool::globalInstance()->start([self, k, name] {
+    decoders_.start([self, k, name] {
         // The run comes first: on a busy machine the decoder gives way to it.
         static thread_local const bool lowered = ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10) == 0;
         (void)lowered;

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QHash>
 #include <QImage>
+#include <QThreadPool>
 
 #include <array>
 #include <string>
@@ -52,6 +53,10 @@ private:
     QHash<QString, QImage> prepared_;
     // Pictures asked for while the window was hidden are decoded when it is shown.
     bool deferred_ = false;
+    // The single pictures of a run are decoded here, not in Qt's global pool: the raster engine
+    // splits large fills over that pool and waits for them, so a decode queued there stalls
+    // every repaint of the window. Declared last, so it finishes its decodes before the rest goes.
+    QThreadPool decoders_;
 };
 
 }  // namespace quorvane::gui
