@@ -123,6 +123,8 @@ void bindProgressBar(TProgressBar& bar, QProgressBar* widget) {
     show(bar);
 }
 
+void paintsOwnBackground(QWidget* widget) { widget->setAutoFillBackground(true); }
+
 void bindComboBox(TComboBox& combo, QComboBox* widget, std::function<void()> onChange) {
     auto show = [widget](const TControl& c) {
         const auto& b = static_cast<const TComboBox&>(c);

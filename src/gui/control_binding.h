@@ -31,4 +31,8 @@ void bindScrollBar(TTrackBar& bar, QScrollBar* widget, std::function<void()> onS
 void bindProgressBar(TProgressBar& bar, QProgressBar* widget);
 void bindComboBox(TComboBox& combo, QComboBox* widget, std::function<void()> onChange);
 
+// For widgets that change while a run goes on: the widget fills its own background, so Qt
+// repaints it alone instead of the group box, page and window behind it, fifty times a second.
+void paintsOwnBackground(QWidget* widget);
+
 }  // namespace quorvane::gui

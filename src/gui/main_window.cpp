@@ -3,6 +3,7 @@
 #include "app/frm_main.h"
 #include "app/messages.h"
 #include "app/ui.h"
+#include "gui/busy_strip.h"
 #include "gui/control_binding.h"
 
 #include <QButtonGroup>
@@ -170,6 +171,7 @@ QWidget* MainWindow::buildRecoverPage() {
     text(page, "Progress:", 2, 128, 60);
     auto* progress = make<QProgressBar>(page, "GProgress", 62, 128, 228, 18);
     progress->setTextVisible(false);
+    paintsOwnBackground(progress);
     bindProgressBar(form_.GProgress, progress);
 
     bindButton(form_.ButtonStart, make<QPushButton>(page, "ButtonStart", 2, 156, 90, 30), [this] { form_.ButtonStartClick(); });
@@ -202,7 +204,9 @@ QWidget* MainWindow::buildRecoverPage() {
         } else {
             bindLabel(form_.LabelCurrSec, make<QLabel>(status, form_.LabelCurrSec.Name, 20, pair.y, 110, 17));
         }
-        bindLabel(*pair.value, make<QLabel>(status, pair.value->Name, 134, pair.y, 144, 17));
+        auto* value = make<QLabel>(status, pair.value->Name, 134, pair.y, 144, 17);
+        paintsOwnBackground(value);
+        bindLabel(*pair.value, value);
     }
     return page;
 }
@@ -217,6 +221,7 @@ void MainWindow::bindAnimation(QWidget* page) {
         if (movie->isValid()) {
             label->setMovie(movie);
             label->setAlignment(Qt::AlignCenter);
+            paintsOwnBackground(label);
             shown = label;
             form_.Animate1.onChanged = [label, movie](const TControl& c) {
                 const auto& a = static_cast<const TAnimate&>(c);
@@ -228,11 +233,12 @@ void MainWindow::bindAnimation(QWidget* page) {
         }
     }
     if (shown == nullptr) {
-        auto* bar = make<QProgressBar>(page, form_.Animate1.Name, 2, 200, 288, 12);
-        bar->setRange(0, 0);
-        bar->setTextVisible(false);
-        form_.Animate1.onChanged = [bar](const TControl& c) { bar->setVisible(c.Visible()); };
-        shown = bar;
+        auto* strip = make<BusyStrip>(page, form_.Animate1.Name, 2, 200, 288, 12);
+        form_.Animate1.onChanged = [strip](const TControl& c) {
+            strip->setVisible(c.Visible());
+            strip->SetActive(c.Visible() && static_cast<const TAnimate&>(c).Active());
+        };
+        shown = strip;
     }
     form_.Animate1.onChanged(form_.Animate1);
 }

@@ -4,6 +4,7 @@
 #include "gui_test_support.h"
 
 #include "app/frm_preview.h"
+#include "gui/busy_strip.h"
 #include "gui/desktop_app.h"
 #include "gui/preview_window.h"
 
@@ -155,9 +156,12 @@ private slots:
 
         QElapsedTimer sinceCancel;
         int progressSeen = 0;
+        bool busyShown = false;
+        auto* busy = app.Window->Widget<gui::BusyStrip>("Animate1");
         chooseMethod("scan");
         When([&] { return app.Window->Widget<QProgressBar>("GProgress")->value() > 0; }, [&] {
             progressSeen = app.Window->Widget<QProgressBar>("GProgress")->value();
+            busyShown = busy->isVisible() && busy->IsActive();
             QVERIFY(app.Window->Widget<QWidget>("ButtonCancel")->isEnabled());
             sinceCancel.start();
             QTest::mouseClick(app.Window->Widget<QWidget>("ButtonCancel"), Qt::LeftButton);
@@ -166,6 +170,9 @@ private slots:
         qInfo("run ended %lld ms after Cancel", static_cast<long long>(sinceCancel.elapsed()));
 
         QVERIFY(progressSeen > 0);
+        // The busy animation runs with the run and stops with it.
+        QVERIFY(busyShown);
+        QVERIFY(!busy->IsActive());
         QVERIFY(app.Form.LastRun.Cancelled);
         QVERIFY(app.Form.LastRun.SectorsRead < app.Form.DriveParams->TotalSectors);
         QCOMPARE(FolderContents(work + "/dest").size(), 6);
