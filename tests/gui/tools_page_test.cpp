@@ -237,6 +237,51 @@ private slots:
         QVERIFY2(out.contains("LABEL=FRESH") && out.contains("VERSION=FAT12"), qPrintable(out));
         QCOMPARE(QString::fromStdString(app.Form.LabelInfoStatus.Caption()), QString("Ready"));
     }
+
+    // A partition of an image is formatted in place: the partition table and the other partition
+    // keep every byte.
+    void formatOfAPartitionLeavesTheRestOfTheImage() {
+        const QString image = dir_.path() + "/parts.img";
+        constexpr qint64 part1 = 2048 * 512, part2 = 18432 * 512;
+        QCOMPARE(Run("truncate", {"-s", "24M", image}), 0);
+        QCOMPARE(Run("sh", {"-c", "printf 'label: dos\\nstart=2048, size=16384, type=e\\nstart=18432, type=c\\n' | sfdisk -q '" +
+                                      image + "'"}),
+                 0);
+        QCOMPARE(Run("mkfs.fat", {"-F", "16", "-s", "1", "-n", "CARDA", "--offset", "2048", image, "8192"}), 0);
+        QCOMPARE(Run("mkfs.fat", {"-F", "12", "-n", "CARDB", "--offset", "18432", image, "3072"}), 0);
+        const auto before = ReadFile(image);
+
+        gui::DesktopApp app({image});
+        answerBoxes(app);
+        auto* drives = app.Window->Widget<QComboBox>("ListBoxDrives");
+        const int first = drives->findText("parts.img partition 1", Qt::MatchContains);
+        QVERIFY(first >= 0);
+        drives->setCurrentIndex(first);
+        When([] { return TopLevel("FormatDialog") != nullptr; }, [] {
+            QWidget* d = TopLevel("FormatDialog");
+            auto* label = d->findChild<QLineEdit*>("VolumeLabel");
+            label->clear();
+            QTest::keyClicks(label, "fresh");
+            QTest::mouseClick(d->findChild<QWidget*>("ButtonFormatStart"), Qt::LeftButton);
+        }, 10000, "the format dialog");
+        answers_ = {MsgResult::Yes};
+        QTest::mouseClick(app.Window->Widget<QWidget>("FormatButton"), Qt::LeftButton);
+        QVERIFY2(texts().size() == 2 && texts()[1].contains("was formatted"), qPrintable(texts().join(" / ")));
+
+        const auto after = ReadFile(image);
+        QCOMPARE(after.size(), before.size());
+        QVERIFY2(after.left(part1) == before.left(part1), "the partition table changed");
+        QVERIFY2(after.mid(part2) == before.mid(part2), "the second partition changed");
+        QVERIFY(after.mid(part1, part2 - part1) != before.mid(part1, part2 - part1));
+        // The new file system spans the partition, no more: its boot sector's sector count.
+        const auto byteAt = [&](qint64 i) { return quint32(quint8(after[part1 + i])); };
+        const quint32 small = byteAt(19) | byteAt(20) << 8;
+        const quint32 large = byteAt(32) | byteAt(33) << 8 | byteAt(34) << 16 | byteAt(35) << 24;
+        QCOMPARE(small != 0 ? small : large, quint32((part2 - part1) / 512));
+        QString out;
+        QCOMPARE(Run("blkid", {"-p", "-o", "export", "-O", QString::number(part1), image}, &out), 0);
+        QVERIFY2(out.contains("LABEL=FRESH"), qPrintable(out));
+    }
 };
 
 QUORVANE_GUI_TEST_MAIN(ToolsPageTest)
