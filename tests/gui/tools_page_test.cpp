@@ -63,6 +63,23 @@ class ToolsPageTest : public QObject {
         return t;
     }
 
+    // Format, answering Yes, with the label "fresh" and the file system given ("": mkfs.fat chooses).
+    void formatWithLabelFresh(gui::DesktopApp& app, const QString& fileSystem) {
+        When([] { return TopLevel("FormatDialog") != nullptr; }, [fileSystem] {
+            QWidget* d = TopLevel("FormatDialog");
+            if (!fileSystem.isEmpty()) {
+                auto* fs = d->findChild<QComboBox*>("FileSystem");
+                fs->setCurrentIndex(fs->findText(fileSystem));
+            }
+            auto* label = d->findChild<QLineEdit*>("VolumeLabel");
+            label->clear();
+            QTest::keyClicks(label, "fresh");
+            QTest::mouseClick(d->findChild<QWidget*>("ButtonFormatStart"), Qt::LeftButton);
+        }, 10000, "the format dialog");
+        answers_ = {MsgResult::Yes};
+        QTest::mouseClick(app.Window->Widget<QWidget>("FormatButton"), Qt::LeftButton);
+    }
+
 private slots:
     void refusals_data() {
         QTest::addColumn<QString>("path");
@@ -218,17 +235,7 @@ private slots:
         const QString image = MakeCameraCard(dir_.path(), "format.img");
         gui::DesktopApp app({image});
         answerBoxes(app);
-        When([] { return TopLevel("FormatDialog") != nullptr; }, [] {
-            QWidget* d = TopLevel("FormatDialog");
-            auto* fs = d->findChild<QComboBox*>("FileSystem");
-            fs->setCurrentIndex(fs->findText("FAT12"));
-            auto* label = d->findChild<QLineEdit*>("VolumeLabel");
-            label->clear();
-            QTest::keyClicks(label, "fresh");
-            QTest::mouseClick(d->findChild<QWidget*>("ButtonFormatStart"), Qt::LeftButton);
-        }, 10000, "the format dialog");
-        answers_ = {MsgResult::Yes};
-        QTest::mouseClick(app.Window->Widget<QWidget>("FormatButton"), Qt::LeftButton);
+        formatWithLabelFresh(app, "FAT12");
         QCOMPARE(texts().size(), 2);
         QVERIFY(texts()[0].startsWith("Formatting erases everything on format.img"));
         QVERIFY2(texts()[1].contains("was formatted"), qPrintable(texts()[1]));
@@ -257,15 +264,7 @@ private slots:
         const int first = drives->findText("parts.img partition 1", Qt::MatchContains);
         QVERIFY(first >= 0);
         drives->setCurrentIndex(first);
-        When([] { return TopLevel("FormatDialog") != nullptr; }, [] {
-            QWidget* d = TopLevel("FormatDialog");
-            auto* label = d->findChild<QLineEdit*>("VolumeLabel");
-            label->clear();
-            QTest::keyClicks(label, "fresh");
-            QTest::mouseClick(d->findChild<QWidget*>("ButtonFormatStart"), Qt::LeftButton);
-        }, 10000, "the format dialog");
-        answers_ = {MsgResult::Yes};
-        QTest::mouseClick(app.Window->Widget<QWidget>("FormatButton"), Qt::LeftButton);
+        formatWithLabelFresh(app, "");
         QVERIFY2(texts().size() == 2 && texts()[1].contains("was formatted"), qPrintable(texts().join(" / ")));
 
         const auto after = ReadFile(image);
