@@ -15,6 +15,13 @@
 # file searches past every inode freed in the last 30 seconds, so deleting a run's gigabyte of
 # files just before the next run would charge that next run for it, whichever program it is.
 # This needs about 2.2 GB of free disk per round.
+#
+# Every run starts in the same state: the files of the runs before are written out and their
+# pages dropped just before it (for the window, just before Continue), so each run writes into
+# memory freed a moment ago. On a virtual machine that hands freed memory back to its host, a
+# run that starts a second or two after memory was freed waits for the host to give it back,
+# and the same command line run takes twice as long; without this the window, which starts its
+# run after its analysis dialog, would always be the one to wait.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -32,7 +39,7 @@ if [ ! -f "$img" ]; then
 fi
 cat "$img" > /dev/null  # into the page cache, as for every row
 
-need=$(( runs * 2 * $(stat -c %s "$img") / 1024 ))
+need=$(( (runs * 2 + 1) * $(stat -c %s "$img") / 1024 ))
 free=$(df -Pk "$bench" | awk 'NR == 2 {print $4}')
 if [ "$free" -lt "$need" ]; then
   echo "gui_vs_cli: $runs rounds need about $((need / 1048576)) GiB free beside $bench" >&2
@@ -43,9 +50,11 @@ mkdir -p "$out/tmp"
 trap 'rm -rf "$out"' EXIT
 export TMPDIR=$out/tmp  # staging on the same disk as the saved files, for both
 
+drop=("$root/bench/drop-file-cache.py" "$out")
 run_cli() {
   local dest=$out/cli-$1 start
-  mkdir "$dest"; sync
+  mkdir "$dest"
+  "${drop[@]}"
   start=$(date +%s.%N)
   "$build/quorvane-cli" recover "$img" --method scan --dest "$dest" --prefix image >/dev/null 2>&1
   cli+=("$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN {printf "%.3f", b - a}')")
@@ -53,11 +62,13 @@ run_cli() {
 }
 run_gui() {
   local dest=$out/gui-$1
-  mkdir "$dest"; sync
-  gui+=("$(QT_QPA_PLATFORM=offscreen "$build/bench/gui-run-timer" "$img" "$dest" 2>/dev/null)")
+  mkdir "$dest"
+  gui+=("$(QT_QPA_PLATFORM=offscreen "$build/bench/gui-run-timer" "$img" "$dest" --before-run "$(printf '%q ' "${drop[@]}")" 2>/dev/null)")
   files_gui=$(ls "$dest" | wc -l)
 }
 cli=() gui=()
+run_cli warm-up  # so that the first counted run, too, has a run's pages to drop before it
+cli=()
 for i in $(seq 1 "$runs"); do
   if [ $((i % 2)) = 1 ]; then run_cli "$i"; run_gui "$i"; else run_gui "$i"; run_cli "$i"; fi
   if [ "$files_cli" != "$files_gui" ]; then

@@ -2,7 +2,10 @@
 // method chosen in the analysis dialog, the preview beside the window, "Save Images" with OK.
 // Prints the seconds from the dialog's Continue to the end of the Start command (files saved).
 //
-//   QT_QPA_PLATFORM=offscreen build/bench/gui-run-timer IMAGE DEST [--no-preview]
+//   QT_QPA_PLATFORM=offscreen build/bench/gui-run-timer IMAGE DEST [--no-preview] [--before-run CMD]
+//
+// --before-run runs a shell command just before Continue is clicked, outside the time taken: a
+// benchmark brings the machine into the same state there as before the run it compares with.
 #include "app/frm_main.h"
 #include "gui/desktop_app.h"
 
@@ -11,7 +14,9 @@
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 using namespace quorvane;
 
@@ -42,15 +47,27 @@ void when(std::function<bool()> cond, std::function<void()> act) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication qapp(argc, argv);
-    if (argc != 3 && !(argc == 4 && std::strcmp(argv[3], "--no-preview") == 0)) {
-        std::fprintf(stderr, "usage: gui-run-timer IMAGE DEST [--no-preview]\n");
+    bool preview = true;
+    std::string beforeRun;
+    bool usage = argc < 3;
+    for (int i = 3; i < argc && !usage; ++i) {
+        if (std::strcmp(argv[i], "--no-preview") == 0) {
+            preview = false;
+        } else if (std::strcmp(argv[i], "--before-run") == 0 && i + 1 < argc) {
+            beforeRun = argv[++i];
+        } else {
+            usage = true;
+        }
+    }
+    if (usage) {
+        std::fprintf(stderr, "usage: gui-run-timer IMAGE DEST [--no-preview] [--before-run CMD]\n");
         return 1;
     }
     gui::DesktopApp app({QString::fromLocal8Bit(argv[1])});
     app.Form.Settings = nullptr;  // a timing run leaves the user's settings alone
     app.Form.EditDestPath.SetText(argv[2]);
     app.Form.EditFilenamePrefix.SetText("image");
-    app.Form.cb_preview.SetChecked(argc == 3);
+    app.Form.cb_preview.SetChecked(preview);
     app.Window->show();
 
     QElapsedTimer run;
@@ -59,6 +76,9 @@ int main(int argc, char** argv) {
          [&] {
              QWidget* d = topLevel("FrmAnalyzeDrive");
              QTest::mouseClick(d->findChild<QWidget*>("RBScanMethod"), Qt::LeftButton, {}, QPoint(5, 10));
+             if (!beforeRun.empty() && std::system(beforeRun.c_str()) != 0) {
+                 std::fprintf(stderr, "gui-run-timer: the command before the run failed\n");
+             }
              run.start();
              QTest::mouseClick(d->findChild<QWidget*>("ButtonContinue"), Qt::LeftButton);
          });
