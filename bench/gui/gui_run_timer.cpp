@@ -32,7 +32,7 @@ QWidget* topLevel(const char* name) {
 // Runs act once cond holds, from whatever event loop is running.
 void when(std::function<bool()> cond, std::function<void()> act) {
     auto* timer = new QTimer(qApp);
-    timer->setInterval(5);
+    timer->setInterval(1);  // what the timer waits is counted, a user's reaction is not
     QObject::connect(timer, &QTimer::timeout, qApp, [=] {
         if (!cond()) return;
         timer->stop();
