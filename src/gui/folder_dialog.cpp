@@ -4,6 +4,7 @@
 #include "app/frm_select_folder_dialog.h"
 #include "gui/control_binding.h"
 
+#include <QAbstractItemDelegate>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QGuiApplication>
@@ -76,6 +77,7 @@ FolderDialog::FolderDialog(TFrmSelectFolderDialog& form, QWidget* parent) : QDia
     ok->setGeometry(150, 230, 80, 28);
     ok->setDefault(true);
     bindButton(form_.OKBtn, ok, [this] {
+        commitTypedName();
         form_.OKBtnClick();
         sync();
     });
@@ -106,6 +108,14 @@ void FolderDialog::SelectPath(const QString& path) {
     form_.SelectedPath = path.toStdString();
 }
 
+void FolderDialog::commitTypedName() {
+    const QModelIndex current = tree_->currentIndex();
+    QWidget* editor = current.isValid() ? tree_->indexWidget(current) : nullptr;
+    if (editor == nullptr) return;
+    tree_->itemDelegateForIndex(current)->setModelData(editor, model_, current);
+    form_.SelectedPath = model_->filePath(current).toStdString();
+}
+
 void FolderDialog::reject() {
     form_.CancelBtnClick();
     sync();
@@ -113,7 +123,6 @@ void FolderDialog::reject() {
 
 void FolderDialog::sync() {
     if (form_.ModalResult == TModalResult::OK) {
-        // A name being typed in place is taken before the dialog goes.
         if (tree_->currentIndex().isValid()) form_.SelectedPath = model_->filePath(tree_->currentIndex()).toStdString();
         accept();
     } else if (form_.ModalResult == TModalResult::Cancel) {

@@ -27,6 +27,9 @@ protected:
 
 private:
     void sync();
+    // A name typed in place reaches the model only once the event loop runs again after
+    // Return; OK takes it at once, so the folder chosen is the renamed one.
+    void commitTypedName();
 
     TFrmSelectFolderDialog& form_;
     QFileSystemModel* model_ = nullptr;

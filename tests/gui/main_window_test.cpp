@@ -14,6 +14,7 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -151,7 +152,7 @@ private slots:
         QCOMPARE(QString::fromStdString(app.Form.EditDestPath.Text()), start);
         QVERIFY(QDir(start + "/New Folder").exists());
 
-        // The next new folder takes the next free name and is named in place; OK takes it.
+        // The next new folder takes the next free name and is named in place.
         When([] { return TopLevel("FrmSelectFolderDialog") != nullptr; }, [start] {
             auto* dialog = TopLevel("FrmSelectFolderDialog");
             auto* tree = dialog->findChild<QTreeView*>("ShellTreeView1");
@@ -161,8 +162,10 @@ private slots:
             QVERIFY(editor != nullptr);
             editor->selectAll();
             QTest::keyClicks(editor, "Trip");
+            // Return hands the name on only once the event loop runs again; OK pressed before
+            // that still chooses the renamed folder.
             QTest::keyClick(editor, Qt::Key_Return);
-            QTest::mouseClick(dialog->findChild<QWidget*>("OKBtn"), Qt::LeftButton);
+            dialog->findChild<QPushButton*>("OKBtn")->click();
         }, 10000, "the folder chooser");
         QTest::mouseClick(app.Window->Widget<QWidget>("ButtonBrowse"), Qt::LeftButton);
         QCOMPARE(QString::fromStdString(app.Form.EditDestPath.Text()), start + "/Trip");
