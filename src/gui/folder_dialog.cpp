@@ -112,8 +112,8 @@ void FolderDialog::commitTypedName() {
     const QModelIndex current = tree_->currentIndex();
     QWidget* editor = current.isValid() ? tree_->indexWidget(current) : nullptr;
     if (editor == nullptr) return;
+    // The row keeps its place and now carries the new name, which sync() takes as the choice.
     tree_->itemDelegateForIndex(current)->setModelData(editor, model_, current);
-    form_.SelectedPath = model_->filePath(current).toStdString();
 }
 
 void FolderDialog::reject() {
