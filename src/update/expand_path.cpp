@@ -87,9 +87,10 @@ std::string LocalPath(std::string_view windowsPath) {
     return path;
 }
 
-std::string LocalCommandLine(std::string_view commandLine) {
+std::string LocalCommandLine(std::string_view commandLine, const TPathPrefixes& prefixes) {
     std::vector<std::string> args = SplitCommandLine(commandLine);
     if (args.empty()) return {};
+    for (std::string& a : args) a = ExpandPath(a, prefixes);
     args[0] = LocalPath(args[0]);
     std::string out;
     for (const std::string& a : args) {

@@ -36,8 +36,10 @@ std::string ExpandPath(std::string_view path, const TPathPrefixes& prefixes);
 // and gives "".
 std::string LocalPath(std::string_view windowsPath);
 
-// A command line whose program (its first argument) is made local with LocalPath; arguments
-// that hold blanks are enclosed in double quotes again.
-std::string LocalCommandLine(std::string_view commandLine);
+// A control file command line made local: split into arguments first, so that a folder with
+// blanks put in for a {NAME} stays inside its argument; then every argument expanded, the
+// program (the first one) made local with LocalPath, and arguments that hold blanks enclosed
+// in double quotes again.
+std::string LocalCommandLine(std::string_view commandLine, const TPathPrefixes& prefixes);
 
 }  // namespace quorvane

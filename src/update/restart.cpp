@@ -9,22 +9,24 @@
 
 namespace quorvane {
 
-std::string TWebUpdate::RestartCommandLine(pid_t processId) const {
-    std::string updater = UpdaterProgram;
-    if (updater.find_first_of(" \t") != std::string::npos) updater = "\"" + updater + "\"";
-    // Without an appname in the control file the running program itself is started again.
+std::vector<std::string> TWebUpdate::RestartArguments(pid_t processId) const {
+    // The application's command line travels as one argument, which the updater splits; its
+    // program path keeps the quotes LocalCommandLine gave it when it holds a blank.
     std::string app = AppName;
     if (app.empty()) {
+        // Without an appname in the control file the running program itself is started again.
         app = OwnExecutablePath();
         if (app.find_first_of(" \t") != std::string::npos) app = "\"" + app + "\"";
     }
-    return updater + " " + std::to_string(processId) + " " + app + " " + AppComps;
+    std::vector<std::string> args{UpdaterProgram, std::to_string(processId), app};
+    for (std::string& component : SplitCommandLine(AppComps)) args.push_back(std::move(component));
+    return args;
 }
 
 void TWebUpdate::DoRestart() {
     if (Cancelled) return;
     // The updater outlives this process, so it gets a session of its own.
-    StartProcess(SplitCommandLine(RestartCommandLine(::getpid())), true);
+    StartProcess(RestartArguments(::getpid()), true);
     StopConnection();
     if (OnTerminateApplication)
         OnTerminateApplication();

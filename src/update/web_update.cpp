@@ -99,8 +99,7 @@ int TWebUpdate::GetControlFile() {
     ControlFileName = sessionFolder_ + URLtoFile(url);
     ControlFile = TIniFile(ControlFileName);
 
-    AppName = LocalCommandLine(ExpandPath(ControlFile->ReadString("application", "appname", "")));
-    if (AppName.find(' ') != std::string::npos) AppName = "\"" + AppName + "\"";
+    AppName = LocalCommandLine(ControlFile->ReadString("application", "appname", ""), Prefixes);
     AppComps = ExpandPath(ControlFile->ReadString("application", "appcomps", ""));
     return wuOk;
 }
@@ -110,7 +109,7 @@ void TWebUpdate::HandleActions() {
     const std::string msg = ControlFile->ReadString("action", "msg", "");
     if (!msg.empty()) UI().MessageBox(replaceLineBreaks(msg), "Quorvane", MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok);
 
-    const std::string runBefore = LocalCommandLine(ExpandPath(ControlFile->ReadString("action", "runbefore", "")));
+    const std::string runBefore = LocalCommandLine(ControlFile->ReadString("action", "runbefore", ""), Prefixes);
     if (!runBefore.empty()) {
         const pid_t pid = StartProcess(SplitCommandLine(runBefore));
         if (pid > 0) started_.push_back(pid);

@@ -104,7 +104,7 @@ public:
     TLocalDateTime LastDate = 0;
     std::string NewVersionText;  // a.b.c.d of newversion, when both versions could be read
     std::string CurrentVersionText;
-    std::string AppName;   // [application] appname, expanded, quoted when it holds a blank
+    std::string AppName;   // [application] appname as a local command line (paths with blanks quoted)
     std::string AppComps;  // [application] appcomps, expanded
     TFileList FileList;
     bool Cancelled = false;             // the user cancelled a download
@@ -136,8 +136,9 @@ public:
     std::string ExpandPath(const std::string& path) const;
     // A control file path as a local path: ExpandPath, then LocalPath.
     std::string LocalFilePath(const std::string& path) const;
-    // The command line that DoRestart starts: updater, process number, appname, appcomps.
-    std::string RestartCommandLine(pid_t processId) const;
+    // What DoRestart starts: the updater, this process's number, the application's command
+    // line as one argument, then each appcomps item.
+    std::vector<std::string> RestartArguments(pid_t processId) const;
 
     // The private folder of this session (control file, texts); "" outside a session.
     const std::string& SessionFolder() const { return sessionFolder_; }

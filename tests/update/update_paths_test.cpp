@@ -57,7 +57,10 @@ TEST(SplitCommandLine, BlanksSeparateAndQuotesGroup) {
     EXPECT_THAT(SplitCommandLine("\"\" x"), ElementsAre("", "x"));
     EXPECT_THAT(SplitCommandLine("C:\\dir\\prog.exe"), ElementsAre("C:\\dir\\prog.exe"));
     EXPECT_TRUE(SplitCommandLine("   ").empty());
-    EXPECT_EQ(LocalCommandLine("{x}\\run.exe /s \"a b\""), "{x}/run.exe /s \"a b\"");
+    const TPathPrefixes prefixes{"/win", "/opt/My App", "/tmp", "/pf"};
+    EXPECT_EQ(LocalCommandLine("{x}\\run.exe /s \"a b\"", prefixes), "{x}/run.exe /s \"a b\"");
+    // A folder with a blank put in for a prefix stays one argument.
+    EXPECT_EQ(LocalCommandLine("{APP}\\quorvane --after-update", prefixes), "\"/opt/My App/quorvane\" --after-update");
 }
 
 TEST(URLtoFile, TakesTheLastPartOfTheAddressAsASafeName) {

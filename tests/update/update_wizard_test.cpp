@@ -5,12 +5,14 @@
 
 #include "support/version_test_files.h"
 #include "update/frm_about.h"
+#include "update/process_launch.h"
 #include "update/update_fixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -170,6 +172,21 @@ TEST_F(Wizard, AWholeUpdateFromStartToRestart) {
     EXPECT_EQ(testing::ReadText(dir / "updater-args"),
               std::to_string(::getpid()) + "\n" + app + "/quorvane --after-update\nquorvane\n");
     EXPECT_TRUE(terminated);
+}
+
+TEST_F(Wizard, TheRestartKeepsAProgramFolderWithABlank) {
+    const std::string spaced = dir / "My Programs";
+    std::filesystem::create_directories(spaced);
+    update.Prefixes.app = spaced;
+    Serve("quorvane.inf", control());
+    ASSERT_EQ(update.StartConnection(), wuOk);
+    ASSERT_EQ(update.GetControlFile(), wuOk);
+    update.DoRestart();
+    ASSERT_TRUE(waitForFile(dir / "updater-args"));
+    const std::string appLine = "\"" + spaced + "/quorvane\" --after-update";
+    EXPECT_EQ(testing::ReadText(dir / "updater-args"), std::to_string(::getpid()) + "\n" + appLine + "\nquorvane\n");
+    // What the updater starts from that argument.
+    EXPECT_THAT(SplitCommandLine(appLine), ElementsAre(spaced + "/quorvane", "--after-update"));
 }
 
 TEST_F(Wizard, NoControlFileOrNoNewVersion) {
