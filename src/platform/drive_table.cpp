@@ -24,6 +24,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::uint8_t FIRST_FREE_NUMBER = 4;  // D:; A: and B: are the floppies', C: the system's
+// A drive's letter is '@' + its number, which stays a character up to 191; device names and
+// roots of higher numbers would wrap and name no drive.
+constexpr unsigned LAST_DRIVE_NUMBER = 191;
 
 enum class Origin { BlockDevice, Path, Volume };
 
@@ -123,8 +126,8 @@ struct DriveTable::Impl {
     std::optional<std::uint8_t> nextNumber() const {
         unsigned highest = FIRST_FREE_NUMBER - 1;
         for (const auto& i : items) highest = std::max<unsigned>(highest, i->entry.number);
-        if (highest < 255) return static_cast<std::uint8_t>(highest + 1);
-        for (unsigned n = FIRST_FREE_NUMBER; n <= 255; ++n) {
+        if (highest < LAST_DRIVE_NUMBER) return static_cast<std::uint8_t>(highest + 1);
+        for (unsigned n = FIRST_FREE_NUMBER; n <= LAST_DRIVE_NUMBER; ++n) {
             if (!used(n)) return static_cast<std::uint8_t>(n);
         }
         return std::nullopt;
@@ -186,7 +189,7 @@ void DriveTable::Impl::enumerate() {
     }
 
     for (std::size_t i = 0; i < listed.size(); ++i) {
-        if (numbers[i] > 255) break;
+        if (numbers[i] > LAST_DRIVE_NUMBER) continue;
         const SysfsBlockDevice& d = listed[i].device;
         auto item = std::make_shared<Item>();
         item->origin = Origin::BlockDevice;
@@ -422,9 +425,8 @@ std::optional<std::uint8_t> ResolveDrive(const std::string& arg, std::string& er
 
 std::uint32_t GetDriveTypeA(const std::string& root) {
     if (root.empty()) return DRIVE_NO_ROOT_DIR;
-    char letter = root[0];
-    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
-    const int number = static_cast<unsigned char>(letter) - 64;
+    // Roots are made as '@' + number for all 255 numbers ("a:\" is drive 33), so no case folding.
+    const int number = static_cast<unsigned char>(root[0]) - 64;
     if (number < 1 || number > 255) return DRIVE_NO_ROOT_DIR;
     const DriveEntry* e = DriveTable::instance().find(static_cast<std::uint8_t>(number));
     return e ? e->kind : DRIVE_NO_ROOT_DIR;

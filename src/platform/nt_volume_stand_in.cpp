@@ -131,9 +131,8 @@ NtVolumeServices& StandInVolumeServices() {
 
 std::uint8_t DriveOfDeviceName(const std::string& deviceName) {
     if (deviceName.size() != 6 || deviceName.compare(0, 4, "\\\\.\\") != 0 || deviceName[5] != ':') return 0;
-    char letter = deviceName[4];
-    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
-    const int number = static_cast<unsigned char>(letter) - 64;
+    // Letters are '@' + number, so 'a' is drive 33, not A:: no case folding.
+    const int number = static_cast<unsigned char>(deviceName[4]) - 64;
     return number >= 1 && number <= 255 ? static_cast<std::uint8_t>(number) : 0;
 }
 

@@ -1,8 +1,10 @@
 // Image files and block devices named by path: the drives they give, their file systems as
 // libblkid names them, the reasons a path is refused, and drive lookup by letter or path.
 #include "image_fixtures.h"
+#include "disk/ldiskio_state.h"
 #include "platform/drive_table.h"
 #include "platform/memory_volume.h"
+#include "platform/nt_volume_stand_in.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -219,7 +221,8 @@ TEST_F(DriveTablePaths, DrivesAreFoundByLetterOrPath) {
     EXPECT_THAT(error, ::testing::HasSubstr("no such file"));
 
     EXPECT_EQ(GetDriveTypeA("D:\\"), DRIVE_REMOVABLE);
-    EXPECT_EQ(GetDriveTypeA("d:\\"), DRIVE_REMOVABLE);
+    // Numbers above 32 have lower-case letters: "d:\\" is drive 36, not D:.
+    EXPECT_EQ(GetDriveTypeA("d:\\"), DRIVE_NO_ROOT_DIR);
     EXPECT_EQ(GetDriveTypeA("Q:\\"), DRIVE_NO_ROOT_DIR);
     EXPECT_EQ(GetDriveTypeA(""), DRIVE_NO_ROOT_DIR);
 }
@@ -231,6 +234,15 @@ TEST_F(DriveTablePaths, ReadAccessIsProbedWhenAsked) {
     EXPECT_EQ(ProbeReadAccess(99), ENOENT);
     std::filesystem::remove(image);  // the card was pulled
     EXPECT_EQ(ProbeReadAccess(numbers[0]), ENOENT);
+}
+
+// Device names are made from drive numbers as '@' + number; every number the table hands out
+// (up to 191) comes back as itself, the ones above 32 (lower-case letters) included, so no drive
+// is read in place of another.
+TEST(DeviceNames, EveryDriveNumberComesBackFromItsDeviceName) {
+    for (int n = 1; n <= 191; ++n) {
+        EXPECT_EQ(DriveOfDeviceName(ldiskio::NtDeviceName(static_cast<std::uint8_t>(n))), n) << n;
+    }
 }
 
 }  // namespace
