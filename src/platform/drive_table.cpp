@@ -425,7 +425,7 @@ std::optional<std::uint8_t> ResolveDrive(const std::string& arg, std::string& er
 
 std::uint32_t GetDriveTypeA(const std::string& root) {
     if (root.empty()) return DRIVE_NO_ROOT_DIR;
-    // Roots are made as '@' + number for all 255 numbers ("a:\" is drive 33), so no case folding.
+    // Roots are made as '@' + number ("a:\" is drive 33), so no case folding.
     const int number = static_cast<unsigned char>(root[0]) - 64;
     if (number < 1 || number > 255) return DRIVE_NO_ROOT_DIR;
     const DriveEntry* e = DriveTable::instance().find(static_cast<std::uint8_t>(number));
