@@ -2,6 +2,7 @@
 
 #include "app/file_naming.h"
 #include "app/frm_main.h"
+#include "app/program_folder.h"
 #include "app/ui.h"
 #include "platform/file_copy.h"
 
@@ -46,9 +47,17 @@ bool TFrmPreview::SaveSelected() {
     std::int64_t bump = 0;  // shared by all files of this save, so the numbers keep the staged order
     std::string failures;
     int failed = 0;
+    // An empty field would otherwise mean the root folder.
+    std::string folderProblem;
+    MakeDestinationFolder(main_.EditDestPath.Text(), folderProblem);
     for (std::size_t j = 0; j < staged_.size(); ++j) {
         auto& file = staged_[j];
         if (!file.Selected) continue;
+        if (!folderProblem.empty()) {
+            file.SaveError = folderProblem;
+            if (++failed <= 10) failures += "\n" + file.Path + ": " + file.SaveError;
+            continue;
+        }
         const std::string ext = ExtensionWithDot(file.Path);
         // The copy never replaces a file: a name that exists, or appears meanwhile, is passed over.
         for (;;) {

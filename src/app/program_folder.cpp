@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,6 +49,18 @@ void SetProgramFolder(const std::string& folder) {
 bool IsFolder(const std::string& path) {
     struct stat st{};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeDestinationFolder(const std::string& folder, std::string& error) {
+    if (folder.empty()) {
+        error = "no folder to save to was given";
+        return false;
+    }
+    if (!makeFolders(withoutTrailingSlash(folder))) {
+        error = std::string("cannot use it as a folder: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 std::string UserPicturesFolder() {

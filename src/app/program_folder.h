@@ -14,6 +14,10 @@ std::string UserPicturesFolder();
 
 bool IsFolder(const std::string& path);
 
+// Makes sure recovered files can be saved into folder: it is named, and is a folder afterwards
+// (made with its parents when missing). Otherwise false, with why in error.
+bool MakeDestinationFolder(const std::string& folder, std::string& error);
+
 // "Recovered" in the program's folder when that folder is writable, else in the user's pictures
 // folder; created when missing. When it cannot be created, the program's folder itself.
 std::string DefaultDestinationFolder();

@@ -2,27 +2,23 @@
 #include "app/frm_fat_scan.h"
 #include "app/frm_main.h"
 #include "app/frm_preview.h"
+#include "app/program_folder.h"
 #include "cli/commands.h"
 #include "cli/console_ui.h"
 #include "cli/drive_arg.h"
 #include "cli/exit_codes.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 
 namespace quorvane::cli {
 namespace {
 
 bool makeDestination(const std::string& dest) {
-    std::error_code ec;
-    std::filesystem::create_directories(dest, ec);
-    if (ec || !std::filesystem::is_directory(dest)) {
-        std::fprintf(stderr, "error: cannot use %s as the destination folder: %s\n", dest.c_str(),
-                     ec ? ec.message().c_str() : "not a folder");
-        return false;
-    }
-    return true;
+    std::string error;
+    if (MakeDestinationFolder(dest, error)) return true;
+    std::fprintf(stderr, "error: cannot use %s as the destination folder: %s\n", dest.c_str(), error.c_str());
+    return false;
 }
 
 struct Plan {

@@ -85,19 +85,35 @@ TEST_F(StagedList, ATakenNameShiftsThisAndEveryLaterFileAndIsNeverReplaced) {
 }
 
 TEST_F(StagedList, AFailedCopyIsReportedAndItsStagedFileKept) {
-    TFrmMain main;
-    main.EditDestPath.SetText((root / "missing-folder").string());
-    std::string kept;
-    {
-        TFrmPreview preview(main);
-        kept = stage("a.JPG", "a");
-        preview.AddFile(kept);
-        EXPECT_FALSE(preview.SaveSelected());
-        ASSERT_EQ(ui.messages.size(), 1u);
-        EXPECT_NE(ui.messages[0].find(kept), std::string::npos) << ui.messages[0];  // says where the file is
-        EXPECT_FALSE(preview.Staged()[0].SaveError.empty());
+    // Destinations that cannot take the files: a file in the folder's place, and no folder at
+    // all (an empty field must not mean the root folder).
+    std::ofstream(root / "a-file") << "x";
+    for (const std::string& dest : {(root / "a-file").string(), std::string()}) {
+        ui.messages.clear();
+        TFrmMain main;
+        main.EditDestPath.SetText(dest);
+        std::string kept;
+        {
+            TFrmPreview preview(main);
+            kept = stage("a.JPG", "a");
+            preview.AddFile(kept);
+            EXPECT_FALSE(preview.SaveSelected());
+            ASSERT_EQ(ui.messages.size(), 1u);
+            EXPECT_NE(ui.messages[0].find(kept), std::string::npos) << ui.messages[0];  // says where the file is
+            EXPECT_FALSE(preview.Staged()[0].SaveError.empty());
+        }
+        EXPECT_TRUE(fs::exists(kept)) << dest;
     }
-    EXPECT_TRUE(fs::exists(kept));
+    EXPECT_FALSE(fs::exists("/image0.JPG"));
+}
+
+TEST_F(StagedList, AMissingDestinationFolderIsMade) {
+    TFrmMain main;
+    main.EditDestPath.SetText((root / "new" / "folder").string());
+    TFrmPreview preview(main);
+    preview.AddFile(stage("a.JPG", "a"));
+    ASSERT_TRUE(preview.SaveSelected());
+    EXPECT_EQ(contentOf(root / "new" / "folder" / "image0.JPG"), "a");
 }
 
 TEST_F(StagedList, ScrollBarHasOneStepPerRowOfFive) {
