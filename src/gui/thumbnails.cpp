@@ -10,6 +10,7 @@
 #include "media/exif_thumbnail.h"
 
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <jpeglib.h>
 
@@ -22,6 +23,8 @@ namespace {
 
 // Files larger than this are not pictures a card holds; reading them whole would only stall the page.
 constexpr qint64 MaxPictureBytes = 64 * 1024 * 1024;
+// 256 megapixels: above every camera and phone sensor.
+constexpr std::uint64_t MaxJpegPixels = 256ull * 1000 * 1000;
 
 QSize fitted(QSize size, QSize box) {
     if (size.width() <= box.width() && size.height() <= box.height()) return size;
@@ -65,6 +68,12 @@ bool decodeJpeg(const unsigned char* data, unsigned long size, int boxWidth, int
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, data, size);
     jpeg_read_header(&cinfo, TRUE);
+    // The size comes from a recovered file's header: a claim beyond the largest camera sensors
+    // would cost hundreds of megabytes and seconds of decoding a picture that is not there.
+    if (static_cast<std::uint64_t>(cinfo.image_width) * cinfo.image_height > MaxJpegPixels) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
     // The smallest DCT scale (1/8 .. 8/8) that still covers the slot: a 12-megapixel photo is
     // decoded at 1/8 of its size, never whole.
     cinfo.scale_denom = 8;

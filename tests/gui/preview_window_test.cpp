@@ -174,6 +174,12 @@ private slots:
         const QByteArray photo = MakeJpeg(800, 600, 4);
         QVERIFY(!gui::DecodeJpegThumbnail(photo.left(photo.size() / 3), QSize(90, 90)).isNull());
         QVERIFY(gui::DecodeJpegThumbnail(photo.left(20), QSize(90, 90)).isNull());
+        // A header claiming 65500 x 65500 pixels over a few bytes of data is refused, not decoded.
+        QByteArray huge = MakeJpeg(16, 16, 5);
+        const int sof = huge.indexOf(QByteArray("\xFF\xC0", 2));
+        QVERIFY(sof > 0);
+        for (int i = 5; i <= 8; ++i) huge[sof + i] = i % 2 == 1 ? char(0xFF) : char(0xDC);
+        QVERIFY(gui::DecodeJpegThumbnail(huge, QSize(90, 90)).isNull());
     }
 
     void addingToAFullPageDoesNotReloadItsPictures() {
