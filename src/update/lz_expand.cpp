@@ -19,13 +19,22 @@ struct SzddDecompressor {
 
 }  // namespace
 
-std::optional<std::string> ExpandLZFile(const std::string& compressedPath) {
-    SzddDecompressor lz;
-    if (lz.d == nullptr) return std::nullopt;
-    msszddd_header* header = lz.d->open(lz.d, compressedPath.c_str());
-    if (header == nullptr) {
-        if (lz.d->last_error(lz.d) == MSPACK_ERR_SIGNATURE) return compressedPath;  // not compressed
+std::optional<std::string> ExpandLZFile(const std::string& compressedPath, const std::string& source) {
+    const std::string& data = source.empty() ? compressedPath : source;
+    const bool apart = data != compressedPath;
+    // A download read from its own place leaves nothing behind, whatever happens.
+    auto fail = [&]() -> std::optional<std::string> {
+        if (apart) ::unlink(data.c_str());
         return std::nullopt;
+    };
+    SzddDecompressor lz;
+    if (lz.d == nullptr) return fail();
+    msszddd_header* header = lz.d->open(lz.d, data.c_str());
+    if (header == nullptr) {
+        if (lz.d->last_error(lz.d) != MSPACK_ERR_SIGNATURE) return fail();
+        // Not compressed: the file is its own expansion.
+        if (apart && !CommitFile(data, compressedPath)) return fail();
+        return compressedPath;
     }
     const std::string folder = FolderOf(compressedPath);
     const std::string name = ExpandedLZName(compressedPath.substr(folder.size()), header->missing_char);
@@ -34,7 +43,7 @@ std::optional<std::string> ExpandLZFile(const std::string& compressedPath) {
     const auto temp = CreateTempFileIn(folder);
     if (!temp) {
         lz.d->close(lz.d, header);
-        return std::nullopt;
+        return fail();
     }
     ::close(temp->fd);
     const int rc = lz.d->extract(lz.d, header, temp->path.c_str());
@@ -46,9 +55,13 @@ std::optional<std::string> ExpandLZFile(const std::string& compressedPath) {
     const bool complete = rc == MSPACK_ERR_OK && ::stat(temp->path.c_str(), &st) == 0 && st.st_size == expectedLength;
     if (!complete || !CommitFile(temp->path, expanded)) {
         ::unlink(temp->path.c_str());
-        return std::nullopt;
+        return fail();
     }
-    if (expanded != compressedPath) ::unlink(compressedPath.c_str());
+    if (apart) {
+        ::unlink(data.c_str());
+    } else if (expanded != compressedPath) {
+        ::unlink(compressedPath.c_str());
+    }
     return expanded;
 }
 

@@ -10,6 +10,10 @@ namespace quorvane {
 // expanded, as the platform's LZ functions copy such files unchanged, and stays as it is.
 // Answers the path of the expanded file; nullopt when the data is damaged, in which case the
 // compressed file and any file of the expanded name are left untouched.
-std::optional<std::string> ExpandLZFile(const std::string& compressedPath);
+//
+// With a source, the data is read from there (a download not yet in place) and the result is
+// named as if it stood at compressedPath: a damaged download then never reaches compressedPath
+// or the expanded name. The source is moved or deleted in every case.
+std::optional<std::string> ExpandLZFile(const std::string& compressedPath, const std::string& source = {});
 
 }  // namespace quorvane

@@ -156,11 +156,13 @@ bool TWebUpdate::URLGetFile(const std::string& url, bool compressed, const std::
         leaveEmptyTarget(t.targetPath);
         return false;
     }
+    // A compressed file is expanded from the download itself, so damaged data never replaces
+    // the target, even when the expanded name is the downloaded one.
+    if (compressed && UpperExtension(fileName) != ".CAB") return ExpandLZFile(t.targetPath, t.temp->path).has_value();
     if (!CommitFile(t.temp->path, t.targetPath)) {
         ::unlink(t.temp->path.c_str());
         return false;
     }
-    if (compressed && UpperExtension(fileName) != ".CAB") return ExpandLZFile(t.targetPath).has_value();
     return true;
 }
 

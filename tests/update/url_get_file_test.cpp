@@ -141,10 +141,16 @@ TEST_F(URLGetFile, CompressedFlagOnPlainFilesAndCabinets) {
 }
 
 TEST_F(URLGetFile, ADamagedSzddFileReplacesNothing) {
-    Serve("tool.ex_", std::string("SZDD\x88\xF0\x27\x33" "A" "E" "\xFF\xFF\x00\x00", 14));  // header, no data
-    testing::WriteText(target + "/tool.exe", "working tool");
-    EXPECT_FALSE(update.URLGetFile(URL("tool.ex_"), true, target));
-    EXPECT_EQ(testing::ReadText(target + "/tool.exe"), "working tool");
+    const std::string damaged("SZDD\x88\xF0\x27\x33" "A" "E" "\xFF\xFF\x00\x00", 14);  // header, no data
+    // Served as tool.ex_ it would expand to tool.exe; served as tool, its own name is the target's.
+    for (const std::string name : {"tool.ex_", "tool"}) {
+        Serve(name, damaged);
+        testing::WriteText(target + "/tool.exe", "working tool");
+        testing::WriteText(target + "/tool", "working tool");
+        EXPECT_FALSE(update.URLGetFile(URL(name), true, target)) << name;
+        EXPECT_EQ(testing::ReadText(target + "/tool.exe"), "working tool") << name;
+        EXPECT_EQ(testing::ReadText(target + "/tool"), "working tool") << name;
+    }
 }
 
 TEST_F(URLGetFile, NeedsAnOpenConnection) {
