@@ -7,9 +7,13 @@
 #include "update/process_launch.h"
 
 #include <strings.h>
+#include <algorithm>
 #include <unistd.h>
 
 namespace quorvane {
+namespace {
+constexpr std::int64_t MaxListedFileSize = std::int64_t{1} << 40;  // 1 TiB
+}  // namespace
 
 int TWebUpdate::GetFileDetails() {
     FileList.Items.clear();
@@ -33,7 +37,8 @@ int TWebUpdate::GetFileDetails() {
         f.Description = ini.ReadString(section, "descr", "");
         f.TargetDir = ini.ReadString(section, "targetdir", "");
         f.Compressed = ini.ReadInteger(section, "compressed", 0) == 1;
-        f.FileSize = ini.ReadInteger(section, "filesize", 0);
+        // Only sizes the progress bars; a wild value must not overflow their sum or turn it negative.
+        f.FileSize = std::clamp<std::int64_t>(ini.ReadInteger(section, "filesize", 0), 0, MaxListedFileSize);
         FileList.Items.push_back(std::move(f));
     }
     return static_cast<int>(FileList.Items.size());

@@ -1,11 +1,9 @@
 #include "update/ini_file.h"
 
-#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <fstream>
 #include <iterator>
-#include <strings.h>
 
 namespace quorvane {
 namespace {
@@ -14,10 +12,6 @@ std::string_view trim(std::string_view s) {
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
     return s;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
 }  // namespace
@@ -49,7 +43,7 @@ void TIniFile::parse(std::string_view text) {
         if (line.front() == '[') {
             const std::size_t close = line.find(']');
             section = std::string(trim(line.substr(1, close == std::string_view::npos ? line.size() - 1 : close - 1)));
-            sections_.push_back(section);
+            sections_.insert(lowered(section));
             inSection = true;
             continue;
         }
@@ -57,31 +51,35 @@ void TIniFile::parse(std::string_view text) {
         if (!inSection || eq == std::string_view::npos) continue;
         std::string_view value = trim(line.substr(eq + 1));
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-        entries_.push_back({section, std::string(trim(line.substr(0, eq))), std::string(value)});
+        values_.emplace(valueKey(section, trim(line.substr(0, eq))), std::string(value));  // the first one wins
     }
 }
 
-const TIniFile::Entry* TIniFile::find(std::string_view section, std::string_view key) const {
-    for (const Entry& e : entries_)
-        if (sameName(e.section, section) && sameName(e.key, key)) return &e;
-    return nullptr;
+std::string TIniFile::lowered(std::string_view name) {
+    std::string out(name);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
 }
 
-bool TIniFile::SectionExists(std::string_view section) const {
-    return std::any_of(sections_.begin(), sections_.end(), [&](const std::string& s) { return sameName(s, section); });
+std::string TIniFile::valueKey(std::string_view section, std::string_view key) {
+    return lowered(section) + '\n' + lowered(key);
 }
 
-bool TIniFile::ValueExists(std::string_view section, std::string_view key) const { return find(section, key) != nullptr; }
+bool TIniFile::SectionExists(std::string_view section) const { return sections_.count(lowered(section)) != 0; }
+
+bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
+    return values_.count(valueKey(section, key)) != 0;
+}
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key, const std::string& defaultValue) const {
-    const Entry* e = find(section, key);
-    return e != nullptr ? e->value : defaultValue;
+    const auto it = values_.find(valueKey(section, key));
+    return it != values_.end() ? it->second : defaultValue;
 }
 
 std::int64_t TIniFile::ReadInteger(std::string_view section, std::string_view key, std::int64_t defaultValue) const {
-    const Entry* e = find(section, key);
-    if (e == nullptr) return defaultValue;
-    std::string_view s = e->value;
+    const auto it = values_.find(valueKey(section, key));
+    if (it == values_.end()) return defaultValue;
+    std::string_view s = it->second;
     bool negative = false;
     if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
         negative = s.front() == '-';

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace quorvane {
 
@@ -27,16 +28,14 @@ public:
     std::int64_t ReadInteger(std::string_view section, std::string_view key, std::int64_t defaultValue) const;
 
 private:
-    struct Entry {
-        std::string section;
-        std::string key;
-        std::string value;
-    };
     void parse(std::string_view text);
-    const Entry* find(std::string_view section, std::string_view key) const;
+    // Names in lower case; a value's key is its section's name, a line break, its own name.
+    static std::string lowered(std::string_view name);
+    static std::string valueKey(std::string_view section, std::string_view key);
 
-    std::vector<std::string> sections_;
-    std::vector<Entry> entries_;
+    // Looked up by name, so a large control file costs its size to read, not its size squared.
+    std::unordered_set<std::string> sections_;
+    std::unordered_map<std::string, std::string> values_;
 };
 
 }  // namespace quorvane

@@ -10,9 +10,11 @@
 
 #include "app/ui.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <string_view>
 #include <unistd.h>
 
 namespace quorvane {
@@ -82,8 +84,6 @@ int TWebUpdate::StartConnection() {
 
 void TWebUpdate::StopConnection() {
     connection_.reset();
-    if (!ControlFileName.empty()) ::unlink(ControlFileName.c_str());
-    ControlFileName.clear();
     if (!sessionFolder_.empty()) {
         std::error_code ec;
         std::filesystem::remove_all(sessionFolder_, ec);
@@ -96,8 +96,7 @@ int TWebUpdate::GetControlFile() {
     if (!connection_ || sessionFolder_.empty()) return wuNoControlFile;
     const std::string url = GetControlFileURL();
     if (!URLGetFile(url, false, sessionFolder_)) return wuNoControlFile;
-    ControlFileName = sessionFolder_ + URLtoFile(url);
-    ControlFile = TIniFile(ControlFileName);
+    ControlFile = TIniFile(sessionFolder_ + URLtoFile(url));
 
     AppName = LocalCommandLine(ControlFile->ReadString("application", "appname", ""), Prefixes);
     AppComps = ExpandPath(ControlFile->ReadString("application", "appcomps", ""));
@@ -126,13 +125,18 @@ std::vector<std::string> TWebUpdate::GetTextFile(const std::string& url) {
     if (sessionFolder_.empty() || !URLGetFile(url, false, sessionFolder_)) return lines;
     const std::string path = sessionFolder_ + URLtoFile(url);
     {
-        std::ifstream file(path);
-        std::string line;
-        std::size_t bytes = 0;
-        while (bytes < maxTextBytes && std::getline(file, line)) {
-            bytes += line.size() + 1;
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            lines.push_back(line);
+        // Read no further than the limit, even when the file has no line breaks at all.
+        std::ifstream file(path, std::ios::binary);
+        std::string text(maxTextBytes, '\0');
+        file.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(std::max<std::streamsize>(file.gcount(), 0)));
+        std::string_view rest = text;
+        while (!rest.empty()) {
+            const std::size_t eol = rest.find('\n');
+            std::string_view line = rest.substr(0, eol);
+            rest = eol == std::string_view::npos ? std::string_view{} : rest.substr(eol + 1);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            lines.emplace_back(line);
         }
     }
     ::unlink(path.c_str());

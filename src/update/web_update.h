@@ -98,7 +98,6 @@ public:
 
     // What the control file and the checks found, for the wizard to show.
     std::optional<TIniFile> ControlFile;
-    std::string ControlFileName;  // the downloaded control file
     std::string Description;      // [update] descr
     TLocalDateTime NewDate = 0;
     TLocalDateTime LastDate = 0;
@@ -139,9 +138,6 @@ public:
     // What DoRestart starts: the updater, this process's number, the application's command
     // line as one argument, then each appcomps item.
     std::vector<std::string> RestartArguments(pid_t processId) const;
-
-    // The private folder of this session (control file, texts); "" outside a session.
-    const std::string& SessionFolder() const { return sessionFolder_; }
 
 private:
     struct Connection;

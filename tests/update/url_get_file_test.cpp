@@ -153,6 +153,16 @@ TEST_F(URLGetFile, ADamagedSzddFileReplacesNothing) {
     }
 }
 
+TEST_F(URLGetFile, TextFilesAreReadAsLinesUpToOneMegabyte) {
+    Serve("whatsnew.txt", "Faster scans\r\n\r\nFewer clicks\n");
+    EXPECT_THAT(update.GetTextFile(URL("whatsnew.txt")), ElementsAre("Faster scans", "", "Fewer clicks"));
+    // A text without a single line break is still read no further than the limit.
+    Serve("endless.txt", std::string(3 * 1024 * 1024, 'x'));
+    const auto lines = update.GetTextFile(URL("endless.txt"));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].size(), 1024u * 1024u);
+}
+
 TEST_F(URLGetFile, NeedsAnOpenConnection) {
     Serve("a.txt", "a");
     update.StopConnection();
