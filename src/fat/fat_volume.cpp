@@ -66,10 +66,15 @@ bool TFATdrive::CalcDriveInfo(const TBootSec& Boot, bool Silent) {
     const std::uint32_t NF = Boot.NumberOfFATs;
     const std::uint32_t RES = Boot.ReservedSectors;
     const std::uint32_t RE = Boot.RootEntryCount;
-    auto badParameters = [&] {
-        ShowMountMessage("Bad parameters for calculating logical drive information from Boot Sector",
-                         "Error", Silent);
+    // A refused volume keeps no type and no clusters, so no walk or search runs on it later.
+    auto refuse = [&](const std::string& message) {
+        FATType = 0;
+        ClusterCount = 0;
+        ShowMountMessage(message, "Error", Silent);
         return false;
+    };
+    auto badParameters = [&] {
+        return refuse("Bad parameters for calculating logical drive information from Boot Sector");
     };
 
     if (BPS == 0) return badParameters();
@@ -84,18 +89,13 @@ bool TFATdrive::CalcDriveInfo(const TBootSec& Boot, bool Silent) {
     ClusterCount = DataSectors / SPC;
     FATType = FATTypeForClusterCount(ClusterCount);
 
-    BytesPerCluster = static_cast<std::uint16_t>(BPS * SPC);
     if (BPS != FATSectorSize) {
-        ShowMountMessage(fmt::format("This volume has sectors of {} bytes; only volumes with 512-byte "
-                                     "sectors can be read.",
-                                     BPS),
-                         "Error", Silent);
-        return false;
+        return refuse(fmt::format("This volume has sectors of {} bytes; only volumes with 512-byte sectors can be read.",
+                                  BPS));
     }
-    if (BytesPerCluster == 0) {
-        ShowMountMessage("This volume has clusters of 64 KB or more, which cannot be read.", "Error", Silent);
-        return false;
-    }
+    // The cluster size is kept in 16 bits: a larger one would be cut, not refused.
+    if (BPS * SPC > 0xFFFF) return refuse("This volume has clusters of 64 KB or more, which cannot be read.");
+    BytesPerCluster = static_cast<std::uint16_t>(BPS * SPC);
     if (BytesPerCluster > LargestClusterBytes)
         ShowMountMessage(fmt::format("bad parameter in boot sector: bytes per sector ({}) > 32768 !",
                                      BytesPerCluster),

@@ -95,6 +95,9 @@ TEST(FatVolume, MountMessagesAndRefusals) {
          {{"Bad parameters for calculating logical drive information from Boot Sector", "Error"}}},
         {"64 KB clusters are refused", FatLayout::Fat12(4, 128), nullptr, false,
          {{"This volume has clusters of 64 KB or more, which cannot be read.", "Error"}}},
+        {"96 KB clusters (192 sectors) are refused, not cut to 16 bits", FatLayout::Fat12(20),
+         [](Bytes& b) { b[13] = 192; }, false,
+         {{"This volume has clusters of 64 KB or more, which cannot be read.", "Error"}}},
         {"4096-byte sectors are refused", FatLayout::Fat12(20), [](Bytes& b) { PatchLe16(b, 11, 4096); }, false,
          {{"This volume has sectors of 4096 bytes; only volumes with 512-byte sectors can be read.", "Error"}}},
         {"FAT32 root beyond the clusters", FatLayout::Fat32(65530), [](Bytes& b) { PatchLe32(b, 44, 70000); }, true,
@@ -110,6 +113,11 @@ TEST(FatVolume, MountMessagesAndRefusals) {
             RecordingUI ui;
             auto m = Mount(image, silent);
             EXPECT_EQ(m.mounted, c.mounted);
+            // A refused volume leaves nothing for the lost data search or the walks to run on.
+            if (!c.mounted) {
+                EXPECT_EQ(m.drive->FATType, 0);
+                EXPECT_EQ(m.drive->ClusterCount, 0u);
+            }
             // The start directories exist whether or not the geometry could be worked out.
             EXPECT_NE(m.drive->RootDir, nullptr);
             EXPECT_NE(m.drive->SearchedDir, nullptr);
