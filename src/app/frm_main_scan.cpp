@@ -17,7 +17,6 @@ struct TFrmMain::ScanRun {
     std::int64_t FileByteCount = 0;
     std::int32_t NameOffset = 0;
     std::int32_t ReadErrors = 0;
-    std::int32_t ShownImagesFound = -1;
     StagedFileWriter File;
 };
 
@@ -79,6 +78,7 @@ void TFrmMain::RunScanMethod() {
         if (start && LastRun.Failure.empty()) {
             run.FileByteCount = bps;
             ++ImagesFound;
+            LabelInfoImagesFound.SetCaption(std::to_string(ImagesFound));
             std::string name;
             if (!NextFreeRunName(WorkFolder, Prefix, ImagesFound, run.Extension, run.NameOffset, name)) {
                 stopRun("Every name from " + Prefix + std::to_string(ImagesFound) + "." + run.Extension + " on is taken in " +
@@ -93,10 +93,6 @@ void TFrmMain::RunScanMethod() {
             // A failed append closes the file, which reports it and stops the run.
             if (!run.File.Append(sector, run.BytesPerSector) || end) finishFile();
         }
-        if (ImagesFound != run.ShownImagesFound) {
-            run.ShownImagesFound = ImagesFound;
-            LabelInfoImagesFound.SetCaption(std::to_string(ImagesFound));
-        }
         ++current;
     };
 
@@ -104,10 +100,8 @@ void TFrmMain::RunScanMethod() {
         while (current < totalSectors && !StopFlag) {
             std::int32_t attempts = 0;
             if (current + blockSize > totalSectors) blockSize = totalSectors - current;
-            // A read that succeeds fills the whole block and a block that cannot be read is
-            // skipped, so the clearing only matters once reads have started to fail; on a
-            // healthy card it would add a pass over every byte of the card to the loop.
-            if (run.ReadErrors > 0) FillBuffer(SectorBuffer.data(), static_cast<std::int64_t>(run.BytesPerSector) * blockSize, 0);
+            // No clearing before the read: a read that succeeds fills the whole block and a block
+            // that cannot be read is skipped, so stale bytes are never looked at.
             bool ok = ReadLogicalSectors(drive, current, static_cast<std::uint16_t>(blockSize), SectorBuffer.data());
             while (!ok) {
                 // After the first failure the rest of the run reads one sector at a time.

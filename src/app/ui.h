@@ -24,8 +24,8 @@ public:
 UserInterface& UI();
 void SetUI(UserInterface* ui);
 
-// Called from loops once per sector or cluster. Checks a coarse clock and hands over to the
-// front end at most every 20 ms, so pumping often costs nothing measurable.
+// Called from long loops (per cluster, per entry; the scan per 16 sectors). Checks a coarse
+// clock and hands over to the front end at most every 20 ms.
 void PumpMessages();
 
 // Milliseconds of a monotonic clock, wrapping like a 32-bit tick counter.

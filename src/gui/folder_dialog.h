@@ -17,8 +17,6 @@ public:
     FolderDialog(TFrmSelectFolderDialog& form, QWidget* parent);
     ~FolderDialog() override;
 
-    QTreeView* Tree() const { return tree_; }
-    QFileSystemModel* Model() const { return model_; }
     // Selects a folder in the tree, expanding the tree down to it.
     void SelectPath(const QString& path);
 

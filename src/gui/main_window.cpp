@@ -123,7 +123,7 @@ void MainWindow::buildMenu() {
             (form_.*handler)();
             syncPage();
         });
-        y += e.grouped ? 50 : 50;
+        y += 50;
     }
 }
 

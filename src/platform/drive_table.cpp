@@ -200,7 +200,6 @@ void DriveTable::Impl::enumerate() {
         e.displayName = DisplayNameOf(d, e.kind);
         e.iconName = IconNameFor(e.kind, IsFloppyName(d.isPartition() ? d.parent : d.name));
         e.sizeBytes = d.sizeBytes;
-        e.sectorSize = d.logicalBlockSize;
         e.isPartitionTable = d.hasPartitions;
         e.opener = std::make_shared<PosixVolumeOpener>(e.path, 0, 0, e.kind);
         if (d.sizeBytes > 0) {
@@ -259,7 +258,6 @@ std::vector<std::uint8_t> DriveTable::Impl::addPath(const std::string& path, std
     const std::string fileName = fs::path(canonical).filename().string();
     std::uint32_t kind = DRIVE_REMOVABLE;  // an image file stands for a card
     std::string displayName = ImageDisplayName(fileName);
-    std::uint32_t sectorSize = 512;
     if (isBlock) {
         kind = DRIVE_FIXED;
         displayName = fileName + " (" + FormatSize(size) + ")";
@@ -271,7 +269,7 @@ std::vector<std::uint8_t> DriveTable::Impl::addPath(const std::string& path, std
             SysfsBlockDevice sized = d;
             sized.sizeBytes = size;
             displayName = DisplayNameOf(sized, kind);
-            sectorSize = d.logicalBlockSize;
+            break;
         }
     }
     auto makeItem = [&](std::uint64_t offset, std::uint64_t bytes, std::string name) {
@@ -284,7 +282,6 @@ std::vector<std::uint8_t> DriveTable::Impl::addPath(const std::string& path, std
         e.iconName = IconNameFor(kind, false);
         e.offsetBytes = offset;
         e.sizeBytes = bytes;
-        e.sectorSize = sectorSize;
         e.isImage = !isBlock;
         e.opener = std::make_shared<PosixVolumeOpener>(canonical, offset, offset == 0 ? 0 : bytes, kind);
         return item;

@@ -32,7 +32,6 @@ struct DriveEntry {
     std::string volumeLabel;
     std::uint64_t offsetBytes = 0;  // where the volume starts inside path
     std::uint64_t sizeBytes = 0;
-    std::uint32_t sectorSize = 512;
     bool isImage = false;
     bool isPartitionTable = false;  // a whole disk or image that starts with MBR/GPT
     std::shared_ptr<VolumeOpener> opener;
