@@ -101,7 +101,7 @@ void TFrmFATScan::UpdateCurrentClustorProgress(std::int64_t Clustor) {
 void TFrmFATScan::AddRecoverFile(TFATFile& File) {
     File.InRecoverList = 1;
     try {
-        if (!IsMediaExtension(FileNameExtension(File.Name))) return;
+        if (!IsMediaFileName(File.Name)) return;
         auto* drive = static_cast<TFATdrive*>(File.Drive);
         std::string saved;
         const bool complete = File.SaveTo(DestPath, drive != nullptr ? drive->ActiveFAT : 0, &saved);

@@ -4,24 +4,12 @@
 #include "fat/fat_objects.h"
 #include "fat/scan_services.h"
 #include "media/filedet.h"
-#include "support/helpers.h"
 
 #include <memory>
 
 namespace quorvane {
 
 namespace {
-
-// A name matches when one of the media patterns accepts it, lower-cased, with the deleted marker
-// replaced.
-bool IsMediaName(const std::string& Name) {
-    std::string lower = ReplaceDeletedChar(Name);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    for (std::string_view pattern : MediaExtensionPatterns)
-        if (MatchWildCard(lower, pattern, '?', '*', false)) return true;
-    return false;
-}
 
 // Visits the chosen start directories, in this order: the deleted entries (descending through
 // live directories), the lost items, the live tree. A stop ends the remaining visits too.
@@ -61,7 +49,7 @@ bool TFATdrive::AnalyzeTotalFile(bool Root, bool Deleted, bool Lost, std::int32_
     scan.FoundFolders = 0;
     VisitStartDirectories(*this, Root, Deleted, Lost, [&scan](TObject& Item, std::uint32_t) {
         if (auto* file = dynamic_cast<TCustomFile*>(&Item)) {
-            if (IsMediaName(file->Name)) {
+            if (IsMediaFileName(file->Name)) {
                 ++scan.FoundFiles;
                 scan.ProcessMessages();
             }
@@ -90,7 +78,7 @@ bool TFATdrive::FindFiles(bool Root, bool Deleted, bool Lost) {
 
     VisitStartDirectories(*this, Root, Deleted, Lost, [&scan, target](TObject& Item, std::uint32_t) {
         if (auto* file = dynamic_cast<TFATFile*>(&Item)) {
-            if (IsMediaName(file->Name) && file->InRecoverList == 0) {
+            if (IsMediaFileName(file->Name) && file->InRecoverList == 0) {
                 // The visited object lives only until the visit of its directory ends.
                 auto copy = std::make_unique<TFATFile>();
                 file->duplicate(*copy);
