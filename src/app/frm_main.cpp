@@ -138,7 +138,7 @@ void TFrmMain::ListBoxDrivesChange() {
     // Never more sectors at once than the buffer holds.
     TrackBarSecAtOnce.SetMin(1);
     if (DriveParams->BytesPerSector != 0) {
-        TrackBarSecAtOnce.SetMax(static_cast<int>(2'047'999u / DriveParams->BytesPerSector));
+        TrackBarSecAtOnce.SetMax(static_cast<int>((SectorBufferBytes - 1) / DriveParams->BytesPerSector));
     }
     TrackBarSecAtOnce.SetPosition(static_cast<int>(DriveParams->TotalSectors / 100));
     if (TrackBarSecAtOnce.Max() >= 4) TrackBarSecAtOnce.SetFrequency(TrackBarSecAtOnce.Max() / 4);
