@@ -19,7 +19,7 @@ endif()
 set(QUORVANE_GENERATED_DIR ${PROJECT_BINARY_DIR}/generated)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/quorvane_build_info.h.in
                ${QUORVANE_GENERATED_DIR}/quorvane_build_info.h @ONLY)
-target_include_directories(quorvane_engine PUBLIC ${QUORVANE_GENERATED_DIR})
+target_include_directories(quorvane_support PUBLIC ${QUORVANE_GENERATED_DIR})
 
 # An interface source is compiled into each program that links the engine, so the block is
 # part of the executable itself and cannot be dropped from the static library.

@@ -14,9 +14,10 @@
 #include "disk/drives.h"
 #include "disk/ldiskio.h"
 #include "fat/fat_drive.h"
+#include "fat/fat_file_system.h"
 #include "fat/fat_messages.h"
 #include "fat/fat_objects.h"
-#include "fat/scan_services.h"
+#include "disk/scan_services.h"
 #include "platform/drive_table.h"
 #include "platform/memory_volume.h"
 
@@ -67,14 +68,14 @@ public:
     ImageRunScan(const ImageRunScan&) = delete;
     ImageRunScan& operator=(const ImageRunScan&) = delete;
 
-    void AddRecoverFile(TFATFile& File) override {
-        File.InRecoverList = 1;
+    void AddRecoverFile(TCustomFile& File) override {
+        File.MarkRecovered();
         Save(File);
     }
 
-    void Save(TFATFile& File) {
+    void Save(TCustomFile& File) {
         std::string path;
-        if (!File.SaveTo(Folder, Drive ? Drive->ActiveFAT : 0, &path)) return;
+        if (!File.SaveCopy(Folder, &path)) return;
         ++Result.saved;
         const std::filesystem::path saved(path);
         std::error_code ec;
@@ -132,7 +133,7 @@ inline ImageRunResult RunFolderMethodOnImage(const std::vector<std::uint8_t>& Im
         // then, as GetWindowsDrive would make it, so that the engine still reads them.
         TDevice own;
         TDeviceList devices;
-        TDriveList drives;
+        TDriveList drives{{&FatFileSystem()}};
         TDevice* device = devices.GetWindowsDrive(number);
         result.probedAsFAT = device != nullptr;
         if (!device) {

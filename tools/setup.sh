@@ -10,8 +10,8 @@ BUILD_PACKAGES=(
   libcurl4-openssl-dev libmspack-dev
   qt6-base-dev qt6-svg-dev libwmf-dev libemf2svg-dev fonts-urw-base35
 )
-TEST_PACKAGES=(dosfstools mtools fdisk util-linux gcab mscompress binutils-mingw-w64-x86-64 python3 xvfb xauth)
-BENCH_PACKAGES=(testdisk foremost sleuthkit time hyperfine clang libclang-rt-14-dev)
+TEST_PACKAGES=(dosfstools mtools fdisk util-linux sleuthkit gcab mscompress binutils-mingw-w64-x86-64 python3 xvfb xauth)
+BENCH_PACKAGES=(testdisk foremost time hyperfine clang libclang-rt-14-dev)
 
 want=("${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}")
 if [ "${1:-}" = "--bench" ]; then want+=("${BENCH_PACKAGES[@]}"); fi

@@ -2,9 +2,8 @@
 
 #include "app/ui.h"
 #include "disk/ldiskio.h"
-#include "fat/fat_drive.h"
+#include "fat/fat_file_system.h"
 #include "fat/fat_messages.h"
-#include "fat/fat_objects.h"
 #include "media/filedet.h"
 #include "platform/work_folder.h"
 
@@ -98,13 +97,14 @@ void TFrmFATScan::UpdateCurrentClustorProgress(std::int64_t Clustor) {
     if (OnScanClustorProgress) OnScanClustorProgress(Clustor);
 }
 
-void TFrmFATScan::AddRecoverFile(TFATFile& File) {
-    File.InRecoverList = 1;
+TFileSystems DriveFileSystems() { return {&FatFileSystem()}; }
+
+void TFrmFATScan::AddRecoverFile(TCustomFile& File) {
+    File.MarkRecovered();
     try {
         if (!IsMediaFileName(File.Name)) return;
-        auto* drive = static_cast<TFATdrive*>(File.Drive);
         std::string saved;
-        const bool complete = File.SaveTo(DestPath, drive != nullptr ? drive->ActiveFAT : 0, &saved);
+        const bool complete = File.SaveCopy(DestPath, &saved);
         if (!complete && File.LastSaveWasDiskFull()) {
             // Nothing more can be staged: stop the run; what was saved so far is still kept.
             Failure = "The working folder " + DestPath + " is full; the recovery stopped.";
@@ -116,26 +116,26 @@ void TFrmFATScan::AddRecoverFile(TFATFile& File) {
     }
 }
 
-TFATdrive* TFrmFATScan::resolveDrive(std::uint8_t DriveNo) {
+TCustomDrive* TFrmFATScan::resolveDrive(std::uint8_t DriveNo) {
     TDevice* device = DeviceList.GetWindowsDrive(DriveNo);
     if (device == nullptr) return nullptr;
-    auto* drive = static_cast<TFATdrive*>(DriveList.GetFATDrive(device));
+    TCustomDrive* drive = DriveList.GetFATDrive(device);
     if (drive == nullptr) return nullptr;
     Drive = drive;
-    drive->LostSearchOption = LostSearchOption ? 1 : 0;
+    drive->SetLostSearchOption(LostSearchOption);
     return drive;
 }
 
 // Hands each file of "Searched" to AddRecoverFile. False when stopped.
 bool TFrmFATScan::recoverSearched() {
     ProcessMessages();
-    auto* searched = Drive->FATSearchedDir();
+    TCustomDirectory* searched = Drive->SearchedDir.get();
     if (searched == nullptr || !searched->Children) return true;
     const std::size_t n = searched->Children->size();
     for (std::size_t i = 0; i < n; ++i) {
         ProcessMessages();
         if (Stopped) return false;
-        if (auto* file = dynamic_cast<TFATFile*>((*searched->Children)[i].get())) AddRecoverFile(*file);
+        if (auto* file = dynamic_cast<TCustomFile*>((*searched->Children)[i].get())) AddRecoverFile(*file);
     }
     return true;
 }
@@ -144,7 +144,7 @@ void TFrmFATScan::ScanDrive(std::uint8_t DriveNo, bool SearchRoot, bool SearchDe
     Stopped = false;
     Failure.clear();
     try {
-        TFATdrive* drive = resolveDrive(DriveNo);
+        TCustomDrive* drive = resolveDrive(DriveNo);
         if (drive == nullptr) return;
         drive->FindFiles(SearchRoot, SearchDeleted, false);
         if (!recoverSearched()) return;
@@ -172,7 +172,7 @@ bool TFrmFATScan::AnalyzeTotalFile(std::uint8_t DriveNo, bool Root, bool Deleted
     Stopped = false;
     bool result = false;
     try {
-        TFATdrive* drive = resolveDrive(DriveNo);
+        TCustomDrive* drive = resolveDrive(DriveNo);
         if (drive != nullptr) {
             std::int32_t files = 0;
             std::int32_t folders = 0;

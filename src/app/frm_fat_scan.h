@@ -4,13 +4,16 @@
 // the run's working folder and reports each one through its events.
 #include "disk/devices.h"
 #include "disk/drives.h"
-#include "fat/scan_services.h"
+#include "disk/scan_services.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
 namespace quorvane {
+
+// The file systems a drive is opened with, in the order they are tried.
+TFileSystems DriveFileSystems();
 
 using TOnStartScanDataEvent =
     std::function<void(std::int64_t TotalClustor, std::int64_t StartClustor, std::int64_t EndClustor, std::int32_t BytesPerClustor)>;
@@ -33,7 +36,8 @@ public:
     TOnScanClustorProgressEvent OnScanClustorProgress;
     TOnFoundImageEvent OnFoundImage;
     TDeviceList DeviceList;
-    TDriveList DriveList;
+    // The drives it opens report to it; FAT is the file system tried first (and the fallback).
+    TDriveList DriveList{DriveFileSystems(), this};
     bool LostSearchOption = true;
     std::uint32_t LastUpdateTick = 0;
     bool ForceUpdate = false;
@@ -67,10 +71,10 @@ public:
                              std::uint16_t BytesPerClustor) override;
     void OnStartScanLostDataClustor(std::uint32_t TotalClustor, std::uint32_t StartClustor, std::uint32_t EndClustor,
                                     std::uint16_t BytesPerClustor) override;
-    void AddRecoverFile(TFATFile& File) override;
+    void AddRecoverFile(TCustomFile& File) override;
 
 private:
-    TFATdrive* resolveDrive(std::uint8_t DriveNo);
+    TCustomDrive* resolveDrive(std::uint8_t DriveNo);
     bool recoverSearched();
 };
 

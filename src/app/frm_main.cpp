@@ -9,7 +9,7 @@
 #include "media/recoverutils.h"
 #include "platform/drive_table.h"
 #include "platform/work_folder.h"
-#include "update/update_url.h"
+#include "app/update_url.h"
 
 #include <algorithm>
 #include <cstdio>

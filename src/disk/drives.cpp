@@ -1,8 +1,15 @@
 #include "disk/drives.h"
 
+#include "disk/devices.h"
+#include "disk/scan_services.h"
+
+#include <algorithm>
+
 namespace quorvane {
 
 TCustomDrive::~TCustomDrive() = default;
+
+TScanServices& TCustomDrive::Services() const { return ScanServices != nullptr ? *ScanServices : FrmFATScan(); }
 
 void TCustomFile::duplicate(TCustomFile& Target) const {
     Target.Name = Name;
@@ -31,7 +38,35 @@ void TCustomDirectory::DeleteChildren() {
     if (Children) Children->clear();
 }
 
+TDriveList::TDriveList(TFileSystems FileSystems, TScanServices* Services)
+    : FileSystems(std::move(FileSystems)), Services(Services) {}
+
 TDriveList::~TDriveList() { clear(); }
+
+TCustomDrive* TDriveList::GetFATDrive(TDevice* Device) {
+    if (!Device || FileSystems.empty()) return nullptr;
+    // Large enough for one sector of any size a device reports, so no test overruns it.
+    std::vector<std::uint8_t> sector(65536);
+    if (!Device->ReadSec(0, 1, sector.data(), Device->Flags != 1)) return nullptr;
+    const std::size_t sectorSize = std::clamp<std::size_t>(Device->BytesPerSector, 512, sector.size());
+    const TFileSystem* chosen = FileSystems.front();
+    for (const TFileSystem* fs : FileSystems) {
+        if (fs->Recognises(sector.data(), sectorSize)) {
+            chosen = fs;
+            break;
+        }
+    }
+    std::unique_ptr<TCustomDrive> drive = chosen->MakeDrive();
+    drive->Flags = 0;
+    drive->Device = Device;
+    drive->ScanServices = Services;
+    drive->BootSector = 0;
+    drive->StartSector = 0;
+    drive->SectorCount = Device->TotalSectors;
+    TCustomDrive* added = Add(std::move(drive));
+    added->MountDrive(false);
+    return added;
+}
 
 void TDriveList::clear() { Items.clear(); }
 

@@ -1,8 +1,10 @@
 #pragma once
 // The abstract drive, file and directory classes through which the program handles a file system
-// without naming it, and the list that owns the drives. The FAT engine supplies the only
-// implementations (TFATdrive, TFATFile, TFATDirectory). The virtual operations are declared in a
-// fixed order, which the FAT classes follow.
+// without naming it, and the list that owns the drives. A file system plugs in behind them: it
+// supplies a TFileSystem (a test of the volume's first sector and a maker of its drive) and
+// implementations of the three classes (the FAT engine's TFATdrive, TFATFile, TFATDirectory). The
+// scan driver and the analysis use only what is declared here. The virtual operations are declared
+// in a fixed order, which the implementations follow; operations added later come after them.
 #include "disk/view_items.h"
 
 #include <cstdint>
@@ -14,6 +16,8 @@ namespace quorvane {
 
 class TDevice;
 class TCustomDirectory;
+class TCustomFile;
+class TScanServices;
 
 // The common base of everything a directory's children list holds.
 class TObject {
@@ -49,8 +53,14 @@ public:
     // Collects the media files of the chosen start directories into "Searched".
     virtual bool FindFiles(bool Root, bool Deleted, bool Lost) = 0;
     virtual void SaveListViewItems(TListView& ListView) = 0;
+    // Whether the lost data search may run on this drive (the scan driver's option).
+    virtual void SetLostSearchOption(bool On) = 0;
+
+    // The scan driver this drive reports to: the one its list was given, else the program's.
+    TScanServices& Services() const;
 
     TDevice* Device = nullptr;        // not owned
+    TScanServices* ScanServices = nullptr;  // not owned; set by the drive list
     std::string Name;                 // the volume label once mounted
     std::uint8_t Flags = 0;
     std::uint32_t BootSector = 0;     // device sector of the drive's boot sector
@@ -76,6 +86,13 @@ public:
     // The path of the file's folders below Upto.
     virtual std::string GetPath(const TCustomDirectory* Upto) const = 0;
     virtual void ChangeListViewItem(TListItem& Item) const = 0;
+    // Marks the file as handed to the recovery, so a later file search passes over it.
+    virtual void MarkRecovered() = 0;
+    // Copies the file's data into a new file in Folder, named after the file. SavedPath receives
+    // the path written, also when the copy is incomplete. True when the whole file was copied.
+    virtual bool SaveCopy(const std::string& Folder, std::string* SavedPath) = 0;
+    // Whether the last SaveCopy failed because the folder's disk is full.
+    virtual bool LastSaveWasDiskFull() const = 0;
 
     std::string Name;
     std::uint32_t Size = 0;
@@ -119,18 +136,36 @@ public:
     TCustomDirectory* Parent = nullptr;    // not owned; null for a start directory
 };
 
+// A file system the program reads from raw sectors.
+class TFileSystem {
+public:
+    virtual ~TFileSystem() = default;
+    // A short name for messages and the drive list: "FAT".
+    virtual const char* Name() const = 0;
+    // Whether a volume whose first sector holds these bytes is of this file system. Size is the
+    // sector size; at least 512 bytes are given.
+    virtual bool Recognises(const std::uint8_t* FirstSector, std::size_t Size) const = 0;
+    // A new drive of this file system, not yet mounted.
+    virtual std::unique_ptr<TCustomDrive> MakeDrive() const = 0;
+};
+
+// The file systems a drive list tries, in order. The first also takes volumes that none
+// recognises: its mounting then fails and says why.
+using TFileSystems = std::vector<const TFileSystem*>;
+
 class TDriveList {
 public:
-    TDriveList() = default;
+    // Services: the scan driver the list's drives report to (nullptr: the program's).
+    explicit TDriveList(TFileSystems FileSystems, TScanServices* Services = nullptr);
     ~TDriveList();
     TDriveList(const TDriveList&) = delete;
     TDriveList& operator=(const TDriveList&) = delete;
 
     // Frees every drive and empties the list.
     void clear();
-    // Makes, adds, mounts and returns the FAT drive of a device; nullptr when the device's sector 0
-    // cannot be read. A drive whose mounting failed is still added and returned. (Defined with the
-    // FAT drive, which it creates.)
+    // Makes, adds, mounts and returns the drive of a device, of the first file system that
+    // recognises its sector 0; nullptr when that sector cannot be read. A drive whose mounting
+    // failed is still added and returned.
     TCustomDrive* GetFATDrive(TDevice* Device);
 
     TCustomDrive* Add(std::unique_ptr<TCustomDrive> Drive);
@@ -138,6 +173,8 @@ public:
     TCustomDrive* operator[](std::size_t i) const { return Items[i].get(); }
 
 private:
+    TFileSystems FileSystems;
+    TScanServices* Services;
     std::vector<std::unique_ptr<TCustomDrive>> Items;
 };
 

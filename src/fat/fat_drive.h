@@ -94,6 +94,7 @@ public:
                           std::int32_t& Folders) override;
     bool FindFiles(bool Root, bool Deleted, bool Lost) override;
     void SaveListViewItems(TListView& ListView) override;
+    void SetLostSearchOption(bool On) override { LostSearchOption = On ? 1 : 0; }
 
     // --- Saving files and directories (fat_save_directory.cpp) ------------------------------------
     // Saves one file into Folder with TFATFile::SaveTo. An existing file is never replaced (the copy

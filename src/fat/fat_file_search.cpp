@@ -2,7 +2,7 @@
 // the deleted entries at any depth ("Deleted") and what the lost data search found ("Lost").
 #include "fat/fat_drive.h"
 #include "fat/fat_objects.h"
-#include "fat/scan_services.h"
+#include "disk/scan_services.h"
 #include "media/filedet.h"
 
 #include <memory>
@@ -31,7 +31,7 @@ void VisitStartDirectories(TFATdrive& Drive, bool Root, bool Deleted, bool Lost,
         {Root, Drive.FATRootDir(), false, false, 0},
     };
     for (const Visit& v : visits) {
-        if (FrmFATScan().Stopped) return;
+        if (Drive.Services().Stopped) return;
         if (!v.wanted || !v.dir) continue;
         try {
             v.dir->ForEachChild(Callback, v.includeDeleted, v.onlyDeleted, true, v.userData);
@@ -44,7 +44,7 @@ void VisitStartDirectories(TFATdrive& Drive, bool Root, bool Deleted, bool Lost,
 }  // namespace
 
 bool TFATdrive::AnalyzeTotalFile(bool Root, bool Deleted, bool Lost, std::int32_t& Files, std::int32_t& Folders) {
-    TScanServices& scan = FrmFATScan();
+    TScanServices& scan = Services();
     scan.FoundFiles = 0;
     scan.FoundFolders = 0;
     VisitStartDirectories(*this, Root, Deleted, Lost, [&scan](TObject& Item, std::uint32_t) {
@@ -65,13 +65,14 @@ bool TFATdrive::AnalyzeTotalFile(bool Root, bool Deleted, bool Lost, std::int32_
 }
 
 bool TFATdrive::FindFiles(bool Root, bool Deleted, bool Lost) {
-    TScanServices& scan = FrmFATScan();
+    TScanServices& scan = Services();
     if (TFATDirectory* searched = FATSearchedDir()) {
         searched->DeleteChildren();
         searched->Mark = 0;
     }
     // The copies go to the scan driver's current drive, which is this one in every run.
-    TFATdrive* owner = scan.Drive ? scan.Drive : this;
+    auto* current = dynamic_cast<TFATdrive*>(scan.Drive);
+    TFATdrive* owner = current != nullptr ? current : this;
     TFATDirectory* target = owner->FATSearchedDir();
     if (!target) return true;
     if (!target->Children) target->Children = std::make_shared<TChildList>();

@@ -11,7 +11,7 @@
 #include "fat/fat_analyser.h"
 #include "fat/fat_drive.h"
 #include "fat/fat_objects.h"
-#include "fat/scan_services.h"
+#include "disk/scan_services.h"
 
 #include <fmt/format.h>
 
@@ -43,7 +43,7 @@ class TLostDataSearch {
 public:
     explicit TLostDataSearch(TFATdrive& Drive)
         : Drive(Drive),
-          Scan(FrmFATScan()),
+          Scan(Drive.Services()),
           Min(2),
           Max(LastSearchedCluster(Drive)),
           Marked(std::size_t{Max} + 1, false) {}
@@ -339,7 +339,7 @@ void TLostDataSearch::Run() {
 }  // namespace
 
 void TFATdrive::FindLostData() {
-    FrmFATScan().OnStartScanLostData(ClusterCount, 2, ClusterCount + 1, BytesPerCluster);
+    Services().OnStartScanLostData(ClusterCount, 2, ClusterCount + 1, BytesPerCluster);
     // Nothing to search before the drive is mounted.
     if (!FATLostDir() || FATType == 0 || ClusterCount == 0 || BytesPerCluster == 0) return;
     auto finish = [this] {

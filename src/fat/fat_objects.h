@@ -85,7 +85,10 @@ public:
     int LastSaveError() const { return SaveError; }
     // True when the last SaveTo failed because the destination disk is full (ENOSPC, EDQUOT): a run
     // should stop then.
-    bool LastSaveWasDiskFull() const;
+    bool LastSaveWasDiskFull() const override;
+    void MarkRecovered() override { InRecoverList = 1; }
+    // SaveTo along the drive's active FAT.
+    bool SaveCopy(const std::string& Folder, std::string* SavedPath) override;
 
     std::uint8_t Attr = 0;
     std::uint32_t FirstCluster = 0;

@@ -3,7 +3,7 @@
 #include "fat/fat_drive.h"
 #include "fat/fat_objects.h"
 #include "fat/fat_saved_names.h"
-#include "fat/scan_services.h"
+#include "disk/scan_services.h"
 
 #include <sys/stat.h>
 
@@ -46,6 +46,7 @@ struct TSaveRun {
     std::set<std::pair<std::uint32_t, std::uint32_t>> Entered;  // directories saved already
     bool AllSaved = true;
     bool DiskFull = false;
+    TScanServices* Scan = nullptr;  // the drive's scan driver, whose stop flag ends the save
 };
 
 bool SaveInto(TFATDirectory& Dir, const std::string& Folder, TSaveRun& Run, int Depth) {
@@ -71,7 +72,7 @@ bool SaveInto(TFATDirectory& Dir, const std::string& Folder, TSaveRun& Run, int 
                     }
                 }
             }
-            return !Run.DiskFull && !FrmFATScan().Stopped;
+            return !Run.DiskFull && !Run.Scan->Stopped;
         },
         Run.IncludeDeleted, Run.OnlyDeleted, false, 0);
 }
@@ -89,6 +90,7 @@ bool TFATdrive::SaveDirectory(TFATDirectory& Directory, const std::string& Folde
     std::filesystem::create_directories(Folder, ec);
     if (!std::filesystem::is_directory(Folder, ec)) return false;
     TSaveRun run{FATNo, IncludeDeleted, OnlyDeleted, Recursive, {}};
+    run.Scan = &Services();
     run.Entered.insert(Directory.FirstCluster != 0 ? std::pair{Directory.FirstCluster, 0u}
                                                    : std::pair{0u, Directory.FirstSector});
     try {
@@ -96,7 +98,7 @@ bool TFATdrive::SaveDirectory(TFATDirectory& Directory, const std::string& Folde
     } catch (...) {
         return false;
     }
-    return run.AllSaved && !FrmFATScan().Stopped;
+    return run.AllSaved && !Services().Stopped;
 }
 
 }  // namespace quorvane

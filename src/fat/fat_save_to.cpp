@@ -4,7 +4,7 @@
 #include "fat/fat_messages.h"
 #include "fat/fat_objects.h"
 #include "fat/fat_saved_names.h"
-#include "fat/scan_services.h"
+#include "disk/scan_services.h"
 
 #include <cerrno>
 #include <cstring>
@@ -55,7 +55,7 @@ std::size_t WriteAll(int Fd, const std::uint8_t* Data, std::size_t Count, int& E
     return written;
 }
 
-void ShowWriteFailure(const std::string& Path, int Error, bool Created) {
+void ShowWriteFailure(TScanServices& Scan, const std::string& Path, int Error, bool Created) {
     if (IsDiskFull(Error)) {
         ShowFATMessage("Disk Full", "Warning", TFATMessageKind::Warning);
     } else {
@@ -63,12 +63,17 @@ void ShowWriteFailure(const std::string& Path, int Error, bool Created) {
                            std::strerror(Error),
                        "Warning", TFATMessageKind::Warning);
     }
-    FrmFATScan().ProgressStopTime();
+    Scan.ProgressStopTime();
 }
 
 }  // namespace
 
 bool TFATFile::LastSaveWasDiskFull() const { return IsDiskFull(SaveError); }
+
+bool TFATFile::SaveCopy(const std::string& Folder, std::string* SavedPath) {
+    auto* drive = dynamic_cast<TFATdrive*>(Drive);
+    return SaveTo(Folder, drive != nullptr ? drive->ActiveFAT : 0, SavedPath);
+}
 
 bool TFATFile::SaveTo(const std::string& Folder, std::uint8_t FATNo, std::string* SavedPath) {
     SaveError = 0;
@@ -77,8 +82,9 @@ bool TFATFile::SaveTo(const std::string& Folder, std::uint8_t FATNo, std::string
     if (!drive) return false;
 
     TFATFileInfo info;
+    TScanServices& scan = drive->Services();
     drive->ResetByCluster(FirstCluster, Size, info);
-    FrmFATScan().ProcessMessages();
+    scan.ProcessMessages();
 
     std::string folder = Folder;
     if (folder.empty() || folder.back() != '/') folder += '/';
@@ -87,7 +93,7 @@ bool TFATFile::SaveTo(const std::string& Folder, std::uint8_t FATNo, std::string
     const int fd = CreateNewFile(folder, SavedFileName(Name), path, error);
     if (fd < 0) {
         SaveError = error;
-        ShowWriteFailure(path, error, false);
+        ShowWriteFailure(scan, path, error, false);
         drive->Close(info);
         return false;
     }
@@ -112,19 +118,19 @@ bool TFATFile::SaveTo(const std::string& Folder, std::uint8_t FATNo, std::string
                                    ", cluster:" + std::to_string(FirstCluster) + ", size: " + std::to_string(Size) +
                                    ")",
                                "Warning", TFATMessageKind::Warning);
-                FrmFATScan().ProgressStopTime();
+                scan.ProgressStopTime();
             }
-        } while (readOk && error == 0 && written != 0 && done >= 4 && !FrmFATScan().Stopped);
+        } while (readOk && error == 0 && written != 0 && done >= 4 && !scan.Stopped);
     }
     if (::close(fd) != 0 && error == 0) error = errno;
 
     // A file that should have bytes but whose chain gave none (no first cluster, or one outside the
     // volume) would only be an empty file under a picture's name.
-    const bool keep = readOk && error == 0 && !FrmFATScan().Stopped && (Size == 0 || total > 0);
+    const bool keep = readOk && error == 0 && !scan.Stopped && (Size == 0 || total > 0);
     if (!keep) ::unlink(path.c_str());
     if (error != 0) {
         SaveError = error;
-        ShowWriteFailure(path, error, true);
+        ShowWriteFailure(scan, path, error, true);
     }
     drive->Close(info);
     if (keep && SavedPath) *SavedPath = path;

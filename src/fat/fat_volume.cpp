@@ -205,20 +205,4 @@ void TFATdrive::AddListViewColumns(TListView& ListView) {
 
 void TFATdrive::SaveListViewItems(TListView&) {}
 
-TCustomDrive* TDriveList::GetFATDrive(TDevice* Device) {
-    if (!Device) return nullptr;
-    // Large enough for one sector of any size a device reports, so the probe never overruns.
-    std::vector<std::uint8_t> sector(65536);
-    if (!Device->ReadSec(0, 1, sector.data(), Device->Flags != 1)) return nullptr;
-    auto drive = std::make_unique<TFATdrive>();
-    drive->Flags = 0;
-    drive->Device = Device;
-    drive->BootSector = 0;
-    drive->StartSector = 0;
-    drive->SectorCount = Device->TotalSectors;
-    TCustomDrive* added = Add(std::move(drive));
-    added->MountDrive(false);
-    return added;
-}
-
 }  // namespace quorvane

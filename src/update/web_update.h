@@ -5,7 +5,7 @@
 // caller's thread and pumps messages while it downloads; the wizard (web_update_wizard.h) leads
 // the user through it.
 #include "update/expand_path.h"
-#include "update/ini_file.h"
+#include "support/ini_file.h"
 
 #include <cstdint>
 #include <functional>

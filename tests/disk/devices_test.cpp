@@ -129,6 +129,9 @@ public:
     bool Rename(const std::string&) override { return true; }
     std::string GetPath(const TCustomDirectory*) const override { return {}; }
     void ChangeListViewItem(TListItem&) const override {}
+    void MarkRecovered() override {}
+    bool SaveCopy(const std::string&, std::string*) override { return false; }
+    bool LastSaveWasDiskFull() const override { return false; }
     Counters& counters;
 };
 
@@ -172,13 +175,14 @@ public:
     bool AnalyzeTotalFile(bool, bool, bool, std::int32_t&, std::int32_t&) override { return true; }
     bool FindFiles(bool, bool, bool) override { return true; }
     void SaveListViewItems(TListView&) override {}
+    void SetLostSearchOption(bool) override {}
     Counters& counters;
 };
 
 TEST(DriveList, ClearFreesEveryDriveWithItsStartDirectoriesAndTheirTrees) {
     Counters counted;
     {
-        TDriveList list;
+        TDriveList list{{}};
         list.Add(std::make_unique<CountedDrive>(counted));
         list.Add(std::make_unique<CountedDrive>(counted));
         list.clear();

@@ -120,7 +120,7 @@ TEST(FatFileSearch, StopLeavesTheCopiesMadeSoFar) {
     RecordingScan scan;
     auto m = Mount(DcimCard());
     scan.onPump = [](RecordingScan& s) {
-        if (s.Drive && s.Drive->FATSearchedDir()->Children->size() == 2) s.Stopped = true;
+        if (s.Drive && s.Drive->SearchedDir->Children->size() == 2) s.Stopped = true;
     };
     scan.Drive = m.drive.get();
     EXPECT_TRUE(m.drive->FindFiles(true, true, false));

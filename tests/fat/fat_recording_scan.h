@@ -4,7 +4,7 @@
 // engine's messages, and a temporary folder.
 #include "fat/fat_messages.h"
 #include "fat/fat_objects.h"
-#include "fat/scan_services.h"
+#include "disk/scan_services.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -52,7 +52,8 @@ public:
         clusterStarts.push_back({total, first, last, bytesPerCluster});
     }
     // Takes the file over as the scan driver does: marks it, and saves it when a folder is set.
-    void AddRecoverFile(TFATFile& file) override {
+    void AddRecoverFile(TCustomFile& custom) override {
+        auto& file = dynamic_cast<TFATFile&>(custom);
         file.InRecoverList = 1;
         recovered.push_back({file.Name, file.FirstCluster, file.Size});
         if (!saveFolder.empty()) {

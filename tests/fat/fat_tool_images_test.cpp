@@ -2,6 +2,7 @@
 // byte-exact under their long names, through the drive table, the device and the drive list.
 #include "disk/devices.h"
 #include "fat/fat_drive.h"
+#include "fat/fat_file_system.h"
 #include "fat/fat_image_builder.h"
 #include "platform/drive_table.h"
 
@@ -122,7 +123,7 @@ TEST(FatToolImages, LiveFragmentedAndDeletedFilesReadBack) {
         auto numbers = DriveTable::instance().addPath(t.image, error);
         ASSERT_FALSE(numbers.empty()) << error;
         TDeviceList devices;
-        TDriveList drives;
+        TDriveList drives{{&FatFileSystem()}};
         TDevice* device = devices.GetWindowsDrive(numbers[0]);
         ASSERT_NE(device, nullptr);
         auto* drive = dynamic_cast<TFATdrive*>(drives.GetFATDrive(device));

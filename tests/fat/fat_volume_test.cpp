@@ -1,5 +1,6 @@
 // Mounting a FAT volume: geometry, FAT type, messages, FAT trust, FAT entries, the drive list.
 #include "fat/fat_drive.h"
+#include "fat/fat_file_system.h"
 #include "fat/fat_messages.h"
 #include "fat/fat_image_builder.h"
 #include "fat/fat_objects.h"
@@ -268,7 +269,7 @@ TEST(FatVolume, StartDirectoriesDescribeTheRoot) {
 TEST(FatVolume, DriveListMakesAndKeepsFatDrives) {
     FatImage image(FatLayout::Fat16(5000));
     MemoryDevice device(image.bytes);
-    TDriveList list;
+    TDriveList list{{&FatFileSystem()}};
 
     TCustomDrive* first = list.GetFATDrive(&device);
     TCustomDrive* second = list.GetFATDrive(&device);

@@ -1,5 +1,5 @@
-#include "update/ini_file.h"
-#include "update/update_url.h"
+#include "support/ini_file.h"
+#include "app/update_url.h"
 
 #include "support/version_test_files.h"
 #include "update/update_fixture.h"

@@ -1,15 +1,17 @@
 #pragma once
-// What the FAT engine needs from the scan driver above it: the stop flag, progress, status lines,
-// message pumping, the counters of the file analysis and the hand-over of found files. The scan
-// driver (app/) derives from this class and registers itself; until one is registered the engine
-// talks to an inert instance that never stops and shows nothing.
+// What a file-system engine needs from the scan driver above it: the stop flag, progress, status
+// lines, message pumping, the counters of the file analysis and the hand-over of found files. It
+// speaks of the abstract drive and file only, so any file system can report through it. The scan
+// driver (app/) derives from this class; a drive list hands its services to every drive it makes.
+// Until a driver is registered, the program-wide reference is an inert instance that never stops
+// and shows nothing.
 #include <cstdint>
 #include <string>
 
 namespace quorvane {
 
-class TFATdrive;
-class TFATFile;
+class TCustomDrive;
+class TCustomFile;
 
 class TScanServices {
 public:
@@ -18,7 +20,7 @@ public:
     // Set when a scan or analysis has ended or a stop was asked for; the engine's loops end then.
     bool Stopped = false;
     // The drive of the current scan or analysis; the file search fills its "Searched" directory.
-    TFATdrive* Drive = nullptr;
+    TCustomDrive* Drive = nullptr;
     // Counted by the drive's file analysis.
     std::int32_t FoundFiles = 0;
     std::int32_t FoundFolders = 0;
@@ -40,7 +42,7 @@ public:
     virtual void OnStartScanLostDataClustor(std::uint32_t /*TotalClustor*/, std::uint32_t /*StartClustor*/,
                                             std::uint32_t /*EndClustor*/, std::uint16_t /*BytesPerClustor*/) {}
     // Takes a found file over: marks it and, when it is a media file, saves and reports it.
-    virtual void AddRecoverFile(TFATFile& /*File*/) {}
+    virtual void AddRecoverFile(TCustomFile& /*File*/) {}
 };
 
 // The registered scan driver, or the inert one.

@@ -1,7 +1,7 @@
-#include "update/update_url.h"
+#include "app/update_url.h"
 
 #include "quorvane_build_info.h"
-#include "update/ini_file.h"
+#include "support/ini_file.h"
 
 namespace quorvane {
 

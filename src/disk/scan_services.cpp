@@ -1,4 +1,4 @@
-#include "fat/scan_services.h"
+#include "disk/scan_services.h"
 
 namespace quorvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "update/ini_file.h"
+#include "support/ini_file.h"
 
 #include <cctype>
 #include <charconv>
