@@ -4,6 +4,7 @@
 #include "platform/posix_volume.h"
 #include "platform/sysfs_block_devices.h"
 #include "platform/volume_probe.h"
+#include "support/file_descriptor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -76,11 +77,9 @@ std::string DevicePath(const std::string& devRoot, const std::string& sysfsName)
 // File system and label of a whole device or a range of a file; empty when unreadable.
 VolumeProbe ProbePath(const std::string& path, std::uint64_t offset, std::uint64_t size, std::uint32_t kind,
                       bool withPartitions) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (kind == DRIVE_CDROM ? O_NONBLOCK : 0));
-    if (fd < 0) return {};
-    VolumeProbe probe = ProbeVolume(fd, offset, size, withPartitions);
-    ::close(fd);
-    return probe;
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | (kind == DRIVE_CDROM ? O_NONBLOCK : 0)));
+    if (!fd) return {};
+    return ProbeVolume(fd.get(), offset, size, withPartitions);
 }
 
 std::string CanonicalPath(const std::string& path) {
@@ -240,20 +239,19 @@ std::vector<std::uint8_t> DriveTable::Impl::addPath(const std::string& path, std
         error = path + " is neither an image file nor a block device.";
         return {};
     }
-    const int fd = ::open(canonical.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    FileDescriptor fd(::open(canonical.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         error = OpenFailure(path, errno);
         return {};
     }
     std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
-    if (isBlock && ::ioctl(fd, BLKGETSIZE64, &size) != 0) size = 0;
+    if (isBlock && ::ioctl(fd.get(), BLKGETSIZE64, &size) != 0) size = 0;
     if (size == 0) {
-        ::close(fd);
         error = isBlock ? path + " holds no medium." : path + " is empty.";
         return {};
     }
-    const VolumeProbe probe = ProbeVolume(fd, 0, 0, true);
-    ::close(fd);
+    const VolumeProbe probe = ProbeVolume(fd.get(), 0, 0, true);
+    fd.reset();
 
     const std::string fileName = fs::path(canonical).filename().string();
     std::uint32_t kind = DRIVE_REMOVABLE;  // an image file stands for a card
