@@ -1,6 +1,7 @@
 #include "platform/drive_table.h"
 
 #include "platform/drive_naming.h"
+#include "platform/mount_table.h"
 #include "platform/posix_volume.h"
 #include "platform/sysfs_block_devices.h"
 #include "platform/volume_probe.h"
@@ -11,9 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <linux/fs.h>
-#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -55,12 +54,9 @@ std::string RootDeviceNumber() {
 
 // The device name ("sda2") that the mount table gives for "/"; the last mount of "/" wins.
 std::string RootMountDeviceName(const std::string& mountsFile) {
-    std::ifstream in(mountsFile);
-    std::string line, source;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string dev, dir;
-        if (fields >> dev >> dir && dir == "/") source = dev;
+    std::string source;
+    for (const MountEntry& mount : ReadMountTable(mountsFile)) {
+        if (mount.target == "/") source = mount.source;
     }
     if (source.rfind("/dev/", 0) != 0) return {};
     std::error_code ec;
