@@ -24,9 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::uint8_t FIRST_FREE_NUMBER = 4;  // D:; A: and B: are the floppies', C: the system's
-// A drive's letter is '@' + its number, which stays a character up to 191; device names and
-// roots of higher numbers would wrap and name no drive.
-constexpr unsigned LAST_DRIVE_NUMBER = 191;
 
 enum class Origin { BlockDevice, Path, Volume };
 
@@ -121,8 +118,8 @@ struct DriveTable::Impl {
     std::optional<std::uint8_t> nextNumber() const {
         unsigned highest = FIRST_FREE_NUMBER - 1;
         for (const auto& i : items) highest = std::max<unsigned>(highest, i->entry.number);
-        if (highest < LAST_DRIVE_NUMBER) return static_cast<std::uint8_t>(highest + 1);
-        for (unsigned n = FIRST_FREE_NUMBER; n <= LAST_DRIVE_NUMBER; ++n) {
+        if (highest < LogicalDrive::Last) return static_cast<std::uint8_t>(highest + 1);
+        for (unsigned n = FIRST_FREE_NUMBER; n <= LogicalDrive::Last; ++n) {
             if (!used(n)) return static_cast<std::uint8_t>(n);
         }
         return std::nullopt;
@@ -184,7 +181,7 @@ void DriveTable::Impl::enumerate() {
     }
 
     for (std::size_t i = 0; i < listed.size(); ++i) {
-        if (numbers[i] > LAST_DRIVE_NUMBER) continue;
+        if (numbers[i] > LogicalDrive::Last) continue;
         const SysfsBlockDevice& d = listed[i].device;
         auto item = std::make_shared<Item>();
         item->origin = Origin::BlockDevice;
@@ -397,11 +394,13 @@ std::optional<std::uint8_t> ResolveDrive(const std::string& arg, std::string& er
     const bool letterForm = !arg.empty() && std::isalpha(static_cast<unsigned char>(arg[0])) &&
                             (arg.size() == 1 || arg.substr(1) == ":" || arg.substr(1) == ":\\" || arg.substr(1) == ":/");
     if (letterForm) {
-        const auto number = static_cast<std::uint8_t>(std::toupper(static_cast<unsigned char>(arg[0])) - 64);
-        if (table.find(number)) return number;
+        // A typed letter names one of A: to Z:, in either case.
+        const auto typed = static_cast<char>(std::toupper(static_cast<unsigned char>(arg[0])));
+        const LogicalDrive number = LogicalDrive::fromLetter(typed);
+        if (table.find(number.value())) return number.value();
         std::error_code ec;
         if (!fs::exists(arg, ec)) {
-            error = std::string("There is no drive ") + static_cast<char>(number + 64) + ":.";
+            error = "There is no drive " + number.name() + ".";
             return std::nullopt;
         }
     }
@@ -415,11 +414,10 @@ std::optional<std::uint8_t> ResolveDrive(const std::string& arg, std::string& er
 }
 
 std::uint32_t GetDriveTypeA(const std::string& root) {
-    if (root.empty()) return DRIVE_NO_ROOT_DIR;
-    // Roots are made as '@' + number ("a:\" is drive 33), so no case folding.
-    const int number = static_cast<unsigned char>(root[0]) - 64;
-    if (number < 1 || number > 255) return DRIVE_NO_ROOT_DIR;
-    const DriveEntry* e = DriveTable::instance().find(static_cast<std::uint8_t>(number));
+    // Roots are made from drive numbers ("a:\" is drive 33), so no case folding.
+    const LogicalDrive number = LogicalDrive::fromRoot(root);
+    if (!number.isValid()) return DRIVE_NO_ROOT_DIR;
+    const DriveEntry* e = DriveTable::instance().find(number.value());
     return e ? e->kind : DRIVE_NO_ROOT_DIR;
 }
 
