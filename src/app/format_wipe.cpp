@@ -2,42 +2,18 @@
 
 #include "app/ui.h"
 #include "platform/drive_table.h"
+#include "platform/mount_table.h"
+#include "platform/process_runner.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
 #include <fstream>
-#include <poll.h>
-#include <spawn.h>
-#include <sstream>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace quorvane {
 namespace {
-
-// /proc/self/mounts writes blanks, tabs, newlines and backslashes in names as octal escapes.
-std::string unescapeMountField(const std::string& field) {
-    std::string out;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        const bool octal = field[i] == '\\' && i + 3 < field.size() &&
-                           field[i + 1] >= '0' && field[i + 1] <= '3' && field[i + 2] >= '0' && field[i + 2] <= '7' &&
-                           field[i + 3] >= '0' && field[i + 3] <= '7';
-        if (octal) {
-            out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
-            i += 3;
-        } else {
-            out += field[i];
-        }
-    }
-    return out;
-}
 
 std::string realPath(const std::string& path) {
     char* resolved = ::realpath(path.c_str(), nullptr);
@@ -81,36 +57,17 @@ bool sameOrPartitionOf(const std::string& mounted, const std::string& device) {
     return (next >= '0' && next <= '9') || (next == 'p' && mounted.size() > device.size() + 1);
 }
 
-std::string findProgram(const std::string& name) {
-    if (name.find('/') != std::string::npos) return name;
-    std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
-    path += ":/usr/sbin:/sbin:/usr/bin:/bin";
-    std::stringstream dirs(path);
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
-        if (dir.empty()) continue;
-        const std::string candidate = dir + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return "";
-}
-
 }  // namespace
 
 std::string MountPointOf(const DriveEntry& drive, const std::string& mountsFile, const std::string& sysBlock) {
     const auto devices = namesServing(drive.path, sysBlock);
     if (devices.empty()) return "";
-    std::ifstream mounts(mountsFile);
-    std::string line;
-    while (std::getline(mounts, line)) {
-        std::istringstream fields(line);
-        std::string source, target;
-        if (!(fields >> source >> target)) continue;
-        if (source.empty() || source[0] != '/') continue;
-        const std::string mounted = realPath(unescapeMountField(source));
+    for (const MountEntry& mount : ReadMountTable(mountsFile)) {
+        if (mount.source.empty() || mount.source[0] != '/') continue;
+        const std::string mounted = realPath(mount.source);
         for (const auto& device : devices) {
             // A partition of an image is its own drive but shares the image's loop device.
-            if (sameOrPartitionOf(mounted, device)) return unescapeMountField(target);
+            if (sameOrPartitionOf(mounted, device)) return mount.target;
         }
     }
     return "";
@@ -153,45 +110,22 @@ std::vector<std::string> MkfsFatArguments(const DriveEntry& drive, const TFormat
 TToolResult RunTool(const std::vector<std::string>& arguments) {
     TToolResult result;
     if (arguments.empty()) return result;
-    const std::string program = findProgram(arguments[0]);
-    if (program.empty()) {
+    ProcessOptions options;
+    options.program = FindProgram(arguments[0]);
+    if (options.program.empty()) {
         result.Output = arguments[0] + " was not found; install dosfstools.";
         return result;
     }
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return result;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    std::vector<char*> argv;
-    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    if (rc != 0) {
-        ::close(out[0]);
-        result.Output = "Cannot start " + program + ": " + std::strerror(rc);
-        return result;
+    options.captureOutput = true;
+    const ProcessResult r = RunProcess(arguments, options, [] { PumpMessages(); });
+    result.Output = r.output;
+    if (!r.started) {
+        result.Output = "Cannot start " + options.program + ": " + std::strerror(r.startError);
+    } else if (r.exited) {
+        result.ExitCode = r.exitCode;
+    } else if (r.signal != 0) {
+        result.ExitCode = 128 + r.signal;
     }
-    char buffer[4096];
-    for (;;) {
-        pollfd p{out[0], POLLIN, 0};
-        if (::poll(&p, 1, 20) > 0) {
-            const ssize_t n = ::read(out[0], buffer, sizeof buffer);
-            if (n <= 0) break;
-            if (result.Output.size() < 65536) result.Output.append(buffer, static_cast<std::size_t>(n));
-        }
-        PumpMessages();
-    }
-    ::close(out[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }
 

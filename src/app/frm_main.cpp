@@ -122,12 +122,13 @@ void TFrmMain::ListBoxDrivesChange() {
     LabelInfoBytesPerSec.SetCaption("");
     LabelInfoCapacity.SetCaption("");
     DriveNumber = item->data;
-    DriveLetter = static_cast<char>('@' + item->data);
+    const LogicalDrive drive(static_cast<std::uint8_t>(DriveNumber));
+    DriveLetter = drive.letter();
     if (!GetLogDriveParams(static_cast<std::uint8_t>(DriveNumber), *DriveParams)) {
         LabelInfoStatus.SetCaption(ListBoxStrings(msgNotReady));
         return;
     }
-    DriveKind = static_cast<std::int32_t>(GetDriveTypeA(std::string(1, DriveLetter) + ":\\"));
+    DriveKind = static_cast<std::int32_t>(GetDriveTypeA(drive.root()));
     DriveKindEstablished = true;
     if (DriveKind >= 2 && DriveKind <= 6) LabelInfoMedia.SetCaption(ListBoxStrings(DriveKind - 1));
     LabelInfoBytesPerSec.SetCaption(std::to_string(DriveParams->BytesPerSector));

@@ -8,17 +8,17 @@
 namespace quorvane {
 
 StagedFileWriter::~StagedFileWriter() {
-    if (fd_ >= 0) Close();
+    if (fd_) Close();
 }
 
 bool StagedFileWriter::Create(const std::string& path) {
-    if (fd_ >= 0) Close();
+    if (fd_) Close();
     path_ = path;
     pending_ = nullptr;
     pendingBytes_ = 0;
     errno_ = 0;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd_ < 0) {
+    fd_.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!fd_) {
         errno_ = errno;
         failedStep_ = "Cannot create";
         return false;
@@ -27,7 +27,7 @@ bool StagedFileWriter::Create(const std::string& path) {
 }
 
 bool StagedFileWriter::Append(const std::uint8_t* data, std::size_t n) {
-    if (fd_ < 0 || errno_ != 0) return false;
+    if (!fd_ || errno_ != 0) return false;
     if (pendingBytes_ > 0 && data == pending_ + pendingBytes_) {
         pendingBytes_ += n;
         return true;
@@ -39,10 +39,10 @@ bool StagedFileWriter::Append(const std::uint8_t* data, std::size_t n) {
 }
 
 bool StagedFileWriter::Flush() {
-    if (fd_ < 0 || errno_ != 0) return errno_ == 0;
+    if (!fd_ || errno_ != 0) return errno_ == 0;
     std::size_t done = 0;
     while (done < pendingBytes_) {
-        const ssize_t put = ::write(fd_, pending_ + done, pendingBytes_ - done);
+        const ssize_t put = ::write(fd_.get(), pending_ + done, pendingBytes_ - done);
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) {
             errno_ = put < 0 ? errno : ENOSPC;
@@ -57,21 +57,17 @@ bool StagedFileWriter::Flush() {
 }
 
 bool StagedFileWriter::Close() {
-    if (fd_ < 0) return errno_ == 0;
+    if (!fd_) return errno_ == 0;
     Flush();
-    if (::close(fd_) != 0 && errno_ == 0) {
+    if (fd_.close() != 0 && errno_ == 0) {
         errno_ = errno;
         failedStep_ = "Cannot write";
     }
-    fd_ = -1;
     return errno_ == 0;
 }
 
 void StagedFileWriter::Discard() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    fd_.reset();
     pending_ = nullptr;
     pendingBytes_ = 0;
     if (!path_.empty()) ::unlink(path_.c_str());

@@ -2,6 +2,8 @@
 // An output file of a recovery run. Sectors are appended by reference: consecutive sectors of
 // the caller's read buffer collect into one run that goes out in a single write, so carving
 // costs neither a copy nor a system call per sector. Every failure is kept with its errno.
+#include "support/file_descriptor.h"
+
 #include <cstdint>
 #include <string>
 
@@ -26,13 +28,13 @@ public:
     // Closes and deletes what was written (a failed file is never handed on).
     void Discard();
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_.valid(); }
     const std::string& Path() const { return path_; }
     // "Cannot write /tmp/.../image3.JPG: No space left on device"
     std::string Error() const;
 
 private:
-    int fd_ = -1;
+    FileDescriptor fd_;
     std::string path_;
     const std::uint8_t* pending_ = nullptr;
     std::size_t pendingBytes_ = 0;

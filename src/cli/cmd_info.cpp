@@ -3,6 +3,7 @@
 #include "cli/drive_arg.h"
 #include "cli/exit_codes.h"
 #include "platform/drive_table.h"
+#include "platform/logical_drive.h"
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -18,7 +19,7 @@ int ShowInfo(const std::string& drive, bool json) {
     const auto* entry = DriveTable::instance().find(choice.number);
     const bool ready = main.ButtonStart.Enabled();
     if (json) {
-        nlohmann::json j = {{"drive", std::string(1, static_cast<char>('@' + choice.number)) + ":"},
+        nlohmann::json j = {{"drive", LogicalDrive(choice.number).name()},
                             {"path", entry ? entry->path : drive},
                             {"status", main.LabelInfoStatus.Caption()},
                             {"media", main.LabelInfoMedia.Caption()},
@@ -29,7 +30,8 @@ int ShowInfo(const std::string& drive, bool json) {
                             {"label", entry ? entry->volumeLabel : ""}};
         std::puts(j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     } else {
-        std::printf("Drive:        %c: %s\n", '@' + choice.number, entry ? entry->displayName.c_str() : drive.c_str());
+        std::printf("Drive:        %s %s\n", LogicalDrive(choice.number).name().c_str(),
+                    entry ? entry->displayName.c_str() : drive.c_str());
         std::printf("Status:       %s\n", main.LabelInfoStatus.Caption().c_str());
         if (ready) {
             std::printf("Media:        %s\n", main.LabelInfoMedia.Caption().c_str());

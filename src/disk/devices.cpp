@@ -2,6 +2,7 @@
 
 #include "disk/ldiskio.h"
 #include "platform/drive_table.h"
+#include "platform/logical_drive.h"
 
 #include <algorithm>
 #include <cctype>
@@ -29,7 +30,6 @@ void TDeviceList::clear() { Items.clear(); }
 TDevice* TDeviceList::GetWindowsDrive(std::uint8_t Drive) {
     TLogDriveParams params;
     if (!GetLogDriveParams(Drive, params)) return nullptr;
-    std::string root = std::string(1, static_cast<char>(Drive + 64)) + ":\\";
     if (ProcessMessagesHook) ProcessMessagesHook();
 
     // The volume is probed now: the medium in a reader may have changed since the drive was listed.
@@ -40,7 +40,7 @@ TDevice* TDeviceList::GetWindowsDrive(std::uint8_t Drive) {
     device->Partitioned = 0;
     device->Kind = 1;
     device->Drive = Drive;
-    std::uint32_t type = GetDriveTypeA(root);
+    std::uint32_t type = GetDriveTypeA(LogicalDrive(Drive).root());
     if (type >= DRIVE_REMOVABLE && type <= DRIVE_RAMDISK) device->DriveType = static_cast<std::uint8_t>(type);
     device->TotalSectors = params.TotalSectors;
     device->BytesPerSector = static_cast<std::uint16_t>(params.BytesPerSector);

@@ -135,12 +135,6 @@ StateView Inspect() {
     return v;
 }
 
-std::string NtDeviceName(std::uint8_t drive) {
-    return std::string("\\\\.\\") + static_cast<char>(drive + 64) + ":";
-}
-
-std::string RootPath(std::uint8_t drive) { return std::string(1, static_cast<char>(drive + 64)) + ":\\"; }
-
 }  // namespace ldiskio
 
 using namespace ldiskio;

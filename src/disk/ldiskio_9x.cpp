@@ -1,6 +1,7 @@
 // The 9x family's path: requests to the system driver VWIN32 (DOS absolute disk I/O, the
 // extended absolute disk call, the generic IOCTL) and to the CD-ROM access driver INT2F.VXD.
 #include "disk/ldiskio_state.h"
+#include "platform/logical_drive.h"
 
 #include <algorithm>
 
@@ -28,13 +29,13 @@ bool Int2FCall(std::uint32_t code, void* in, std::uint32_t inSize, void* out, st
 }
 
 bool IsCDROMDrive(std::uint8_t Drive) {
-    std::uint8_t index = static_cast<std::uint8_t>(Drive - 1);
+    std::uint8_t index = LogicalDrive(Drive).zeroBasedIndex();
     std::uint8_t answer = 0;
     return Int2FCall(INT2F_IS_CDROM, &index, 1, &answer, 1) && answer == 1;
 }
 
 bool GetCDVolumeSize(std::uint8_t Drive, std::uint32_t& sectors) {
-    std::uint8_t index = static_cast<std::uint8_t>(Drive - 1);
+    std::uint8_t index = LogicalDrive(Drive).zeroBasedIndex();
     CDVOLUME_SIZE answer;
     if (!Int2FCall(INT2F_VOLUME_SIZE, &index, 1, &answer, sizeof answer)) return false;
     sectors = answer.sectors;
@@ -46,7 +47,7 @@ bool CDReadSectors(std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count, v
     LentBuffer buffer(Buffer, std::size_t{Count} * CD_SECTOR_SIZE);
     if (buffer.address() == 0) return false;
     CDREAD_REQUEST request;
-    request.drive = static_cast<std::uint8_t>(Drive - 1);
+    request.drive = LogicalDrive(Drive).zeroBasedIndex();
     request.sector = LBA;
     request.count = 1;
     request.buffer = buffer.address();
@@ -88,7 +89,7 @@ bool AbsoluteDiskIo(std::uint32_t code, std::uint8_t Drive, std::uint32_t LBA, s
     const DiskIoRequest request(LBA, Count, Buffer);
     if (request.address() == 0) return false;
     DIOC_REGISTERS regs;
-    regs.reg_EAX = static_cast<std::uint32_t>(Drive - 1);
+    regs.reg_EAX = LogicalDrive(Drive).zeroBasedIndex();
     regs.reg_EBX = request.address();
     regs.reg_ECX = 0xFFFF;
     return VWin32Call(code, regs);

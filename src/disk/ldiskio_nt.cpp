@@ -1,6 +1,7 @@
 // The NT family's path: the volume opened as a device, one handle kept between calls.
 #include "disk/ldiskio_state.h"
 #include "platform/drive_table.h"
+#include "platform/logical_drive.h"
 
 #include <algorithm>
 #include <cstring>
@@ -27,7 +28,7 @@ bool NT_OpenDrive(std::uint8_t Drive, bool ForRead) {
         nt->CloseHandle(s.hNTDrive);
         s.hNTDrive = INVALID_HANDLE_VALUE;
     }
-    s.hNTDrive = nt->CreateFileA(NtDeviceName(Drive), ForRead ? GENERIC_READ : GENERIC_WRITE);
+    s.hNTDrive = nt->CreateFileA(LogicalDrive(Drive).deviceName(), ForRead ? GENERIC_READ : GENERIC_WRITE);
     s.NTDrive = Drive;
     s.NTDriveForRead = ForRead;
     // Cleared first, so a drive whose parameters cannot be had never inherits the sector size
@@ -85,12 +86,12 @@ bool NT_GetLogDriveParams(std::uint8_t Drive, TLogDriveParams& Params) {
     UnitState& s = Unit();
     NtVolumeServices* nt = s.services.volumes;
     if (nt == nullptr) return false;
-    const VolumeHandle h = nt->CreateFileA(NtDeviceName(Drive), GENERIC_READ);
+    const VolumeHandle h = nt->CreateFileA(LogicalDrive(Drive).deviceName(), GENERIC_READ);
     if (h == INVALID_HANDLE_VALUE) return false;
 
     DiskGeometry g;
     std::uint32_t returned = 0;
-    if (nt->GetDriveTypeA(RootPath(Drive)) == DRIVE_CDROM) {
+    if (nt->GetDriveTypeA(LogicalDrive(Drive).root()) == DRIVE_CDROM) {
         Params = TLogDriveParams{};
         Params.DriveType = 4;
         Params.Removable = 1;

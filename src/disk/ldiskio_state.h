@@ -30,11 +30,6 @@ struct UnitState {
 // The state after start-up; the first use starts the unit with the stand-ins.
 UnitState& Unit();
 
-// "\\.\E:" for drive 5.
-std::string NtDeviceName(std::uint8_t drive);
-// "E:\" for drive 5.
-std::string RootPath(std::uint8_t drive);
-
 // NT family.
 bool NT_OpenDrive(std::uint8_t Drive, bool ForRead);
 bool NT_ReadLogicalSectors(std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count, void* Buffer);

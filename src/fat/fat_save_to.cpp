@@ -5,6 +5,7 @@
 #include "fat/fat_objects.h"
 #include "fat/fat_saved_names.h"
 #include "disk/scan_services.h"
+#include "support/file_descriptor.h"
 
 #include <cerrno>
 #include <cstring>
@@ -23,19 +24,19 @@ constexpr std::uint32_t MaxNameTries = 100'000;
 bool IsDiskFull(int Error) { return Error == ENOSPC || Error == EDQUOT; }
 
 // Creates a file in Folder under Name, or under a numbered variant when Name is taken; never
-// opens an existing file or follows a link. The descriptor, or -1 with Error set.
-int CreateNewFile(const std::string& Folder, const std::string& Name, std::string& Path, int& Error) {
+// opens an existing file or follows a link. The descriptor, or none with Error set.
+FileDescriptor CreateNewFile(const std::string& Folder, const std::string& Name, std::string& Path, int& Error) {
     for (std::uint32_t n = 1; n <= MaxNameTries; ++n) {
         Path = Folder + (n == 1 ? Name : NumberedFileName(Name, n));
-        const int fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd >= 0) return fd;
+        FileDescriptor fd(::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+        if (fd) return fd;
         if (errno != EEXIST) {
             Error = errno;
-            return -1;
+            return {};
         }
     }
     Error = EEXIST;
-    return -1;
+    return {};
 }
 
 // Writes Count bytes, going on after short writes. The bytes written; Error is set when a write
@@ -90,8 +91,8 @@ bool TFATFile::SaveTo(const std::string& Folder, std::uint8_t FATNo, std::string
     if (folder.empty() || folder.back() != '/') folder += '/';
     std::string path;
     int error = 0;
-    const int fd = CreateNewFile(folder, SavedFileName(Name), path, error);
-    if (fd < 0) {
+    FileDescriptor fd = CreateNewFile(folder, SavedFileName(Name), path, error);
+    if (!fd) {
         SaveError = error;
         ShowWriteFailure(scan, path, error, false);
         drive->Close(info);
@@ -111,7 +112,7 @@ bool TFATFile::SaveTo(const std::string& Folder, std::uint8_t FATNo, std::string
                 readOk = false;
             }
             if (readOk) {
-                written = done > 0 ? WriteAll(fd, buffer.data(), done, error) : 0;
+                written = done > 0 ? WriteAll(fd.get(), buffer.data(), done, error) : 0;
                 total += written;
             } else {
                 ShowFATMessage("Could not read source file! (dev:" + (drive->Device ? drive->Device->Name : "") +
@@ -122,7 +123,7 @@ bool TFATFile::SaveTo(const std::string& Folder, std::uint8_t FATNo, std::string
             }
         } while (readOk && error == 0 && written != 0 && done >= 4 && !scan.Stopped);
     }
-    if (::close(fd) != 0 && error == 0) error = errno;
+    if (fd.close() != 0 && error == 0) error = errno;
 
     // A file that should have bytes but whose chain gave none (no first cluster, or one outside the
     // volume) would only be an empty file under a picture's name.

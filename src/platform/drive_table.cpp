@@ -1,18 +1,18 @@
 #include "platform/drive_table.h"
 
 #include "platform/drive_naming.h"
+#include "platform/mount_table.h"
 #include "platform/posix_volume.h"
 #include "platform/sysfs_block_devices.h"
 #include "platform/volume_probe.h"
+#include "support/file_descriptor.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <linux/fs.h>
-#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -24,9 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::uint8_t FIRST_FREE_NUMBER = 4;  // D:; A: and B: are the floppies', C: the system's
-// A drive's letter is '@' + its number, which stays a character up to 191; device names and
-// roots of higher numbers would wrap and name no drive.
-constexpr unsigned LAST_DRIVE_NUMBER = 191;
 
 enum class Origin { BlockDevice, Path, Volume };
 
@@ -54,12 +51,9 @@ std::string RootDeviceNumber() {
 
 // The device name ("sda2") that the mount table gives for "/"; the last mount of "/" wins.
 std::string RootMountDeviceName(const std::string& mountsFile) {
-    std::ifstream in(mountsFile);
-    std::string line, source;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string dev, dir;
-        if (fields >> dev >> dir && dir == "/") source = dev;
+    std::string source;
+    for (const MountEntry& mount : ReadMountTable(mountsFile)) {
+        if (mount.target == "/") source = mount.source;
     }
     if (source.rfind("/dev/", 0) != 0) return {};
     std::error_code ec;
@@ -76,11 +70,9 @@ std::string DevicePath(const std::string& devRoot, const std::string& sysfsName)
 // File system and label of a whole device or a range of a file; empty when unreadable.
 VolumeProbe ProbePath(const std::string& path, std::uint64_t offset, std::uint64_t size, std::uint32_t kind,
                       bool withPartitions) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (kind == DRIVE_CDROM ? O_NONBLOCK : 0));
-    if (fd < 0) return {};
-    VolumeProbe probe = ProbeVolume(fd, offset, size, withPartitions);
-    ::close(fd);
-    return probe;
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | (kind == DRIVE_CDROM ? O_NONBLOCK : 0)));
+    if (!fd) return {};
+    return ProbeVolume(fd.get(), offset, size, withPartitions);
 }
 
 std::string CanonicalPath(const std::string& path) {
@@ -126,8 +118,8 @@ struct DriveTable::Impl {
     std::optional<std::uint8_t> nextNumber() const {
         unsigned highest = FIRST_FREE_NUMBER - 1;
         for (const auto& i : items) highest = std::max<unsigned>(highest, i->entry.number);
-        if (highest < LAST_DRIVE_NUMBER) return static_cast<std::uint8_t>(highest + 1);
-        for (unsigned n = FIRST_FREE_NUMBER; n <= LAST_DRIVE_NUMBER; ++n) {
+        if (highest < LogicalDrive::Last) return static_cast<std::uint8_t>(highest + 1);
+        for (unsigned n = FIRST_FREE_NUMBER; n <= LogicalDrive::Last; ++n) {
             if (!used(n)) return static_cast<std::uint8_t>(n);
         }
         return std::nullopt;
@@ -189,7 +181,7 @@ void DriveTable::Impl::enumerate() {
     }
 
     for (std::size_t i = 0; i < listed.size(); ++i) {
-        if (numbers[i] > LAST_DRIVE_NUMBER) continue;
+        if (numbers[i] > LogicalDrive::Last) continue;
         const SysfsBlockDevice& d = listed[i].device;
         auto item = std::make_shared<Item>();
         item->origin = Origin::BlockDevice;
@@ -240,20 +232,19 @@ std::vector<std::uint8_t> DriveTable::Impl::addPath(const std::string& path, std
         error = path + " is neither an image file nor a block device.";
         return {};
     }
-    const int fd = ::open(canonical.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    FileDescriptor fd(::open(canonical.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         error = OpenFailure(path, errno);
         return {};
     }
     std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
-    if (isBlock && ::ioctl(fd, BLKGETSIZE64, &size) != 0) size = 0;
+    if (isBlock && ::ioctl(fd.get(), BLKGETSIZE64, &size) != 0) size = 0;
     if (size == 0) {
-        ::close(fd);
         error = isBlock ? path + " holds no medium." : path + " is empty.";
         return {};
     }
-    const VolumeProbe probe = ProbeVolume(fd, 0, 0, true);
-    ::close(fd);
+    const VolumeProbe probe = ProbeVolume(fd.get(), 0, 0, true);
+    fd.reset();
 
     const std::string fileName = fs::path(canonical).filename().string();
     std::uint32_t kind = DRIVE_REMOVABLE;  // an image file stands for a card
@@ -403,11 +394,13 @@ std::optional<std::uint8_t> ResolveDrive(const std::string& arg, std::string& er
     const bool letterForm = !arg.empty() && std::isalpha(static_cast<unsigned char>(arg[0])) &&
                             (arg.size() == 1 || arg.substr(1) == ":" || arg.substr(1) == ":\\" || arg.substr(1) == ":/");
     if (letterForm) {
-        const auto number = static_cast<std::uint8_t>(std::toupper(static_cast<unsigned char>(arg[0])) - 64);
-        if (table.find(number)) return number;
+        // A typed letter names one of A: to Z:, in either case.
+        const auto typed = static_cast<char>(std::toupper(static_cast<unsigned char>(arg[0])));
+        const LogicalDrive number = LogicalDrive::fromLetter(typed);
+        if (table.find(number.value())) return number.value();
         std::error_code ec;
         if (!fs::exists(arg, ec)) {
-            error = std::string("There is no drive ") + static_cast<char>(number + 64) + ":.";
+            error = "There is no drive " + number.name() + ".";
             return std::nullopt;
         }
     }
@@ -421,11 +414,10 @@ std::optional<std::uint8_t> ResolveDrive(const std::string& arg, std::string& er
 }
 
 std::uint32_t GetDriveTypeA(const std::string& root) {
-    if (root.empty()) return DRIVE_NO_ROOT_DIR;
-    // Roots are made as '@' + number ("a:\" is drive 33), so no case folding.
-    const int number = static_cast<unsigned char>(root[0]) - 64;
-    if (number < 1 || number > 255) return DRIVE_NO_ROOT_DIR;
-    const DriveEntry* e = DriveTable::instance().find(static_cast<std::uint8_t>(number));
+    // Roots are made from drive numbers ("a:\" is drive 33), so no case folding.
+    const LogicalDrive number = LogicalDrive::fromRoot(root);
+    if (!number.isValid()) return DRIVE_NO_ROOT_DIR;
+    const DriveEntry* e = DriveTable::instance().find(number.value());
     return e ? e->kind : DRIVE_NO_ROOT_DIR;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The drive table: the stand-in for drive letters and the shell's drive list. Block devices
 // come from sysfs; image files are added by name. Each entry has a letter (A: = 1).
+#include "platform/logical_drive.h"
 #include "platform/volume.h"
 
 #include <cstdint>
@@ -36,8 +37,8 @@ struct DriveEntry {
     bool isPartitionTable = false;  // a whole disk or image that starts with MBR/GPT
     std::shared_ptr<VolumeOpener> opener;
 
-    char letter() const { return static_cast<char>('@' + number); }
-    std::string root() const { return std::string(1, letter()) + ":\\"; }
+    char letter() const { return LogicalDrive(number).letter(); }
+    std::string root() const { return LogicalDrive(number).root(); }
 };
 
 class DriveTable {

@@ -1,6 +1,7 @@
 #include "platform/nt_volume_stand_in.h"
 
 #include "platform/drive_table.h"
+#include "platform/logical_drive.h"
 
 #include <cerrno>
 #include <cstring>
@@ -130,10 +131,7 @@ NtVolumeServices& StandInVolumeServices() {
 }
 
 std::uint8_t DriveOfDeviceName(const std::string& deviceName) {
-    if (deviceName.size() != 6 || deviceName.compare(0, 4, "\\\\.\\") != 0 || deviceName[5] != ':') return 0;
-    // Letters are '@' + number, so 'a' is drive 33, not A:: no case folding.
-    const int number = static_cast<unsigned char>(deviceName[4]) - 64;
-    return number >= 1 && number <= 255 ? static_cast<std::uint8_t>(number) : 0;
+    return LogicalDrive::fromDeviceName(deviceName).value();
 }
 
 std::uint32_t Win32ErrorFromErrno(int err) {

@@ -8,7 +8,8 @@ namespace quorvane {
 // The process-wide stand-in.
 NtVolumeServices& StandInVolumeServices();
 
-// The drive number in a device name "\\.\E:" (case-insensitive), 0 when it is not one.
+// The drive number in a device name "\\.\E:" (letters as LogicalDrive makes them, never
+// case-folded), 0 when it is not one.
 std::uint8_t DriveOfDeviceName(const std::string& deviceName);
 
 // The GetLastError value for an errno value.

@@ -1,6 +1,7 @@
 #include "platform/posix_volume.h"
 
 #include "platform/drive_table.h"
+#include "support/file_descriptor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quorvane {
 namespace {
@@ -21,22 +23,20 @@ constexpr std::uint32_t MEDIA_FIXED = 12;
 
 class PosixVolumeFile : public VolumeFile {
 public:
-    PosixVolumeFile(int fd, bool isFloppyDrive, std::uint64_t offset, std::uint64_t size, std::uint32_t kind,
-                    bool isBlock)
-        : fd_(fd), isBlock_(isBlock), isFloppyDrive_(isFloppyDrive), offset_(offset), size_(size), kind_(kind) {}
-    ~PosixVolumeFile() override { ::close(fd_); }
-    PosixVolumeFile(const PosixVolumeFile&) = delete;
-    PosixVolumeFile& operator=(const PosixVolumeFile&) = delete;
+    PosixVolumeFile(FileDescriptor fd, bool isFloppyDrive, std::uint64_t offset, std::uint64_t size,
+                    std::uint32_t kind, bool isBlock)
+        : fd_(std::move(fd)), isBlock_(isBlock), isFloppyDrive_(isFloppyDrive), offset_(offset), size_(size),
+          kind_(kind) {}
 
     bool readAt(std::uint64_t offset, void* dst, std::uint32_t n, std::uint32_t& got) override {
         return transfer(offset, n, got, [&](std::uint64_t at, std::uint32_t done, std::uint32_t left) {
-            return ::pread(fd_, static_cast<char*>(dst) + done, left, static_cast<off_t>(at));
+            return ::pread(fd_.get(), static_cast<char*>(dst) + done, left, static_cast<off_t>(at));
         });
     }
 
     bool writeAt(std::uint64_t offset, const void* src, std::uint32_t n, std::uint32_t& put) override {
         return transfer(offset, n, put, [&](std::uint64_t at, std::uint32_t done, std::uint32_t left) {
-            return ::pwrite(fd_, static_cast<const char*>(src) + done, left, static_cast<off_t>(at));
+            return ::pwrite(fd_.get(), static_cast<const char*>(src) + done, left, static_cast<off_t>(at));
         });
     }
 
@@ -46,10 +46,10 @@ public:
         std::uint32_t heads = 0, sectorsPerTrack = 0;
         if (isBlock_) {
             int logical = 0;
-            if (::ioctl(fd_, BLKSSZGET, &logical) != 0 || logical <= 0) return false;
+            if (::ioctl(fd_.get(), BLKSSZGET, &logical) != 0 || logical <= 0) return false;
             bytesPerSector = static_cast<std::uint32_t>(logical);
             hd_geometry geo{};
-            if (::ioctl(fd_, HDIO_GETGEO, &geo) == 0) {
+            if (::ioctl(fd_.get(), HDIO_GETGEO, &geo) == 0) {
                 heads = geo.heads;
                 sectorsPerTrack = geo.sectors;
             }
@@ -95,7 +95,7 @@ private:
         return true;
     }
 
-    int fd_;
+    FileDescriptor fd_;
     bool isBlock_;
     bool isFloppyDrive_;
     std::uint64_t offset_;
@@ -126,33 +126,30 @@ PosixVolumeOpener::PosixVolumeOpener(std::string path, std::uint64_t offsetBytes
 std::unique_ptr<VolumeFile> PosixVolumeOpener::open(bool forWrite, int& err) {
     int flags = (forWrite ? O_WRONLY : O_RDONLY) | O_CLOEXEC;
     if (kind_ == DRIVE_CDROM) flags |= O_NONBLOCK;
-    const int fd = ::open(path_.c_str(), flags);
-    if (fd < 0) {
+    FileDescriptor fd(::open(path_.c_str(), flags));
+    if (!fd) {
         err = errno;
         return nullptr;
     }
     struct stat st {};
     std::uint64_t fileSize = 0;
     bool isBlock = false;
-    if (::fstat(fd, &st) != 0) {
+    if (::fstat(fd.get(), &st) != 0) {
         err = errno;
-        ::close(fd);
         return nullptr;
     }
     if (S_ISBLK(st.st_mode)) {
         isBlock = true;
         // Newer kernels open a read-only device for writing and fail only the writes.
         int readOnly = 0;
-        if (forWrite && ::ioctl(fd, BLKROGET, &readOnly) == 0 && readOnly != 0) {
-            ::close(fd);
+        if (forWrite && ::ioctl(fd.get(), BLKROGET, &readOnly) == 0 && readOnly != 0) {
             err = EROFS;
             return nullptr;
         }
-        if (::ioctl(fd, BLKGETSIZE64, &fileSize) != 0) fileSize = 0;
+        if (::ioctl(fd.get(), BLKGETSIZE64, &fileSize) != 0) fileSize = 0;
     } else if (S_ISREG(st.st_mode)) {
         fileSize = static_cast<std::uint64_t>(st.st_size);
     } else {
-        ::close(fd);
         err = ENODEV;
         return nullptr;
     }
@@ -161,7 +158,7 @@ std::unique_ptr<VolumeFile> PosixVolumeOpener::open(bool forWrite, int& err) {
     if (sizeBytes_ != 0) size = std::min(size, sizeBytes_);
     err = 0;
     const bool floppyDrive = std::filesystem::path(path_).filename().string().rfind("fd", 0) == 0;
-    return std::make_unique<PosixVolumeFile>(fd, floppyDrive, offsetBytes_, size, kind_, isBlock);
+    return std::make_unique<PosixVolumeFile>(std::move(fd), floppyDrive, offsetBytes_, size, kind_, isBlock);
 }
 
 }  // namespace quorvane

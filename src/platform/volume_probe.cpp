@@ -1,5 +1,7 @@
 #include "platform/volume_probe.h"
 
+#include "support/file_descriptor.h"
+
 #include <algorithm>
 #include <blkid/blkid.h>
 #include <cstring>
@@ -98,10 +100,10 @@ VolumeProbe ProbeVolumeThroughOpener(VolumeOpener& opener) {
     if (!file || !file->geometry(g) || g.bytesPerSector == 0) return {};
     const std::uint64_t size = static_cast<std::uint64_t>(g.cylinders) * g.tracksPerCylinder * g.sectorsPerTrack *
                                g.bytesPerSector;
-    const int fd = memfd_create("quorvane-probe", MFD_CLOEXEC);
-    if (fd < 0) return {};
+    const FileDescriptor fd(memfd_create("quorvane-probe", MFD_CLOEXEC));
+    if (!fd) return {};
     VolumeProbe result;
-    if (ftruncate(fd, static_cast<off_t>(size)) == 0) {
+    if (ftruncate(fd.get(), static_cast<off_t>(size)) == 0) {
         // Sector by sector in blocks, so one unreadable sector leaves only a hole of zeros.
         const std::uint32_t block = 64 * g.bytesPerSector;
         std::vector<std::uint8_t> buffer(block);
@@ -110,12 +112,11 @@ VolumeProbe ProbeVolumeThroughOpener(VolumeOpener& opener) {
             const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(block, copyBytes - at));
             std::uint32_t got = 0;
             if (file->readAt(at, buffer.data(), n, got) && got > 0) {
-                if (pwrite(fd, buffer.data(), got, static_cast<off_t>(at)) < 0) break;
+                if (pwrite(fd.get(), buffer.data(), got, static_cast<off_t>(at)) < 0) break;
             }
         }
-        result = ProbeVolume(fd, 0, size, false);
+        result = ProbeVolume(fd.get(), 0, size, false);
     }
-    close(fd);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/win9x_driver_stand_in.h"
 
 #include "platform/drive_table.h"
+#include "platform/logical_drive.h"
 
 #include <algorithm>
 #include <cstring>
@@ -72,7 +73,9 @@ private:
             case VWIN32_DIOC_DOS_INT26:
                 // Only the packet form (CX = 0xFFFF) exists for volumes over 32 MB; it is all we serve.
                 if ((r.reg_ECX & 0xFFFF) != 0xFFFF) return FailWith(r, DOS_ERROR_INVALID_FUNCTION);
-                return sectorIo(r, (r.reg_EAX & 0xFF) + 1u, r.reg_EBX, code == VWIN32_DIOC_DOS_INT26);
+                // AL counts drives from 0.
+                return sectorIo(r, LogicalDrive::fromZeroBasedIndex(r.reg_EAX & 0xFF).value(), r.reg_EBX,
+                                code == VWIN32_DIOC_DOS_INT26);
             case VWIN32_DIOC_DOS_DRIVEINFO:
                 if ((r.reg_EAX & 0xFFFF) != 0x7305 || r.reg_ECX != 0xFFFFFFFFu) {
                     return FailWith(r, DOS_ERROR_INVALID_FUNCTION);
@@ -162,8 +165,8 @@ private:
     bool serveInt2F(std::uint32_t code, void* in, std::uint32_t inSize, void* out, std::uint32_t outSize,
                     std::uint32_t* returned) {
         if (in == nullptr || inSize < 1) return false;
-        const std::uint32_t drive = static_cast<const std::uint8_t*>(in)[0] + 1u;
-        const DriveEntry* entry = drive <= 255 ? DriveTable::instance().find(static_cast<std::uint8_t>(drive)) : nullptr;
+        const auto drive = LogicalDrive::fromZeroBasedIndex(static_cast<const std::uint8_t*>(in)[0]);
+        const DriveEntry* entry = drive.isValid() ? DriveTable::instance().find(drive.value()) : nullptr;
         if (entry == nullptr) return false;
         switch (code) {
             case INT2F_IS_CDROM:

@@ -2,6 +2,8 @@
 // Locating the version resource inside executable files: the readers behind
 // ReadVersionResource. Every offset and count read from the file is checked against the file's
 // size before it is used.
+#include "support/file_descriptor.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,17 +15,14 @@ namespace quorvane::version_file {
 class PositionalFile {
 public:
     explicit PositionalFile(const std::string& path);
-    ~PositionalFile();
-    PositionalFile(const PositionalFile&) = delete;
-    PositionalFile& operator=(const PositionalFile&) = delete;
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_.valid(); }
     std::uint64_t Size() const { return size_; }
     // The count bytes at offset, or nullopt when any of them lies outside the file.
     std::optional<std::vector<std::uint8_t>> Read(std::uint64_t offset, std::uint64_t count) const;
 
 private:
-    int fd_ = -1;
+    FileDescriptor fd_;
     std::uint64_t size_ = 0;
 };
 

@@ -44,9 +44,9 @@ bool extractOne(mscab_decompressor* d, mscabd_file& file, const std::string& tar
     const std::string folder = FolderOf(target);
     if (!ForceDirectories(folder)) return false;
 
-    const auto temp = CreateTempFileIn(folder);
+    auto temp = CreateTempFileIn(folder);
     if (!temp) return false;
-    ::close(temp->fd);
+    temp->fd.reset();  // the decompressor writes the file by its name
     if (d->extract(d, &file, temp->path.c_str()) != MSPACK_ERR_OK) {
         ::unlink(temp->path.c_str());
         return false;

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace quorvane {
@@ -18,11 +19,10 @@ mode_t currentUmask() {
 }
 
 bool startsLikeAProgram(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return false;
     unsigned char head[4] = {};
-    const ssize_t n = ::read(fd, head, sizeof head);
-    ::close(fd);
+    const ssize_t n = ::read(fd.get(), head, sizeof head);
     return (n >= 2 && head[0] == '#' && head[1] == '!') ||
            (n == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F');
 }
@@ -35,9 +35,9 @@ std::optional<TTempFile> CreateTempFileIn(const std::string& folder) {
     pattern += "WUPDXXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    return TTempFile{name.data(), fd};
+    FileDescriptor fd(::mkostemp(name.data(), O_CLOEXEC));
+    if (!fd) return std::nullopt;
+    return TTempFile{name.data(), std::move(fd)};
 }
 
 bool CommitFile(const std::string& tempPath, const std::string& target) {

@@ -2,6 +2,8 @@
 // Partial downloads and their hand-over. A download is written into a temporary "WUPD" file in
 // its target's own folder and only a complete one is moved over the target, in one rename, so a
 // failed, cancelled or empty download never replaces or empties an existing file.
+#include "support/file_descriptor.h"
+
 #include <optional>
 #include <string>
 
@@ -9,7 +11,7 @@ namespace quorvane {
 
 struct TTempFile {
     std::string path;
-    int fd = -1;
+    FileDescriptor fd;
 };
 
 // A new, empty file "WUPDxxxxxx" in folder, open for writing; nullopt when none can be made.

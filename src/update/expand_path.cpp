@@ -2,7 +2,7 @@
 
 #include "platform/work_folder.h"
 #include "support/zarq_versioninfo.h"
-#include "update/process_launch.h"
+#include "update/command_line.h"
 
 #include <algorithm>
 #include <array>

@@ -1,10 +1,10 @@
 // The file list of the control file and the download of the chosen files.
 #include "update/web_update.h"
 
+#include "platform/process_runner.h"
 #include "update/cab_extract.h"
 #include "update/download_file.h"
 #include "update/downloaded_names.h"
-#include "update/process_launch.h"
 
 #include <strings.h>
 #include <algorithm>

@@ -40,12 +40,12 @@ std::optional<std::string> ExpandLZFile(const std::string& compressedPath, const
     const std::string name = ExpandedLZName(compressedPath.substr(folder.size()), header->missing_char);
     const std::string expanded = folder + name;
 
-    const auto temp = CreateTempFileIn(folder);
+    auto temp = CreateTempFileIn(folder);
     if (!temp) {
         lz.d->close(lz.d, header);
         return fail();
     }
-    ::close(temp->fd);
+    temp->fd.reset();  // the decompressor writes the file by its name
     const int rc = lz.d->extract(lz.d, header, temp->path.c_str());
     const off_t expectedLength = header->length;
     lz.d->close(lz.d, header);

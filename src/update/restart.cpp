@@ -1,8 +1,9 @@
 // Handing over to the updater, which starts the program again once this process has ended.
 #include "update/web_update.h"
 
+#include "platform/process_runner.h"
 #include "support/zarq_versioninfo.h"
-#include "update/process_launch.h"
+#include "update/command_line.h"
 
 #include <cstdlib>
 #include <unistd.h>

@@ -71,7 +71,7 @@ std::size_t onBlock(char* data, std::size_t one, std::size_t count, void* contex
         t.contentLength = length > 0 ? static_cast<std::int64_t>(length) : 0;
     }
     PumpMessages();
-    if (!writeAll(t.temp->fd, data, size)) {
+    if (!writeAll(t.temp->fd.get(), data, size)) {
         t.writeFailed = true;
         return 0;
     }
@@ -122,8 +122,8 @@ void configure(CURL* h, const std::string& url, const TWebUpdate& update, Transf
 // there already: an empty download never empties an existing file.
 void leaveEmptyTarget(const std::string& target) {
     if (::access(target.c_str(), F_OK) == 0) return;
-    if (const auto temp = CreateTempFileIn(FolderOf(target))) {
-        ::close(temp->fd);
+    if (auto temp = CreateTempFileIn(FolderOf(target))) {
+        temp->fd.reset();
         if (!CommitFile(temp->path, target)) ::unlink(temp->path.c_str());
     }
 }
@@ -143,7 +143,7 @@ bool TWebUpdate::URLGetFile(const std::string& url, bool compressed, const std::
     configure(connection_->handle, url, *this, t, headers);
     const CURLcode rc = curl_easy_perform(connection_->handle);
     curl_slist_free_all(headers);
-    if (t.temp) ::close(t.temp->fd);
+    if (t.temp) t.temp->fd.reset();
 
     const bool complete = rc == CURLE_OK && !t.cancelled && !t.refusedStatus && !t.writeFailed &&
                           statusCode(connection_->handle) <= 299;

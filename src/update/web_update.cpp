@@ -1,12 +1,13 @@
 // The session of an update: connection, control file, actions and texts.
 #include "update/web_update.h"
 
+#include "platform/process_runner.h"
 #include "platform/work_folder.h"
 #include "support/zarq_versioninfo.h"
+#include "update/command_line.h"
 #include "update/curl_connection.h"
 #include "update/download_file.h"
 #include "update/downloaded_names.h"
-#include "update/process_launch.h"
 
 #include "app/ui.h"
 

@@ -2,7 +2,8 @@
 // Started by the live update just before the program ends: waits until process PID has ended,
 // then starts the application command line again. The downloaded files are already in place
 // (Linux lets a running program's files be replaced), so COMPONENTS is only accepted.
-#include "update/process_launch.h"
+#include "platform/process_runner.h"
+#include "update/command_line.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,10 +1,8 @@
 // Image files and block devices named by path: the drives they give, their file systems as
 // libblkid names them, the reasons a path is refused, and drive lookup by letter or path.
 #include "image_fixtures.h"
-#include "disk/ldiskio_state.h"
 #include "platform/drive_table.h"
 #include "platform/memory_volume.h"
-#include "platform/nt_volume_stand_in.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -234,15 +232,6 @@ TEST_F(DriveTablePaths, ReadAccessIsProbedWhenAsked) {
     EXPECT_EQ(ProbeReadAccess(99), ENOENT);
     std::filesystem::remove(image);  // the card was pulled
     EXPECT_EQ(ProbeReadAccess(numbers[0]), ENOENT);
-}
-
-// Device names are made from drive numbers as '@' + number; every number the table hands out
-// (up to 191) comes back as itself, the ones above 32 (lower-case letters) included, so no drive
-// is read in place of another.
-TEST(DeviceNames, EveryDriveNumberComesBackFromItsDeviceName) {
-    for (int n = 1; n <= 191; ++n) {
-        EXPECT_EQ(DriveOfDeviceName(ldiskio::NtDeviceName(static_cast<std::uint8_t>(n))), n) << n;
-    }
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Paths of the control file and names that arrive with downloads.
+#include "update/command_line.h"
 #include "update/downloaded_names.h"
 #include "update/expand_path.h"
-#include "update/process_launch.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 #include "update/web_update_wizard.h"
 
 #include "support/version_test_files.h"
+#include "update/command_line.h"
 #include "update/frm_about.h"
-#include "update/process_launch.h"
 #include "update/update_fixture.h"
 
 #include <gmock/gmock.h>

@@ -1,5 +1,5 @@
 // The updater program: waits for the process it was given, then starts the application.
-#include "update/process_launch.h"
+#include "platform/process_runner.h"
 
 #include "update/update_fixture.h"
 
