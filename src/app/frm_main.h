@@ -1,6 +1,7 @@
 #pragma once
 // The main window without its toolkit: the selected drive and its properties, the
-// destination and prefix, the scan tuning, and the scan method of a recovery run.
+// destination and prefix, the scan tuning, and the controls that show a recovery run (the run
+// itself is a RecoveryRun).
 #include "app/controls.h"
 #include "app/drive_properties.h"
 #include "app/recovery_plan.h"

@@ -49,6 +49,8 @@ void TFrmMain::runRecovery(const TRecoveryPlan& plan) {
     bindRunEvents(*run_);
     LastRun = run_->Run();
     run_->Events = {};
+    WorkFolder = run_->WorkFolder();
+    Prefix = run_->Prefix();
     StopFlag = true;
 }
 

@@ -41,7 +41,8 @@ struct TRecoveryRunEvents {
 // Reads Count sectors from LBA on; ReadLogicalSectors unless a test puts another source in.
 using TSectorReader = std::function<bool(std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count, void* Buffer)>;
 
-// What a run uses without owning it; whatever is left out the run makes for itself.
+// What a run uses without owning it; whatever is left out the run makes for itself. A front end
+// that has a scan driver passes it: the FAT engine serves one scan driver at a time.
 struct TRecoveryRunResources {
     TFrmFATScan* ScanDriver = nullptr;  // the folder method's scan driver
     TSectorBuffer* SectorBuffer = nullptr;

@@ -116,17 +116,21 @@ TEST_F(ScanMethod, NeverOpensTheSourceForWriting) {
 }
 
 TEST_F(ScanMethod, CancelKeepsThePartlyWrittenFile) {
-    ScanCard card(1000);
-    card.PutJpegStart(0);
-    card.PutJpegStart(100);
-    card.PutJpegStart(500);
-    // Cancel as soon as the first file is staged: that happens when the second file starts.
-    const auto out = RunScan(card, {.onFileStaged = [](const auto& cancel) { cancel(); }});
-    ASSERT_EQ(out.files.size(), 2u);
-    EXPECT_EQ(out.files[0], card.Sectors(0, 99));
-    EXPECT_EQ(out.files[1], card.Sectors(100, 100));  // its first sector was written before the stop
-    EXPECT_TRUE(out.report.Cancelled);
-    EXPECT_EQ(out.report.SectorsRead, 101u);
+    for (const FrontEnd through : {FrontEnd::Window, FrontEnd::Service}) {
+        SCOPED_TRACE(through == FrontEnd::Window ? "window" : "service");
+        DriveTable::instance().clear();
+        ScanCard card(1000);
+        card.PutJpegStart(0);
+        card.PutJpegStart(100);
+        card.PutJpegStart(500);
+        // Cancel as soon as the first file is staged: that happens when the second file starts.
+        const auto out = RunScan(card, {.onFileStaged = [](const auto& cancel) { cancel(); }, .through = through});
+        ASSERT_EQ(out.files.size(), 2u);
+        EXPECT_EQ(out.files[0], card.Sectors(0, 99));
+        EXPECT_EQ(out.files[1], card.Sectors(100, 100));  // its first sector was written before the stop
+        EXPECT_TRUE(out.report.Cancelled);
+        EXPECT_EQ(out.report.SectorsRead, 101u);
+    }
 }
 
 TEST_F(ScanMethod, AStagedFileThatCannotBeWrittenIsNotHandedOnAndStopsTheRun) {
