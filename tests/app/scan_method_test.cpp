@@ -6,9 +6,11 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace quorvane::testing {
 namespace {
@@ -178,6 +180,29 @@ TEST_F(ScanMethod, ADriveWithoutSectorsIsRefusedAlikeByTheWindowAndTheService) {
             EXPECT_TRUE(out.windowReady);
         }
     }
+}
+
+TEST_F(ScanMethod, StartOnADriveWithoutSectorsShowsTheRefusalAndSavesNothing) {
+    ScanCard card(0);
+    const auto drive = AddMemoryDrive(card.opener, 0, "memory card");
+    const auto dest = std::filesystem::temp_directory_path() / ("quorvane-refused-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dest);
+    RecordingUI ui;
+    SetUI(&ui);
+    {
+        TFrmMain main;
+        main.FormCreate();
+        ASSERT_TRUE(main.SelectDrive(drive));
+        main.EditDestPath.SetText(dest.string());
+        main.ButtonStartClick();  // nothing is found, so the scan method is proposed
+        EXPECT_EQ(main.LastRun.FailureKind, TRunFailure::NoSectors);
+        EXPECT_EQ(main.FrmPreview, nullptr);
+        EXPECT_TRUE(main.ButtonStart.Enabled());
+    }
+    SetUI(nullptr);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].second, "memory card (image) has no sectors");
+    EXPECT_FALSE(std::filesystem::exists(dest)) << "no save step after a refused run";
 }
 
 TEST_F(ScanMethod, AnErrorInsideTheRunStopsItWithItsReasonAndKeepsTheFileFoundSoFar) {
