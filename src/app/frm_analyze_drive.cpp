@@ -1,13 +1,12 @@
 #include "app/frm_analyze_drive.h"
 
-#include "app/frm_fat_scan.h"
 #include "app/messages.h"
 #include "app/ui.h"
 
 namespace quorvane {
 
 TFrmAnalyzeDrive::TFrmAnalyzeDrive(TFrmFATScan& scanDriver, std::int32_t driveNumber)
-    : scanDriver_(scanDriver), driveNumber_(driveNumber) {
+    : analysis_(scanDriver, static_cast<std::uint8_t>(driveNumber)) {
     RBFolderMethod.SetChecked(true);
     CBRecoverDeletedFiles.SetChecked(true);
     ButtonContinue.SetEnabled(false);
@@ -27,33 +26,17 @@ void TFrmAnalyzeDrive::AnalyzeTimerTimer() {
     Cancelled = false;
     AnalyzeTimer.SetEnabled(false);
     BlinkAnalyzeTimer.SetEnabled(true);
-    std::int32_t folders = 0;
-    std::int32_t files = 0;
-    const auto drive = static_cast<std::uint8_t>(driveNumber_);
-    if (!Cancelled) {
-        // Live folders: the folders a card's pictures were kept in.
-        std::int32_t passFiles = 0;
-        std::int32_t passFolders = 0;
-        if (scanDriver_.AnalyzeTotalFile(drive, true, false, false, passFiles, passFolders)) folders = passFolders;
-    }
-    if (!Cancelled) {
-        std::int32_t passFiles = 0;
-        std::int32_t passFolders = 0;
-        if (scanDriver_.AnalyzeTotalFile(drive, false, true, false, passFiles, passFolders)) {
-            folders += passFolders;
-            files = passFiles;
-        }
-    }
+    const TDriveAnalysisResult result = analysis_.Run();
     BlinkAnalyzeTimer.SetEnabled(false);
-    Folders = folders;
-    Files = files;
+    Folders = result.Folders;
+    Files = result.Files;
     if (Cancelled) return;
     ButtonContinue.SetEnabled(true);
-    if (folders == 0 && files == 0) CheckScanMethod(true);
-    CBRecoverDeletedFiles.SetChecked(files != 0);
-    CBRecoverLostFiles.SetChecked(files == 0);
-    LabelTotalFolders.SetCaption(ListBoxStrings(msgFound) + std::to_string(folders) + ListBoxStrings(msgDeletedFolders));
-    LabelTotalDeletedFiles.SetCaption(ListBoxStrings(msgFound) + std::to_string(files) + ListBoxStrings(msgDeletedFiles));
+    if (result.Proposal.Method == TRecoveryMethod::Scan) CheckScanMethod(true);
+    CBRecoverDeletedFiles.SetChecked(result.Proposal.RecoverDeleted);
+    CBRecoverLostFiles.SetChecked(result.Proposal.LookForLost);
+    LabelTotalFolders.SetCaption(FoldersFoundText(Folders));
+    LabelTotalDeletedFiles.SetCaption(FilesFoundText(Files));
     ActivePage = Page::TSSelectMethod;
 }
 
@@ -79,7 +62,7 @@ void TFrmAnalyzeDrive::ButtonContinueClick() {
 
 void TFrmAnalyzeDrive::ButtonCancelClick() {
     Cancelled = true;
-    scanDriver_.StopScan();
+    analysis_.Cancel();
     PumpMessages();
     ModalResult = TModalResult::Cancel;
 }

@@ -1,7 +1,9 @@
 #pragma once
-// The drive analysis dialog without its toolkit: two counting passes over the selected drive,
-// the counts shown, and the proposed recovery method and file choices.
+// The drive analysis dialog without its toolkit: the analysis of the selected drive (two
+// counting passes, DriveAnalysis) while a label blinks, the counts shown, and the proposed
+// recovery method and file choices preselected.
 #include "app/controls.h"
+#include "app/drive_analysis.h"
 
 #include <cstdint>
 
@@ -55,8 +57,7 @@ public:
     void CheckScanMethod(bool checked);
 
 private:
-    TFrmFATScan& scanDriver_;
-    std::int32_t driveNumber_;
+    DriveAnalysis analysis_;
 };
 
 }  // namespace quorvane

@@ -1,5 +1,6 @@
 #include "app/frm_fat_scan.h"
 
+#include "app/run_failure.h"
 #include "app/ui.h"
 #include "disk/ldiskio.h"
 #include "fat/fat_file_system.h"
@@ -159,7 +160,8 @@ void TFrmFATScan::ScanDrive(std::uint8_t DriveNo, bool SearchRoot, bool SearchDe
             if (!recoverSearched()) return;
         }
     } catch (...) {
-        // The finish step runs all the same.
+        // The finish step runs all the same; the run reports why it stopped.
+        Failure = RunErrorText(std::current_exception());
     }
     ProgressPos = ProgressTotal;
     if (OnScanProgress) OnScanProgress(ProgressPos);

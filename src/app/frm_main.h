@@ -1,9 +1,13 @@
 #pragma once
 // The main window without its toolkit: the selected drive and its properties, the
-// destination and prefix, the scan tuning, and the scan method of a recovery run.
+// destination and prefix, the scan tuning, and the controls that show a recovery run (the run
+// itself is a RecoveryRun).
 #include "app/controls.h"
+#include "app/drive_properties.h"
+#include "app/recovery_plan.h"
+#include "app/run_report.h"
+#include "app/scan_tuning.h"
 #include "disk/ldiskio.h"
-#include "support/page_aligned_allocator.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,19 +20,10 @@ class TFrmPreview;
 class TFrmFATScan;
 class TSettingsStore;
 class TWindowHost;
-
-// What the last run did, for reports (the window shows the same in its labels).
-struct TRunReport {
-    std::uint32_t SectorsRead = 0;  // where the run stopped; TotalSectors when it finished
-    std::int32_t ReadErrors = 0;    // failed read attempts
-    bool Cancelled = false;         // stopped by Cancel or by closing the window
-    std::string Failure;            // why the run had to stop, when it had to
-};
+class RecoveryRun;
 
 class TFrmMain {
 public:
-    static constexpr std::size_t SectorBufferBytes = 2'048'000;
-
     TFrmMain();
     ~TFrmMain();
     TFrmMain(const TFrmMain&) = delete;
@@ -37,7 +32,7 @@ public:
     // State, in the order the window keeps it.
     std::unique_ptr<TLogDriveParams> DriveParams;
     std::uint32_t LastProgressTick = 0;
-    std::vector<std::uint8_t, PageAlignedAllocator<std::uint8_t>> SectorBuffer;
+    TSectorBuffer SectorBuffer;
     std::int32_t DriveNumber = 0;
     char DriveLetter = 0;
     std::int32_t DriveKind = 0;
@@ -87,14 +82,16 @@ public:
     void EnableControls(bool enable);
     void ButtonCancelClick();
 
-    // The preparation both methods share. Gives the run's working folder and prefix.
-    bool PrepareRun();
+    // The window's side of the start of a run, once the run has its working folder: controls
+    // disabled, counters reset, status "Busy".
+    void PrepareRun();
+    // The scan method on the selected drive with the prefix and the track bars' tuning.
     void RunScanMethod();
     // The folder based method: the media files among the deleted entries (RecoverDeleted) and the
     // lost ones (LookForLost) of the selected drive, through the scan driver.
     void RunFolderMethod(bool RecoverDeleted, bool LookForLost);
 
-    // Removes the run's working folder once its files are gone.
+    // Lets the last run go: its working folder is removed once its files are gone.
     void ReleaseWorkFolder();
 
     std::string WorkFolder;  // the current run's private folder, ending in '/'
@@ -161,13 +158,15 @@ private:
 
     std::unique_ptr<TFrmPreview> runPreview_;
 
-    struct ScanRun;
-    void progressStep(std::uint32_t current);
-    void stopRun(const std::string& failure);
-    void connectScanDriver();
-};
+    // The plan of a run by this method from the window's controls.
+    TRecoveryPlan planFromControls(TRecoveryMethod method) const;
+    // Runs the plan with the window's scan driver and sector buffer, its events shown in the
+    // controls and its files handed to the preview; fills LastRun.
+    void runRecovery(const TRecoveryPlan& plan);
+    void bindRunEvents(RecoveryRun& run);
 
-// The capacity text of the drive labels: "64.00 MB".
-std::string FormatCapacity(std::uint32_t totalSectors, std::uint32_t bytesPerSector);
+    // The current or last run, kept until its files are saved.
+    std::unique_ptr<RecoveryRun> run_;
+};
 
 }  // namespace quorvane

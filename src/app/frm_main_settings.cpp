@@ -3,6 +3,7 @@
 #include "app/frm_main.h"
 #include "app/frm_preview.h"
 #include "app/frm_select_folder_dialog.h"
+#include "app/recovery_run.h"
 #include "app/program_folder.h"
 #include "app/settings.h"
 #include "app/ui.h"
@@ -35,6 +36,7 @@ void TFrmMain::SaveSettings() {
 bool TFrmMain::FormCloseQuery() {
     TerminateAfterRun = true;
     StopFlag = true;
+    if (run_) run_->Cancel();
     if (ScanDriver) ScanDriver->StopScan();
     PumpMessages();
     // Cancel is enabled exactly while a run or a wipe goes on: that one stops now, and the

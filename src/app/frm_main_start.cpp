@@ -1,5 +1,6 @@
 // The Start command: the analysis dialog, one run by the chosen method, and the saving of the
-// files the user keeps.
+// files the user keeps. A run that refuses to start (a drive without sectors, no working folder)
+// has shown why and leaves nothing to save.
 #include "app/frm_analyze_drive.h"
 #include "app/frm_main.h"
 #include "app/frm_preview.h"
@@ -25,15 +26,13 @@ void TFrmMain::ButtonStartClick() {
         }
     }
     if (confirmed) {
+        createPreview();
         if (folderMethod) {
-            createPreview();
             RunFolderMethod(recoverDeleted, lookForLost);
-            endOfRun();
-        } else if (DriveParams->TotalSectors != 0) {
-            createPreview();
+        } else {
             RunScanMethod();
-            endOfRun();
         }
+        endOfRun();
     }
     if (TerminateAfterRun) windows().Terminate();
 }
@@ -59,7 +58,9 @@ void TFrmMain::closePreview() {
 
 void TFrmMain::endOfRun() {
     TFrmPreview& preview = *FrmPreview;
-    if (preview.Form.Visible()) {
+    if (IsRefusal(LastRun.FailureKind)) {
+        // The run did not start (the refusal was shown): there is nothing to save.
+    } else if (preview.Form.Visible()) {
         preview.Form.SetVisible(false);
         preview.Form.SetCaption(ListBoxStrings(msgSaveImages));
         preview.ButtonOK.SetCaption(ListBoxStrings(msgSaveImages));

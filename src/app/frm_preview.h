@@ -1,9 +1,10 @@
 #pragma once
 // The preview window without its toolkit: the run's staged files with their check marks,
 // the copy of the ticked ones into the destination folder, and the clean-up of the staging
-// folder. The pictures of a page are drawn by the front end.
+// folder. The list itself is a TStagedList; the pictures of a page are drawn by the front end.
 #include "app/controls.h"
 #include "app/preview_slots.h"
+#include "app/staged_list.h"
 
 #include <cstdint>
 #include <functional>
@@ -15,14 +16,6 @@ namespace quorvane {
 
 class TFrmMain;
 enum class TModalResult;
-
-struct TStagedFile {
-    std::string Path;      // in the run's working folder
-    bool Selected = true;
-    std::uint64_t Size = 0;
-    std::string SavedAs;   // set by SaveSelected when the copy succeeded
-    std::string SaveError; // why the copy failed; the staged file is then kept
-};
 
 class TFrmPreview {
 public:
@@ -44,7 +37,7 @@ public:
     void ButtonSelectNoneClick();
     void SetSelected(std::size_t index, bool selected);
 
-    const std::vector<TStagedFile>& Staged() const { return staged_; }
+    const std::vector<TStagedFile>& Staged() const { return list_.Files(); }
 
     // The page of ten slots for the scroll bar's position. Only slots given another file, or
     // hidden before, are drawn again.
@@ -98,7 +91,7 @@ private:
     void showTypeLabel(TPreviewSlot& slot, const std::string& path);
 
     TFrmMain& main_;
-    std::vector<TStagedFile> staged_;
+    TStagedList list_;
     std::vector<std::unique_ptr<TPreviewSlot>> slots_;
 };
 

@@ -22,15 +22,15 @@ void TFrmPreview::ShowPage() {
             std::vector<std::string> pictures;
             for (auto& slot : slots_) {
                 const int i = first + slot->Number - 1;
-                if (i >= static_cast<int>(staged_.size()) || (slot->Index == i && slot->PnPreview.Visible())) continue;
-                const std::string& path = staged_[static_cast<std::size_t>(i)].Path;
+                if (i >= static_cast<int>(Staged().size()) || (slot->Index == i && slot->PnPreview.Visible())) continue;
+                const std::string& path = Staged()[static_cast<std::size_t>(i)].Path;
                 if (IsPreviewPictureType(PreviewTypeWord(path))) pictures.push_back(path);
             }
             if (pictures.size() > 1) PreparePictures(pictures);
         }
         for (auto& slot : slots_) {
             const int i = first + slot->Number - 1;
-            if (i >= static_cast<int>(staged_.size())) {
+            if (i >= static_cast<int>(Staged().size())) {
                 slot->PnPreview.SetVisible(false);
                 continue;
             }
@@ -45,7 +45,7 @@ void TFrmPreview::ShowPage() {
 }
 
 void TFrmPreview::showSlot(TPreviewSlot& slot, int index) {
-    const TStagedFile& file = staged_[static_cast<std::size_t>(index)];
+    const TStagedFile& file = Staged()[static_cast<std::size_t>(index)];
     slot.PnPreview.SetVisible(true);
     slot.ImgPreview.SetVisible(true);
     slot.LBPreview.SetCaption("");
@@ -72,8 +72,8 @@ void TFrmPreview::showTypeLabel(TPreviewSlot& slot, const std::string& path) {
 void TFrmPreview::PictureFailed(int k, const std::string& path) {
     if (k < 1 || k > TPreviewSlot::Count) return;
     TPreviewSlot& slot = Slot(k);
-    if (slot.Index < 0 || slot.Index >= static_cast<int>(staged_.size())) return;
-    if (staged_[static_cast<std::size_t>(slot.Index)].Path != path || !slot.PnPreview.Visible()) return;
+    if (slot.Index < 0 || slot.Index >= static_cast<int>(Staged().size())) return;
+    if (Staged()[static_cast<std::size_t>(slot.Index)].Path != path || !slot.PnPreview.Visible()) return;
     showTypeLabel(slot, path);
 }
 
@@ -89,7 +89,7 @@ void TFrmPreview::ScrollBarPreviewScroll() {
 void TFrmPreview::CBPreviewClick(int k) {
     if (k < 1 || k > TPreviewSlot::Count) return;
     const TPreviewSlot& slot = Slot(k);
-    if (slot.Index < 0 || slot.Index >= static_cast<int>(staged_.size())) return;
+    if (slot.Index < 0 || slot.Index >= static_cast<int>(Staged().size())) return;
     SetSelected(static_cast<std::size_t>(slot.Index), slot.CBPreview.Checked());
 }
 

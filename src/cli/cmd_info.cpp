@@ -1,4 +1,4 @@
-#include "app/frm_main.h"
+#include "app/drive_properties.h"
 #include "cli/commands.h"
 #include "cli/drive_arg.h"
 #include "cli/exit_codes.h"
@@ -13,31 +13,29 @@ namespace quorvane::cli {
 int ShowInfo(const std::string& drive, bool json) {
     const auto choice = ChooseDrive(drive);
     if (choice.number == 0) return choice.exitCode;
-    TFrmMain main;
-    main.FormCreate();
-    main.SelectDrive(choice.number);
+    const TDriveProperties properties = ReadDriveProperties(choice.number);
     const auto* entry = DriveTable::instance().find(choice.number);
-    const bool ready = main.ButtonStart.Enabled();
+    const bool ready = properties.Ready;
     if (json) {
         nlohmann::json j = {{"drive", LogicalDrive(choice.number).name()},
                             {"path", entry ? entry->path : drive},
-                            {"status", main.LabelInfoStatus.Caption()},
-                            {"media", main.LabelInfoMedia.Caption()},
-                            {"capacity", main.LabelInfoCapacity.Caption()},
-                            {"bytes_per_sector", main.DriveParams->BytesPerSector},
-                            {"total_sectors", main.DriveParams->TotalSectors},
+                            {"status", properties.Status},
+                            {"media", properties.Media},
+                            {"capacity", properties.Capacity},
+                            {"bytes_per_sector", properties.Params.BytesPerSector},
+                            {"total_sectors", properties.Params.TotalSectors},
                             {"file_system", entry ? entry->fileSystem : ""},
                             {"label", entry ? entry->volumeLabel : ""}};
         std::puts(j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     } else {
         std::printf("Drive:        %s %s\n", LogicalDrive(choice.number).name().c_str(),
                     entry ? entry->displayName.c_str() : drive.c_str());
-        std::printf("Status:       %s\n", main.LabelInfoStatus.Caption().c_str());
+        std::printf("Status:       %s\n", properties.Status.c_str());
         if (ready) {
-            std::printf("Media:        %s\n", main.LabelInfoMedia.Caption().c_str());
-            std::printf("Capacity:     %s\n", main.LabelInfoCapacity.Caption().c_str());
-            std::printf("Sector Size:  %s\n", main.LabelInfoBytesPerSec.Caption().c_str());
-            std::printf("Sectors:      %u\n", main.DriveParams->TotalSectors);
+            std::printf("Media:        %s\n", properties.Media.c_str());
+            std::printf("Capacity:     %s\n", properties.Capacity.c_str());
+            std::printf("Sector Size:  %s\n", properties.BytesPerSector.c_str());
+            std::printf("Sectors:      %u\n", properties.Params.TotalSectors);
         }
         if (entry != nullptr && !entry->fileSystem.empty()) {
             std::printf("File system:  %s%s%s\n", entry->fileSystem.c_str(), entry->volumeLabel.empty() ? "" : ", label ",

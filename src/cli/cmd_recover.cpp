@@ -1,15 +1,20 @@
-#include "app/frm_analyze_drive.h"
+#include "app/drive_analysis.h"
 #include "app/frm_fat_scan.h"
-#include "app/frm_main.h"
-#include "app/frm_preview.h"
 #include "app/program_folder.h"
+#include "app/recoverable_drive.h"
+#include "app/recovery_run.h"
+#include "app/run_failure.h"
+#include "app/ui.h"
 #include "cli/commands.h"
 #include "cli/console_ui.h"
 #include "cli/drive_arg.h"
 #include "cli/exit_codes.h"
+#include "disk/ldiskio.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 
 namespace quorvane::cli {
 namespace {
@@ -29,11 +34,18 @@ struct Plan {
     std::int32_t files = -1;
 };
 
-void printReport(const RecoverOptions& o, const Plan& plan, const TFrmMain& main, const TFrmPreview& preview) {
-    const auto& run = main.LastRun;
+// "Done", or why the run ended early.
+const char* outcomeWord(const TRunReport& run) {
+    if (run.FailureKind == TRunFailure::Error) return "Failed";
+    return run.Cancelled || !run.Failure.empty() ? "Stopped" : "Done";
+}
+
+void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& recovery) {
+    const auto& run = recovery.Report();
+    const auto& staged = recovery.Staged().Files();
     if (o.json) {
         auto files = nlohmann::json::array();
-        for (const auto& f : preview.Staged()) {
+        for (const auto& f : staged) {
             nlohmann::json file = {{"staged", f.Path},
                                    {"saved", f.SavedAs.empty() ? nlohmann::json() : nlohmann::json(f.SavedAs)},
                                    {"size", f.Size}};
@@ -44,7 +56,7 @@ void printReport(const RecoverOptions& o, const Plan& plan, const TFrmMain& main
                                  {"stopped", run.Cancelled}, {"files", std::move(files)}};
         if (plan.method == "scan") {
             report["sectors"] = run.SectorsRead;
-            report["total_sectors"] = main.DriveParams->TotalSectors;
+            report["total_sectors"] = run.TotalSectors;
             report["read_errors"] = run.ReadErrors;
         } else {
             report["deleted"] = plan.deleted;
@@ -56,40 +68,70 @@ void printReport(const RecoverOptions& o, const Plan& plan, const TFrmMain& main
         return;
     }
     int saved = 0;
-    for (const auto& f : preview.Staged()) {
+    for (const auto& f : staged) {
         if (f.SavedAs.empty()) continue;
         ++saved;
         std::printf("%s  (%llu bytes)\n", f.SavedAs.c_str(), static_cast<unsigned long long>(f.Size));
     }
     std::string how = plan.method == "scan" ? "scan method" : "folder based method";
     if (plan.method == "scan") {
-        std::printf("%s (%s): %u of %u sectors read, %d read errors, %zu files found, %d saved to %s\n",
-                    run.Cancelled ? "Stopped" : "Done", how.c_str(), run.SectorsRead, main.DriveParams->TotalSectors,
-                    run.ReadErrors, preview.Staged().size(), saved, o.dest.c_str());
+        std::printf("%s (%s): %u of %u sectors read, %d read errors, %zu files found, %d saved to %s\n", outcomeWord(run),
+                    how.c_str(), run.SectorsRead, run.TotalSectors, run.ReadErrors, staged.size(), saved, o.dest.c_str());
     } else {
-        std::printf("%s (%s%s%s): %zu files found, %d saved to %s\n", run.Cancelled ? "Stopped" : "Done", how.c_str(),
-                    plan.deleted ? ", deleted files" : "", plan.lost ? ", lost files" : "", preview.Staged().size(),
-                    saved, o.dest.c_str());
+        std::printf("%s (%s%s%s): %zu files found, %d saved to %s\n", outcomeWord(run), how.c_str(),
+                    plan.deleted ? ", deleted files" : "", plan.lost ? ", lost files" : "", staged.size(), saved,
+                    o.dest.c_str());
     }
 }
 
 // Runs the drive analysis and applies its proposal. False when it was cancelled.
-bool analyse(TFrmMain& main, ConsoleUI& ui, Plan& plan) {
-    TFrmAnalyzeDrive dialog(*main.ScanDriver, main.DriveNumber);
-    ui.onInterrupt = [&] { dialog.ButtonCancelClick(); };
+bool analyse(TFrmFATScan& scanDriver, std::uint8_t drive, ConsoleUI& ui, Plan& plan) {
+    DriveAnalysis analysis(scanDriver, drive);
+    ui.onInterrupt = [&] { analysis.Cancel(); };
     std::fputs("Analyzing drive...\n", stderr);
-    dialog.FormShow();
-    dialog.AnalyzeTimerTimer();
+    const TDriveAnalysisResult result = analysis.Run();
     ui.onInterrupt = nullptr;
-    if (dialog.Cancelled) return false;
-    plan.folders = dialog.Folders;
-    plan.files = dialog.Files;
-    plan.method = dialog.RBFolderMethod.Checked() ? "folder" : "scan";
-    plan.deleted = dialog.CBRecoverDeletedFiles.Checked();
-    plan.lost = dialog.CBRecoverLostFiles.Checked();
-    std::fprintf(stderr, "%s, %s: %s method proposed\n", dialog.LabelTotalFolders.Caption().c_str(),
-                 dialog.LabelTotalDeletedFiles.Caption().c_str(), plan.method == "folder" ? "folder based" : "scan");
+    if (result.Cancelled) return false;
+    plan.folders = result.Folders;
+    plan.files = result.Files;
+    plan.method = result.Proposal.Method == TRecoveryMethod::Folder ? "folder" : "scan";
+    plan.deleted = result.Proposal.RecoverDeleted;
+    plan.lost = result.Proposal.LookForLost;
+    std::fprintf(stderr, "%s, %s: %s method proposed\n", FoldersFoundText(result.Folders).c_str(),
+                 FilesFoundText(result.Files).c_str(), plan.method == "folder" ? "folder based" : "scan");
     return true;
+}
+
+// How the run's failures reach the user while it goes on. A refusal to start is an error of its
+// own, printed by Recover without a report.
+void reportFailure(TRunFailure kind, const std::string& text) {
+    switch (kind) {
+        case TRunFailure::NotReady:
+        case TRunFailure::NoSectors:
+            return;
+        case TRunFailure::NoWorkFolder:
+            ShowRefusal(text);
+            return;
+        case TRunFailure::Error:
+            UI().MessageBox(text, "", MsgIcon::Error, MsgButtons::Ok, MsgResult::Ok);
+            return;
+        default:
+            ShowWarning(text);
+    }
+}
+
+// A test hook: with QUORVANE_TEST_THROW_AT_SECTOR=N the scan method's read of sector N throws, so
+// the tests can see how the program ends a run that fails inside.
+void installFaultHook(RecoveryRun& run) {
+    const char* at = std::getenv("QUORVANE_TEST_THROW_AT_SECTOR");
+    if (at == nullptr || *at == '\0') return;
+    const auto sector = static_cast<std::uint32_t>(std::strtoul(at, nullptr, 10));
+    run.ReadSectors = [sector](std::uint8_t drive, std::uint32_t lba, std::uint16_t count, void* buffer) {
+        if (lba <= sector && sector - lba < count) {
+            throw std::runtime_error("the read of sector " + std::to_string(sector) + " was made to fail");
+        }
+        return ReadLogicalSectors(drive, lba, count, buffer);
+    };
 }
 
 }  // namespace
@@ -100,53 +142,68 @@ int Recover(const RecoverOptions& o) {
     if (!makeDestination(o.dest)) return ExitNotSaved;
 
     ConsoleUI ui;
-    TFrmMain main;
-    main.FormCreate();
-    if (!main.SelectDrive(choice.number)) {
+    // Made first, as the window makes it at its start: it serves the FAT engine and sets the
+    // disk access option.
+    TFrmFATScan scanDriver;
+    if (!IsRecoverableDrive(choice.number)) {
         std::fprintf(stderr, "error: %s is not a removable, fixed, RAM or CD-ROM drive\n", o.drive.c_str());
         return ExitDriveUnavailable;
     }
-    if (!main.ButtonStart.Enabled()) {
-        std::fprintf(stderr, "error: %s is not ready: its size and sector size cannot be read\n", o.drive.c_str());
+    TLogDriveParams params;
+    if (!GetLogDriveParams(choice.number, params)) {
+        std::fprintf(stderr, "error: %s\n", NotReadyText(o.drive).c_str());
         return ExitDriveUnavailable;
     }
-    main.EditDestPath.SetText(o.dest);
-    main.EditFilenamePrefix.SetText(o.prefix);
-    if (o.sectorsAtOnce > 0) main.TrackBarSecAtOnce.SetPosition(o.sectorsAtOnce);
-    if (o.retries > 0) main.TrackBarRetryCount.SetPosition(o.retries);
 
     Plan plan;
     plan.method = o.method;
-    if (o.method == "auto" && !analyse(main, ui, plan)) {
+    if (o.method == "auto" && !analyse(scanDriver, choice.number, ui, plan)) {
         std::fputs("Stopped during the analysis; nothing was recovered.\n", stderr);
         return ExitCancelled;
     }
     if (o.deleted >= 0) plan.deleted = o.deleted != 0;
     if (o.lost >= 0) plan.lost = o.lost != 0;
-    if (plan.method == "scan" && main.DriveParams->TotalSectors == 0) {
-        std::fprintf(stderr, "error: %s has no sectors\n", o.drive.c_str());
+
+    TRecoveryPlan runPlan;
+    runPlan.Drive = choice.number;
+    runPlan.DriveName = o.drive;
+    runPlan.Method = plan.method == "folder" ? TRecoveryMethod::Folder : TRecoveryMethod::Scan;
+    runPlan.RecoverDeleted = plan.deleted;
+    runPlan.LookForLost = plan.lost;
+    runPlan.Prefix = o.prefix;
+    runPlan.SectorsAtOnce = o.sectorsAtOnce;
+    runPlan.RetryCount = o.retries;
+    RecoveryRun run(runPlan, {&scanDriver, nullptr});
+    installFaultHook(run);
+    run.Events.OnFailure = reportFailure;
+    ui.onInterrupt = [&run] { run.Cancel(); };
+    {
+        const bool folder = runPlan.Method == TRecoveryMethod::Folder;
+        ProgressLine progress(run, folder ? 0 : params.BytesPerSector, folder ? "cluster" : "sector");
+        run.Run();
+    }
+    const TRunReport& report = run.Report();
+    if (report.FailureKind == TRunFailure::NotReady || report.FailureKind == TRunFailure::NoSectors) {
+        std::fprintf(stderr, "error: %s\n", report.Failure.c_str());
         return ExitDriveUnavailable;
     }
 
-    ui.onInterrupt = [&main] { main.ButtonCancelClick(); };
+    // The preview step is not interactive here: every file found is kept.
     int code = ExitOk;
-    {
-        TFrmPreview preview(main);
-        main.FrmPreview = &preview;
-        if (plan.method == "folder") {
-            ProgressLine progress(main, 0, "cluster");
-            main.RunFolderMethod(plan.deleted, plan.lost);
-        } else {
-            ProgressLine progress(main, main.DriveParams->BytesPerSector, "sector");
-            main.RunScanMethod();
-        }
-        // The preview step is not interactive here: every file found is kept.
-        if (!preview.SaveSelected()) code = ExitNotSaved;
-        printReport(o, plan, main, preview);
-        if (!main.LastRun.Failure.empty()) code = ExitNotSaved;
-        else if (main.LastRun.Cancelled && code == ExitOk) code = ExitCancelled;
+    const TSaveOutcome saved = run.Staged().SaveSelected(o.dest, o.prefix);
+    if (saved.Failed > 0) {
+        ShowWarning(saved.Warning);
+        code = ExitNotSaved;
     }
-    main.ReleaseWorkFolder();
+    printReport(o, plan, run);
+    if (report.FailureKind == TRunFailure::Error) {
+        code = ExitRunFailed;
+    } else if (!report.Failure.empty()) {
+        code = ExitNotSaved;
+    } else if (report.Cancelled && code == ExitOk) {
+        code = ExitCancelled;
+    }
+    run.Staged().DeleteStagedFiles();
     return code;
 }
 
@@ -154,25 +211,22 @@ int Analyze(const std::string& drive, bool json) {
     const auto choice = ChooseDrive(drive);
     if (choice.number == 0) return choice.exitCode;
     ConsoleUI ui;
-    TFrmMain main;
-    main.FormCreate();
-    TFrmAnalyzeDrive dialog(*main.ScanDriver, choice.number);
-    ui.onInterrupt = [&] { dialog.ButtonCancelClick(); };
-    dialog.FormShow();
-    dialog.AnalyzeTimerTimer();
-    if (dialog.Cancelled) return ExitCancelled;
-    const bool folder = dialog.RBFolderMethod.Checked();
+    TFrmFATScan scanDriver;
+    DriveAnalysis analysis(scanDriver, choice.number);
+    ui.onInterrupt = [&] { analysis.Cancel(); };
+    const TDriveAnalysisResult result = analysis.Run();
+    if (result.Cancelled) return ExitCancelled;
+    const bool folder = result.Proposal.Method == TRecoveryMethod::Folder;
     if (json) {
-        nlohmann::json j = {{"folders", dialog.Folders},
-                            {"files", dialog.Files},
+        nlohmann::json j = {{"folders", result.Folders},
+                            {"files", result.Files},
                             {"proposed", folder ? "folder" : "scan"},
-                            {"recover_deleted", dialog.CBRecoverDeletedFiles.Checked()},
-                            {"look_for_lost", dialog.CBRecoverLostFiles.Checked()}};
+                            {"recover_deleted", result.Proposal.RecoverDeleted},
+                            {"look_for_lost", result.Proposal.LookForLost}};
         std::puts(j.dump(2).c_str());
     } else {
-        std::printf("%s\n%s\nProposed: %s\n", dialog.LabelTotalFolders.Caption().c_str(),
-                    dialog.LabelTotalDeletedFiles.Caption().c_str(),
-                    folder ? "folder based method" : "scan method");
+        std::printf("%s\n%s\nProposed: %s\n", FoldersFoundText(result.Folders).c_str(),
+                    FilesFoundText(result.Files).c_str(), folder ? "folder based method" : "scan method");
     }
     return ExitOk;
 }

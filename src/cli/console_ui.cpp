@@ -1,6 +1,6 @@
 #include "cli/console_ui.h"
 
-#include "app/frm_main.h"
+#include "app/recovery_run.h"
 
 #include <atomic>
 #include <csignal>
@@ -51,27 +51,54 @@ MsgResult ConsoleUI::MessageBox(const std::string& text, const std::string& capt
     return defaultResult;
 }
 
-ProgressLine::ProgressLine(TFrmMain& main, std::uint32_t bytesPerUnit, const char* unitName)
-    : main_(main),
+ProgressLine::ProgressLine(RecoveryRun& run, std::uint32_t bytesPerUnit, const char* unitName)
+    : run_(run),
       bytesPerUnit_(bytesPerUnit),
       unitName_(unitName),
       enabled_(::isatty(STDERR_FILENO) != 0),
       started_(std::chrono::steady_clock::now()) {
     if (!enabled_) return;
-    auto onChange = [this](const TControl&) { changed(); };
-    main_.GProgress.onChanged = onChange;
-    main_.LabelInfoCurrentSector.onChanged = onChange;
-    main_.LabelInfoImagesFound.onChanged = onChange;
-    main_.LabelInfoReadErrors.onChanged = onChange;
+    auto& events = run_.Events;
+    events.OnPhase = [this](TRunPhase phase, TProgressUnit) {
+        if (phase == TRunPhase::Running) {
+            files_ = "0";
+            readErrors_ = "0";
+        } else {
+            current_.clear();
+        }
+    };
+    events.OnProgressRange = [this](std::int64_t max) {
+        max_ = max;
+        changed();
+    };
+    events.OnProgress = [this](std::int64_t position) {
+        position_ = position;
+        changed();
+    };
+    events.OnCurrent = [this](std::int64_t current) {
+        current_ = std::to_string(current);
+        changed();
+    };
+    events.OnFilesFound = [this](std::int32_t files) {
+        files_ = std::to_string(files);
+        changed();
+    };
+    events.OnReadErrors = [this](std::int32_t errors) {
+        readErrors_ = std::to_string(errors);
+        changed();
+    };
 }
 
 ProgressLine::~ProgressLine() { Finish(); }
 
 void ProgressLine::Finish() {
-    main_.GProgress.onChanged = nullptr;
-    main_.LabelInfoCurrentSector.onChanged = nullptr;
-    main_.LabelInfoImagesFound.onChanged = nullptr;
-    main_.LabelInfoReadErrors.onChanged = nullptr;
+    auto& events = run_.Events;
+    events.OnPhase = nullptr;
+    events.OnProgressRange = nullptr;
+    events.OnProgress = nullptr;
+    events.OnCurrent = nullptr;
+    events.OnFilesFound = nullptr;
+    events.OnReadErrors = nullptr;
     if (drawn_) std::fputs("\n", stderr);
     drawn_ = false;
 }
@@ -79,16 +106,16 @@ void ProgressLine::Finish() {
 void ProgressLine::changed() {
     const auto now = std::chrono::steady_clock::now();
     if (drawn_ && now - lastDrawn_ < std::chrono::milliseconds(200)) return;
-    if (main_.LabelInfoCurrentSector.Caption().empty()) return;  // between runs
+    if (current_.empty()) return;  // between runs
     lastDrawn_ = now;
     draw();
 }
 
 void ProgressLine::draw() {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-    const auto position = static_cast<double>(main_.GProgress.Position());
-    const auto total = static_cast<double>(main_.GProgress.Max());
-    std::string line = std::string("\r") + unitName_ + " " + main_.LabelInfoCurrentSector.Caption();
+    const auto position = static_cast<double>(position_);
+    const auto total = static_cast<double>(max_);
+    std::string line = std::string("\r") + unitName_ + " " + current_;
     char part[160];
     if (total > 0 && position > 0) {
         std::snprintf(part, sizeof part, " (%3.0f%%)", 100.0 * position / total);
@@ -98,8 +125,8 @@ void ProgressLine::draw() {
             line += part;
         }
     }
-    line += "  files " + main_.LabelInfoImagesFound.Caption();
-    if (bytesPerUnit_ > 0) line += "  read errors " + main_.LabelInfoReadErrors.Caption();
+    line += "  files " + files_;
+    if (bytesPerUnit_ > 0) line += "  read errors " + readErrors_;
     if (total > 0 && position > 0 && total > position) {
         const auto eta = static_cast<long>(seconds * (total - position) / position + 0.5);
         std::snprintf(part, sizeof part, "  ETA %ld:%02ld", eta / 60, eta % 60);

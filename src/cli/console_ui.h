@@ -9,7 +9,7 @@
 #include <string>
 
 namespace quorvane {
-class TFrmMain;
+class RecoveryRun;
 }
 
 namespace quorvane::cli {
@@ -29,24 +29,32 @@ public:
 };
 
 // Shows position, throughput, files found, read errors and time left while a run goes on,
-// on one line of standard error that is rewritten in place. It follows the window's progress bar
-// and labels. Nothing when stderr is no terminal.
+// on one line of standard error that is rewritten in place. It follows the run's events.
+// Nothing when stderr is no terminal.
 class ProgressLine {
 public:
-    // bytesPerUnit 0: the progress bar's units have no fixed size (the folder based method).
-    ProgressLine(TFrmMain& main, std::uint32_t bytesPerUnit, const char* unitName);
+    // bytesPerUnit 0: the progress units have no fixed size (the folder based method).
+    ProgressLine(RecoveryRun& run, std::uint32_t bytesPerUnit, const char* unitName);
     ~ProgressLine();
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
     void Finish();
 
 private:
     void changed();
     void draw();
 
-    TFrmMain& main_;
+    RecoveryRun& run_;
     std::uint32_t bytesPerUnit_;
     const char* unitName_;
     bool enabled_;
     bool drawn_ = false;
+    // What the run told last; no current number between runs.
+    std::int64_t position_ = 0;
+    std::int64_t max_ = 100;
+    std::string current_;
+    std::string files_;
+    std::string readErrors_;
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point lastDrawn_;
 };

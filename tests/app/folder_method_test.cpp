@@ -3,6 +3,7 @@
 #include "app/frm_fat_scan.h"
 #include "app/frm_main.h"
 #include "app/frm_preview.h"
+#include "app/recovery_run.h"
 #include "platform/drive_table.h"
 #include "scan_card.h"
 
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 
 namespace quorvane::testing {
 namespace {
@@ -136,6 +138,82 @@ TEST_F(FolderMethod, AfterAQuickFormatTheOldPicturesAreFoundAsLostFiles) {
     for (const auto& picture : old) {
         EXPECT_TRUE(std::find(out.files.begin(), out.files.end(), picture) != out.files.end());
     }
+}
+
+TEST_F(FolderMethod, AnErrorInsideTheRunStopsItWithItsReasonInTheWindowAndTheService) {
+    ToolCard card;
+    card.put("IMG_0001.JPG", photo(20'000, 5));
+    card.run("mdel -i card.img ::IMG_0001.JPG");
+    auto bytes = std::make_shared<Bytes>(ReadFile((card.dir / "card.img").string()));
+    // The scan driver's first read of the boot sector fails the way a broken engine does.
+    auto faulty = std::make_shared<FaultyVolumeOpener>(std::make_shared<MemoryVolumeOpener>(bytes), 0,
+                                                       [] { throw std::runtime_error("the card reader fell out"); });
+    const auto drive = AddMemoryDrive(faulty, bytes->size(), "faulty card");
+    ASSERT_NE(drive, 0);
+    const std::string failure = "The recovery stopped: the card reader fell out";
+
+    RecordingUI ui;
+    SetUI(&ui);
+    {
+        TFrmMain main;
+        main.FormCreate();
+        ASSERT_TRUE(main.SelectDrive(drive));
+        faulty->armed = true;
+        TFrmPreview preview(main);
+        main.FrmPreview = &preview;
+        main.RunFolderMethod(true, false);
+        faulty->armed = false;
+        EXPECT_EQ(main.LastRun.FailureKind, TRunFailure::Error);
+        EXPECT_EQ(main.LastRun.Failure, failure);
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(ui.boxes[0].first, MsgIcon::Warning);
+        EXPECT_EQ(ui.boxes[0].second, failure);
+        EXPECT_EQ(main.LabelInfoStatus.Caption(), "Ready");
+        EXPECT_TRUE(main.ButtonStart.Enabled());
+    }
+    {
+        TRecoveryPlan plan;
+        plan.Drive = drive;
+        plan.Method = TRecoveryMethod::Folder;
+        RecoveryRun run(plan);
+        faulty->armed = true;
+        const TRunReport report = run.Run();
+        faulty->armed = false;
+        EXPECT_EQ(report.FailureKind, TRunFailure::Error);
+        EXPECT_EQ(report.Failure, failure);
+        EXPECT_TRUE(report.StagedFiles.empty());
+    }
+    SetUI(nullptr);
+}
+
+TEST_F(FolderMethod, TheServiceStagesWhatTheWindowStages) {
+    ToolCard card;
+    card.run("mmd -i card.img ::DCIM");
+    card.put("DCIM/IMG_0001.JPG", photo(30'000, 6));
+    card.put("DCIM/IMG_0002.JPG", photo(12'000, 7));
+    card.run("mdel -i card.img ::DCIM/IMG_0001.JPG ::DCIM/IMG_0002.JPG");
+    const auto drive = card.drive();
+    ASSERT_NE(drive, 0);
+    const auto window = recover(drive, true, false);
+
+    TRecoveryPlan plan;
+    plan.Drive = drive;
+    plan.Method = TRecoveryMethod::Folder;
+    RecoveryRun run(plan);
+    const TRunReport& report = run.Run();
+    std::vector<std::string> names;
+    std::vector<Bytes> files;
+    for (const auto& f : run.Staged().Files()) {
+        names.push_back(fs::path(f.Path).filename().string());
+        files.push_back(ReadFile(f.Path));
+    }
+    run.Staged().DeleteStagedFiles();
+
+    ASSERT_EQ(window.files.size(), 2u);
+    EXPECT_EQ(names, window.names);
+    EXPECT_EQ(files, window.files);
+    EXPECT_EQ(report.StagedFiles.size(), 2u);
+    EXPECT_TRUE(report.Failure.empty());
 }
 
 }  // namespace

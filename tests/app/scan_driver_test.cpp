@@ -100,6 +100,15 @@ TEST(AnalyzeDriveDialog, ProposesTheMethodAndFileChoicesFromTheCounts) {
             dialog.ButtonContinueClick();
         }
         EXPECT_EQ(dialog.ModalResult, TModalResult::OK);
+
+        // The analysis on its own, as the command line uses it, proposes the same.
+        const auto result = DriveAnalysis(scan, 5).Run();
+        EXPECT_FALSE(result.Cancelled);
+        EXPECT_EQ(result.Proposal.Method == TRecoveryMethod::Folder, c.folderMethod);
+        EXPECT_EQ(result.Proposal.RecoverDeleted, c.recoverDeleted);
+        EXPECT_EQ(result.Proposal.LookForLost, c.lookForLost);
+        EXPECT_EQ(FoldersFoundText(result.Folders), c.foldersText);
+        EXPECT_EQ(FilesFoundText(result.Files), c.filesText);
     }
 }
 

@@ -6,7 +6,11 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <stdexcept>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace quorvane::testing {
 namespace {
@@ -114,17 +118,21 @@ TEST_F(ScanMethod, NeverOpensTheSourceForWriting) {
 }
 
 TEST_F(ScanMethod, CancelKeepsThePartlyWrittenFile) {
-    ScanCard card(1000);
-    card.PutJpegStart(0);
-    card.PutJpegStart(100);
-    card.PutJpegStart(500);
-    // Cancel as soon as the first file is staged: that happens when the second file starts.
-    const auto out = RunScan(card, {.onFileStaged = [](TFrmMain& main, TFrmPreview&) { main.ButtonCancelClick(); }});
-    ASSERT_EQ(out.files.size(), 2u);
-    EXPECT_EQ(out.files[0], card.Sectors(0, 99));
-    EXPECT_EQ(out.files[1], card.Sectors(100, 100));  // its first sector was written before the stop
-    EXPECT_TRUE(out.report.Cancelled);
-    EXPECT_EQ(out.report.SectorsRead, 101u);
+    for (const FrontEnd through : {FrontEnd::Window, FrontEnd::Service}) {
+        SCOPED_TRACE(through == FrontEnd::Window ? "window" : "service");
+        DriveTable::instance().clear();
+        ScanCard card(1000);
+        card.PutJpegStart(0);
+        card.PutJpegStart(100);
+        card.PutJpegStart(500);
+        // Cancel as soon as the first file is staged: that happens when the second file starts.
+        const auto out = RunScan(card, {.onFileStaged = [](const auto& cancel) { cancel(); }, .through = through});
+        ASSERT_EQ(out.files.size(), 2u);
+        EXPECT_EQ(out.files[0], card.Sectors(0, 99));
+        EXPECT_EQ(out.files[1], card.Sectors(100, 100));  // its first sector was written before the stop
+        EXPECT_TRUE(out.report.Cancelled);
+        EXPECT_EQ(out.report.SectorsRead, 101u);
+    }
 }
 
 TEST_F(ScanMethod, AStagedFileThatCannotBeWrittenIsNotHandedOnAndStopsTheRun) {
@@ -152,6 +160,106 @@ TEST_F(ScanMethod, AnEmptyDriveDoesNothing) {
     const auto out = RunScan(card);
     EXPECT_TRUE(out.files.empty());
     EXPECT_EQ(out.report.SectorsRead, 0u);
+}
+
+TEST_F(ScanMethod, ADriveWithoutSectorsIsRefusedAlikeByTheWindowAndTheService) {
+    for (const FrontEnd through : {FrontEnd::Window, FrontEnd::Service}) {
+        SCOPED_TRACE(through == FrontEnd::Window ? "window" : "service");
+        DriveTable::instance().clear();
+        ScanCard card(0);
+        const auto out = RunScan(card, {.through = through});
+        ASSERT_NE(out.drive, 0);
+        EXPECT_TRUE(out.files.empty());
+        EXPECT_EQ(out.report.FailureKind, TRunFailure::NoSectors);
+        EXPECT_EQ(out.report.Failure, "memory card (image) has no sectors");
+        if (through == FrontEnd::Window) {
+            // Shown as a refusal: no title, the exclamation icon.
+            ASSERT_EQ(out.boxes.size(), 1u);
+            EXPECT_EQ(out.boxes[0].first, MsgIcon::Exclamation);
+            EXPECT_EQ(out.boxes[0].second, out.report.Failure);
+            EXPECT_TRUE(out.windowReady);
+        }
+    }
+}
+
+TEST_F(ScanMethod, StartOnADriveWithoutSectorsShowsTheRefusalAndSavesNothing) {
+    ScanCard card(0);
+    const auto drive = AddMemoryDrive(card.opener, 0, "memory card");
+    const auto dest = std::filesystem::temp_directory_path() / ("quorvane-refused-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dest);
+    RecordingUI ui;
+    SetUI(&ui);
+    {
+        TFrmMain main;
+        main.FormCreate();
+        ASSERT_TRUE(main.SelectDrive(drive));
+        main.EditDestPath.SetText(dest.string());
+        main.ButtonStartClick();  // nothing is found, so the scan method is proposed
+        EXPECT_EQ(main.LastRun.FailureKind, TRunFailure::NoSectors);
+        EXPECT_EQ(main.FrmPreview, nullptr);
+        EXPECT_TRUE(main.ButtonStart.Enabled());
+    }
+    SetUI(nullptr);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].second, "memory card (image) has no sectors");
+    EXPECT_FALSE(std::filesystem::exists(dest)) << "no save step after a refused run";
+}
+
+TEST_F(ScanMethod, AnErrorInsideTheRunStopsItWithItsReasonAndKeepsTheFileFoundSoFar) {
+    struct Case {
+        const char* name;
+        std::function<void()> fault;
+        const char* failure;
+    };
+    const Case cases[] = {
+        {"a failing reader", [] { throw std::runtime_error("the card reader fell out"); },
+         "The recovery stopped: the card reader fell out"},
+        {"memory exhausted", [] { throw std::bad_alloc(); }, "The recovery stopped: out of memory"},
+        {"anything else", [] { throw 42; }, "The recovery stopped: an unexpected error"},
+    };
+    for (const FrontEnd through : {FrontEnd::Window, FrontEnd::Service}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (through == FrontEnd::Window ? " in the window" : " in the service"));
+            DriveTable::instance().clear();
+            ScanCard card(300);
+            card.PutJpegStart(3);
+            card.PutJpegStart(150);
+            // The second block's read fails: the file begun in the first one is kept as far as it got.
+            const auto out = RunScan(card, {.sectorsAtOnce = 100, .through = through, .fault = c.fault, .faultAtSector = 100});
+            EXPECT_EQ(out.report.FailureKind, TRunFailure::Error);
+            EXPECT_EQ(out.report.Failure, c.failure);
+            EXPECT_FALSE(out.report.Cancelled);
+            EXPECT_EQ(out.report.SectorsRead, 100u);
+            ASSERT_EQ(out.files.size(), 1u);
+            EXPECT_EQ(out.files[0], card.Sectors(3, 99));
+            if (through == FrontEnd::Window) {
+                ASSERT_EQ(out.boxes.size(), 1u);
+                EXPECT_EQ(out.boxes[0].first, MsgIcon::Warning);
+                EXPECT_EQ(out.boxes[0].second, c.failure);
+                EXPECT_TRUE(out.windowReady);
+            }
+        }
+    }
+}
+
+TEST_F(ScanMethod, TheWindowAndTheServiceGiveTheSameFilesForTheSamePlan) {
+    ScanCard card(5000);
+    for (std::uint32_t s : {7u, 640u, 2047u, 3100u}) card.PutJpegStart(s);
+    card.PutPngStart(4000);
+    card.opener->failingSectors = {2500, 2501};
+    const ScanSettings settings{.sectorsAtOnce = 128, .retries = 2, .prefix = "same"};
+    const auto window = RunScan(card, settings);
+    DriveTable::instance().clear();
+    auto throughService = settings;
+    throughService.through = FrontEnd::Service;
+    const auto service = RunScan(card, throughService);
+
+    ASSERT_EQ(window.files.size(), 5u);
+    EXPECT_EQ(window.names, service.names);
+    EXPECT_EQ(window.files, service.files);
+    EXPECT_EQ(window.report.SectorsRead, service.report.SectorsRead);
+    EXPECT_EQ(window.report.ReadErrors, service.report.ReadErrors);
+    EXPECT_EQ(window.report.Failure, service.report.Failure);
 }
 
 }  // namespace

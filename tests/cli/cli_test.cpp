@@ -19,8 +19,10 @@ struct Run {
     std::string out;
 };
 
-Run runCli(const std::string& args, const fs::path& tmpdir) {
-    const std::string command = "TMPDIR='" + tmpdir.string() + "' '" QUORVANE_BINARY_DIR "/quorvane-cli' " + args + " 2>/dev/null";
+// env: more VAR=value settings; withStderr: standard error joins the output.
+Run runCli(const std::string& args, const fs::path& tmpdir, const std::string& env = "", bool withStderr = false) {
+    const std::string command = "TMPDIR='" + tmpdir.string() + "' " + env + " '" QUORVANE_BINARY_DIR "/quorvane-cli' " + args +
+                                (withStderr ? " 2>&1" : " 2>/dev/null");
     Run run;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return run;
@@ -74,6 +76,32 @@ TEST_F(CommandLine, RecoversAReadOnlyImageWithTheScanMethodAndReportsInJson) {
     EXPECT_EQ(report["files"][1]["size"], 88 * 512);
     EXPECT_EQ(report["files"][0]["saved"], (root / "out" / "photo0.JPG").string());
     EXPECT_TRUE(fs::exists(root / "out" / "photo1.JPG"));
+    EXPECT_TRUE(fs::is_empty(root / "tmp")) << "the staging folder is removed after the run";
+}
+
+TEST_F(CommandLine, AnErrorInsideARunEndsItAsFailedWithItsReasonAndSavesTheFilesFoundSoFar) {
+    const auto card = makeCard();
+    // The read of sector 40, where the second picture starts, throws inside the run.
+    const std::string fault = "QUORVANE_TEST_THROW_AT_SECTOR=40";
+    const std::string recover = "recover '" + card.string() + "' --method scan --prefix photo --dest ";
+
+    const auto json = runCli(recover + "'" + (root / "json").string() + "' --json", root / "tmp", fault);
+    EXPECT_EQ(json.exitCode, 5) << json.out;
+    const auto report = nlohmann::json::parse(json.out);
+    EXPECT_EQ(report["failure"], "The recovery stopped: the read of sector 40 was made to fail");
+    EXPECT_EQ(report["stopped"], false);
+    EXPECT_EQ(report["sectors"], 40);
+    ASSERT_EQ(report["files"].size(), 1u);
+    EXPECT_EQ(report["files"][0]["size"], 36 * 512);
+    EXPECT_TRUE(fs::exists(root / "json" / "photo0.JPG"));
+
+    const auto text = runCli(recover + "'" + (root / "text").string() + "'", root / "tmp", fault, true);
+    EXPECT_EQ(text.exitCode, 5) << text.out;
+    EXPECT_NE(text.out.find("error: The recovery stopped: the read of sector 40 was made to fail"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Failed (scan method): 40 of 128 sectors read, 0 read errors, 1 files found, 1 saved to"),
+              std::string::npos)
+        << text.out;
+    EXPECT_EQ(text.out.find("Done"), std::string::npos) << text.out;
     EXPECT_TRUE(fs::is_empty(root / "tmp")) << "the staging folder is removed after the run";
 }
 

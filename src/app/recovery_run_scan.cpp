@@ -1,9 +1,9 @@
 // The scan method: every sector of the drive is read in turn and tested for the start of a
 // known file; the sectors from one start to the next (or to the size limit) become a file.
 #include "app/file_naming.h"
-#include "app/frm_main.h"
-#include "app/frm_preview.h"
-#include "app/messages.h"
+#include "app/recovery_run.h"
+#include "app/run_events.h"
+#include "app/run_failure.h"
 #include "app/staged_file.h"
 #include "app/ui.h"
 #include "media/recoverutils.h"
@@ -11,7 +11,7 @@
 namespace quorvane {
 
 // The local state of one scan run.
-struct TFrmMain::ScanRun {
+struct RecoveryRun::ScanState {
     std::uint32_t BytesPerSector = 0;
     std::string Extension;
     std::int64_t FileByteCount = 0;
@@ -20,34 +20,47 @@ struct TFrmMain::ScanRun {
     StagedFileWriter File;
 };
 
-void TFrmMain::progressStep(std::uint32_t current) {
+void RecoveryRun::progressStep(std::uint32_t current) {
     const std::uint32_t tick = GetTickCount();
-    if (LastProgressTick == 0 || tick > LastProgressTick + 500u) {
-        LastProgressTick = tick;
-        LabelInfoCurrentSector.SetCaption(std::to_string(current));
-        GProgress.SetPosition(current);
+    if (lastProgressTick_ == 0 || tick > lastProgressTick_ + 500u) {
+        lastProgressTick_ = tick;
+        Tell(Events.OnCurrent, current);
+        Tell(Events.OnProgress, current);
     }
 }
 
-void TFrmMain::RunScanMethod() {
-    LastProgressTick = 0;
-    const std::uint32_t totalSectors = DriveParams->TotalSectors;
-    if (totalSectors == 0) return;
-    if (!PrepareRun()) return;
+bool RecoveryRun::readSectors(std::uint32_t lba, std::uint32_t count) {
+    const auto n = static_cast<std::uint16_t>(count);
+    return ReadSectors ? ReadSectors(plan_.Drive, lba, n, buffer_) : ReadLogicalSectors(plan_.Drive, lba, n, buffer_);
+}
 
-    ScanRun run;
-    run.BytesPerSector = DriveParams->BytesPerSector;
-    const auto drive = static_cast<std::uint8_t>(DriveNumber);
+void RecoveryRun::runScanMethod() {
+    lastProgressTick_ = 0;
+    if (!GetLogDriveParams(plan_.Drive, params_)) {
+        fail(TRunFailure::NotReady, NotReadyText(driveName()));
+        return;
+    }
+    const std::uint32_t totalSectors = params_.TotalSectors;
+    report_.TotalSectors = totalSectors;
+    if (totalSectors == 0) {
+        fail(TRunFailure::NoSectors, NoSectorsText(driveName()));
+        return;
+    }
+    if (!begin(TProgressUnit::Sector)) return;
 
-    LabelCurrSec.SetCaption(ListBoxStrings(msgCurrentSector));
-    Animate1.SetActive(true);
-    Animate1.SetVisible(true);
-    PumpMessages();
+    if (given_.SectorBuffer != nullptr && given_.SectorBuffer->size() >= SectorBufferBytes + MinTestedSectorBytes) {
+        buffer_ = given_.SectorBuffer->data();
+    } else {
+        ownSectorBuffer_ = MakeSectorBuffer();
+        buffer_ = ownSectorBuffer_.data();
+    }
 
-    const std::int32_t retryLimit = TrackBarRetryCount.Position();
-    std::uint32_t blockSize = static_cast<std::uint32_t>(TrackBarSecAtOnce.Position());
+    ScanState run;
+    run.BytesPerSector = params_.BytesPerSector;
+    const std::int32_t retryLimit = ChosenRetryCount(plan_.RetryCount);
+    std::uint32_t blockSize = static_cast<std::uint32_t>(ChosenSectorsAtOnce(plan_.SectorsAtOnce, params_));
     std::uint32_t current = 0;
-    GProgress.SetMax(totalSectors);
+    Tell(Events.OnProgressRange, totalSectors);
     PumpMessages();
 
     // Closes the open file and hands it on; a file that could not be written is reported,
@@ -57,10 +70,10 @@ void TFrmMain::RunScanMethod() {
         if (!run.File.Close()) {
             const std::string why = run.File.Error();
             run.File.Discard();
-            stopRun(why);
+            fail(TRunFailure::Stopped, why);
             return;
         }
-        if (FrmPreview != nullptr) FrmPreview->AddFile(name);
+        staged(name);
     };
 
     auto sectorStep = [&](const std::uint8_t* sector) {
@@ -75,16 +88,15 @@ void TFrmMain::RunScanMethod() {
         const bool start = IsFileStart(sector, bps, run.Extension);
         bool end = IsFileEnd(sector, bps, run.FileByteCount, run.Extension);
         if (run.File.IsOpen() && start) finishFile();
-        if (start && LastRun.Failure.empty()) {
+        if (start && report_.Failure.empty()) {
             run.FileByteCount = bps;
-            ++ImagesFound;
-            LabelInfoImagesFound.SetCaption(std::to_string(ImagesFound));
+            foundFile();
             std::string name;
-            if (!NextFreeRunName(WorkFolder, Prefix, ImagesFound, run.Extension, run.NameOffset, name)) {
-                stopRun("Every name from " + Prefix + std::to_string(ImagesFound) + "." + run.Extension + " on is taken in " +
-                        WorkFolder + "; the run stops here.");
+            if (!NextFreeRunName(workFolder_, prefix_, filesFound_, run.Extension, run.NameOffset, name)) {
+                fail(TRunFailure::Stopped, "Every name from " + prefix_ + std::to_string(filesFound_) + "." + run.Extension +
+                                               " on is taken in " + workFolder_ + "; the run stops here.");
             } else if (!run.File.Create(name)) {
-                stopRun(run.File.Error());
+                fail(TRunFailure::Stopped, run.File.Error());
                 run.File.Discard();
             }
             end = false;  // the size limit applies to the new file, whose count restarts here
@@ -97,52 +109,48 @@ void TFrmMain::RunScanMethod() {
     };
 
     try {
-        while (current < totalSectors && !StopFlag) {
+        while (current < totalSectors && !stopped_) {
             std::int32_t attempts = 0;
             if (current + blockSize > totalSectors) blockSize = totalSectors - current;
             // No clearing before the read: a read that succeeds fills the whole block and a block
             // that cannot be read is skipped, so stale bytes are never looked at.
-            bool ok = ReadLogicalSectors(drive, current, static_cast<std::uint16_t>(blockSize), SectorBuffer.data());
+            bool ok = readSectors(current, blockSize);
             while (!ok) {
                 // After the first failure the rest of the run reads one sector at a time.
                 blockSize = 1;
                 ++attempts;
                 ++run.ReadErrors;
                 PumpMessages();
-                LabelInfoReadErrors.SetCaption(std::to_string(run.ReadErrors));
+                Tell(Events.OnReadErrors, run.ReadErrors);
                 if (attempts >= retryLimit) break;
-                ok = ReadLogicalSectors(drive, current, 1, SectorBuffer.data());
+                ok = readSectors(current, 1);
             }
             if (!ok) {
                 current += blockSize;  // the unreadable sector is skipped; an open file stays open
                 progressStep(current);
-                if (StopFlag) break;
+                if (stopped_) break;
                 continue;
             }
             for (std::uint32_t k = 0; k < blockSize; ++k) {
-                sectorStep(SectorBuffer.data() + static_cast<std::size_t>(k) * run.BytesPerSector);
-                if (StopFlag) break;
+                sectorStep(buffer_ + static_cast<std::size_t>(k) * run.BytesPerSector);
+                if (stopped_) break;
             }
             // The next read reuses the buffer: what the open file queued from it goes out now.
             if (run.File.IsOpen() && !run.File.Flush()) finishFile();
         }
     } catch (...) {
-        // A failure inside the loop ends it; the clean-up below still runs.
+        // The loop ends here; the file found so far is still closed and handed on below.
+        fail(TRunFailure::Error, RunErrorText(std::current_exception()));
     }
 
-    LabelInfoCurrentSector.SetCaption(std::to_string(current));
-    GProgress.SetPosition(current);
+    Tell(Events.OnCurrent, current);
+    Tell(Events.OnProgress, current);
     if (run.File.IsOpen()) finishFile();
-    LastRun.SectorsRead = current;
-    LastRun.ReadErrors = run.ReadErrors;
-    LabelInfoStatus.SetCaption(ListBoxStrings(msgReady));
-    Animate1.SetActive(false);
-    Animate1.SetVisible(false);
-    GProgress.SetPosition(0);
-    LabelInfoCurrentSector.SetCaption("");
-    EnableControls(true);
+    report_.SectorsRead = current;
+    report_.ReadErrors = run.ReadErrors;
+    finish(TProgressUnit::Sector);
     NT_CloseDrive();
-    StopFlag = true;
+    stopped_ = true;
 }
 
 }  // namespace quorvane

@@ -1,0 +1,160 @@
+// The run's frame: working folder, phases, failures, Cancel, and the folder based method through
+// the scan driver. The scan method's loop is in recovery_run_scan.cpp.
+#include "app/recovery_run.h"
+
+#include "app/file_naming.h"
+#include "app/frm_fat_scan.h"
+#include "app/run_failure.h"
+#include "app/run_events.h"
+#include "app/ui.h"
+#include "platform/logical_drive.h"
+#include "platform/work_folder.h"
+
+namespace quorvane {
+
+RecoveryRun::RecoveryRun(TRecoveryPlan plan, Resources resources) : plan_(std::move(plan)), given_(resources) {}
+
+RecoveryRun::~RecoveryRun() {
+    if (!workFolder_.empty()) RemoveFolderIfEmpty(workFolder_);
+}
+
+const TRunReport& RecoveryRun::Run() {
+    if (ran_) return report_;
+    ran_ = true;
+    try {
+        if (plan_.Method == TRecoveryMethod::Scan) {
+            runScanMethod();
+        } else {
+            runFolderMethod();
+        }
+    } catch (...) {
+        // Outside the method's own loop (its start, its clean-up, a front end's handler): the run
+        // still ends, as a failed one.
+        fail(TRunFailure::Error, RunErrorText(std::current_exception()));
+        if (running_) finish(unit_);
+        NT_CloseDrive();
+    }
+    return report_;
+}
+
+void RecoveryRun::Cancel() {
+    if (!running_) return;
+    stopped_ = true;
+    report_.Cancelled = true;
+    if (scan_ != nullptr) scan_->StopScan();
+}
+
+std::string RecoveryRun::driveName() const {
+    if (!plan_.DriveName.empty()) return plan_.DriveName;
+    return LogicalDrive(plan_.Drive).name();
+}
+
+bool RecoveryRun::begin(TProgressUnit unit) {
+    // Each run stages into a folder of its own, so nothing of another run or of another
+    // program can be taken for one of its files.
+    std::string error;
+    workFolder_ = MakePrivateRunFolder(error);
+    if (workFolder_.empty()) {
+        fail(TRunFailure::NoWorkFolder, error);
+        return false;
+    }
+    prefix_ = SafePrefix(plan_.Prefix);
+    filesFound_ = 0;
+    stopped_ = false;
+    running_ = true;
+    unit_ = unit;
+    Tell(Events.OnPhase, TRunPhase::Running, unit);
+    PumpMessages();
+    return true;
+}
+
+void RecoveryRun::finish(TProgressUnit unit) {
+    running_ = false;
+    Tell(Events.OnPhase, TRunPhase::Finished, unit);
+}
+
+void RecoveryRun::fail(TRunFailure kind, const std::string& text) {
+    if (report_.Failure.empty()) {
+        report_.Failure = text;
+        report_.FailureKind = kind;
+        Tell(Events.OnFailure, kind, text);
+    }
+    stopped_ = true;
+}
+
+void RecoveryRun::foundFile() {
+    ++filesFound_;
+    Tell(Events.OnFilesFound, filesFound_);
+}
+
+void RecoveryRun::staged(const std::string& path) {
+    staged_.Add(path);
+    report_.StagedFiles.push_back(path);
+    Tell(Events.OnFileStaged, path);
+}
+
+TFrmFATScan& RecoveryRun::scanDriver() {
+    if (given_.ScanDriver != nullptr) return *given_.ScanDriver;
+    if (!ownScanDriver_) ownScanDriver_ = std::make_unique<TFrmFATScan>();
+    return *ownScanDriver_;
+}
+
+namespace {
+
+// Points the scan driver's events at the run while it goes on, and back afterwards.
+class ScanDriverBinding {
+public:
+    ScanDriverBinding(TFrmFATScan& scan, TFrmFATScan*& active)
+        : scan_(scan), active_(active), startScanData_(scan.OnStartScanData), scanProgress_(scan.OnScanProgress),
+          clusterProgress_(scan.OnScanClustorProgress), foundImage_(scan.OnFoundImage) {
+        active_ = &scan;
+    }
+    ~ScanDriverBinding() {
+        scan_.OnStartScanData = startScanData_;
+        scan_.OnScanProgress = scanProgress_;
+        scan_.OnScanClustorProgress = clusterProgress_;
+        scan_.OnFoundImage = foundImage_;
+        active_ = nullptr;
+    }
+    ScanDriverBinding(const ScanDriverBinding&) = delete;
+    ScanDriverBinding& operator=(const ScanDriverBinding&) = delete;
+
+private:
+    TFrmFATScan& scan_;
+    TFrmFATScan*& active_;
+    TOnStartScanDataEvent startScanData_;
+    TOnScanProgressEvent scanProgress_;
+    TOnScanClustorProgressEvent clusterProgress_;
+    TOnFoundImageEvent foundImage_;
+};
+
+}  // namespace
+
+void RecoveryRun::runFolderMethod() {
+    TFrmFATScan& scan = scanDriver();
+    if (!begin(TProgressUnit::Cluster)) return;
+    ScanDriverBinding binding(scan, scan_);
+    scan.OnStartScanData = [this](std::int64_t, std::int64_t start, std::int64_t end, std::int32_t) {
+        Tell(Events.OnProgressRange, LostDataProgressTotal(static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end)));
+        Tell(Events.OnProgress, 0);
+    };
+    scan.OnScanProgress = [this](std::int64_t position) {
+        Tell(Events.OnProgress, position);
+        PumpMessages();
+    };
+    scan.OnScanClustorProgress = [this](std::int64_t cluster) { Tell(Events.OnCurrent, cluster); };
+    scan.OnFoundImage = [this](const std::string& fileName) {
+        foundFile();
+        staged(fileName);
+    };
+
+    scan.DestPath = workFolder_;
+    scan.ScanDrive(plan_.Drive, false, plan_.RecoverDeleted, plan_.LookForLost);
+    finish(TProgressUnit::Cluster);
+    NT_CloseDrive();
+    stopped_ = true;
+    scan.StopScan();
+    if (!scan.Failure.empty()) fail(IsRunErrorText(scan.Failure) ? TRunFailure::Error : TRunFailure::Stopped, scan.Failure);
+}
+
+}  // namespace quorvane

@@ -1,0 +1,19 @@
+#pragma once
+// The texts of a run's failures, worded once for every front end.
+#include <exception>
+#include <string>
+
+namespace quorvane {
+
+// "E: is not ready: its size and sector size cannot be read"
+std::string NotReadyText(const std::string& driveName);
+// "E: has no sectors"
+std::string NoSectorsText(const std::string& driveName);
+
+// "The recovery stopped: " and what went wrong, for an exception that ended a run.
+std::string RunErrorText(std::exception_ptr error);
+// Whether text was made by RunErrorText. The scan driver keeps only the text of why its run
+// stopped; this tells an error apart from a full working folder.
+bool IsRunErrorText(const std::string& text);
+
+}  // namespace quorvane

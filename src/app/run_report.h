@@ -1,0 +1,36 @@
+#pragma once
+// What a recovery run did, for the window's labels and the command line's report.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quorvane {
+
+// Why a run ended early, when it did.
+enum class TRunFailure {
+    None,
+    // Refusals: the run did not start.
+    NotReady,       // the drive's size and sector size cannot be read
+    NoSectors,      // a scan over a drive without sectors
+    NoWorkFolder,   // the private working folder cannot be made
+    // The run started and had to stop; what it staged so far is kept.
+    Stopped,        // a staged file cannot be written, the working folder is full, no free name
+    Error,          // something inside the run failed unexpectedly (an exception)
+};
+
+// True for the failures that keep a run from starting at all.
+inline bool IsRefusal(TRunFailure failure) {
+    return failure == TRunFailure::NotReady || failure == TRunFailure::NoSectors || failure == TRunFailure::NoWorkFolder;
+}
+
+struct TRunReport {
+    std::uint32_t SectorsRead = 0;   // scan method: where the run stopped; TotalSectors when it finished
+    std::uint32_t TotalSectors = 0;  // scan method: the drive's sectors
+    std::int32_t ReadErrors = 0;     // failed read attempts
+    bool Cancelled = false;          // stopped by Cancel or by closing the window
+    std::string Failure;             // why the run had to stop, when it had to
+    TRunFailure FailureKind = TRunFailure::None;
+    std::vector<std::string> StagedFiles;  // in the order they were found
+};
+
+}  // namespace quorvane

@@ -1,0 +1,51 @@
+#pragma once
+// The files a run staged in its working folder, each with its check mark, and the copy of the
+// ticked ones into the destination folder. The preview window shows such a list; the command
+// line saves one as it is.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quorvane {
+
+struct TStagedFile {
+    std::string Path;      // in the run's working folder
+    bool Selected = true;
+    std::uint64_t Size = 0;
+    std::string SavedAs;   // set by SaveSelected when the copy succeeded
+    std::string SaveError; // why the copy failed; the staged file is then kept
+};
+
+// What a save did: how many copies failed, and the warning that says which and where they are.
+struct TSaveOutcome {
+    int Failed = 0;
+    std::string Warning;  // "" when every selected file was saved
+};
+
+class TStagedList {
+public:
+    // Adds a file with its size on disk (0 when it cannot be read).
+    void Add(const std::string& path);
+    // Forgets every file; the files stay where they are.
+    void Clear() { files_.clear(); }
+    void SetSelected(std::size_t index, bool selected);
+    void SelectAll(bool selected);
+
+    // Copies every selected file into destination (as typed: made when missing, an empty text
+    // is no folder) as prefix + its index in the list + its extension. A name that is taken is
+    // passed over, and every later file of the same save moves up by one as well.
+    TSaveOutcome SaveSelected(const std::string& destination, const std::string& prefix);
+
+    // Deletes the staged files, except those whose copy failed: they are the only copy of a file
+    // the user wanted, and the warning points to them.
+    void DeleteStagedFiles() const;
+
+    const std::vector<TStagedFile>& Files() const { return files_; }
+    std::size_t Size() const { return files_.size(); }
+
+private:
+    std::vector<TStagedFile> files_;
+};
+
+}  // namespace quorvane
