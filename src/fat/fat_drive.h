@@ -121,7 +121,7 @@ public:
     std::uint32_t Cluster2Sec(std::uint32_t Cluster) const;
     std::uint32_t Sec2Cluster(std::uint32_t Sector) const;
     // The end-of-chain value for ctEOF, the bad-cluster value for ctBad.
-    std::uint32_t GetClusterMask(std::uint8_t Kind) const { return ClusterMask(FATType, Kind); }
+    std::uint32_t GetClusterMask(TClusterKind Kind) const { return ClusterMask(FATType, Kind); }
     // True for a cluster number inside the volume: 2 .. ClusterCount + 1.
     bool IsValidCluster(std::uint32_t Cluster) const;
     std::uint8_t SectorsPerCluster() const { return BootSec.SectorsPerCluster; }
@@ -171,7 +171,7 @@ public:
     // Copied in by the scan driver before every scan; read by the lost data search.
     std::uint8_t LostSearchOption = 0;
     TBootSec32 BootSec;
-    std::uint8_t FATType = 0;           // ftFAT12, ftFAT16, ftFAT32; 0 before mounting
+    TFATType FATType = ftNone;          // ftFAT12, ftFAT16, ftFAT32; ftNone before mounting
     std::uint32_t TotalSectors = 0;
     std::uint16_t BytesPerCluster = 0;
     std::uint32_t RootCluster = 0;      // FAT32 only; 0 on FAT12/16

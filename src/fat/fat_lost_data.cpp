@@ -144,7 +144,7 @@ void TLostDataSearch::MarkFileClusters(std::uint32_t First) {
             }
         }
         f = Drive.GetFAT(f, static_cast<std::uint8_t>(Drive.ActiveFAT - 1));
-        const std::uint8_t kind = ClusterType(Drive.FATType, f);
+        const TClusterKind kind = ClusterType(Drive.FATType, f);
         if (kind == ctFree || kind == ctEOF) return;
     }
 }
@@ -341,7 +341,7 @@ void TLostDataSearch::Run() {
 void TFATdrive::FindLostData() {
     Services().OnStartScanLostData(ClusterCount, 2, ClusterCount + 1, BytesPerCluster);
     // Nothing to search before the drive is mounted.
-    if (!FATLostDir() || FATType == 0 || ClusterCount == 0 || BytesPerCluster == 0) return;
+    if (!FATLostDir() || FATType == ftNone || ClusterCount == 0 || BytesPerCluster == 0) return;
     auto finish = [this] {
         if (Device) Device->UseCache(false);
     };
