@@ -62,7 +62,7 @@ public:
     bool IsFileC(TFATdrive& Drive, std::uint32_t Cluster, std::string& Ext, std::uint8_t& FileType);
 
     // The kind of a FAT entry value (ctUsed, ctFree, ctBad, ctEOF).
-    static std::uint8_t ClusterType(std::uint8_t FATType, std::uint32_t Value) {
+    static TClusterKind ClusterType(TFATType FATType, std::uint32_t Value) {
         return quorvane::ClusterType(FATType, Value);
     }
 

@@ -35,9 +35,9 @@ bool TClusterSet::Insert(std::uint32_t Cluster, std::uint32_t MaxCluster) {
 // every later call ends at once too.
 bool TFATdrive::StepDirCluster(TDirCursor& Cursor) {
     std::uint32_t next;
-    if (ActiveFAT > 0) {
+    if (FollowsFAT(ActiveFAT)) {
         Cursor.Visited.Insert(Cursor.Cluster, ClusterCount + 1);
-        next = GetFAT(Cursor.Cluster, ActiveFAT - 1);
+        next = GetFAT(Cursor.Cluster, FATIndex(ActiveFAT));
         if (IsValidCluster(next) && !Cursor.Visited.Insert(next, ClusterCount + 1)) next = 0;
     } else {
         next = Cursor.Cluster + 1;  // contiguous: cannot loop, ends at the volume's end

@@ -8,6 +8,7 @@
 // StartSector, the boot sector); sectors are 512 bytes. Cluster numbers start at 2; valid ones are
 // 2 .. ClusterCount + 1. Everything read from the medium is untrusted: every walk is bounded.
 #include "disk/drives.h"
+#include "fat/fat_copy.h"
 #include "fat/fat_formats.h"
 
 #include <array>
@@ -113,15 +114,16 @@ public:
     bool CalcDriveInfo(const TBootSec& Boot, bool Silent);
     // Creates the four start directories "Root", "Deleted", "Lost" and "Searched".
     void CreateStartItems();
-    // The entry of Cluster in FAT copy FATIndex (0 = first FAT); chain walks pass ActiveFAT - 1.
-    // 0 means free, outside the volume or unreadable: the three are not told apart.
+    // The entry of Cluster in FAT copy FATIndex (0 = first FAT); chain walks pass
+    // FATIndex(ActiveFAT). 0 means free, outside the volume or unreadable: the three are not told
+    // apart.
     std::uint32_t GetFAT(std::uint32_t Cluster, std::uint8_t FATIndex);
     bool IsEOF(std::uint32_t Value) const { return IsEOFValue(FATType, Value); }
     // First sector of Cluster: (Cluster - 2) * sectors per cluster + FirstDataSector, wrapping.
     std::uint32_t Cluster2Sec(std::uint32_t Cluster) const;
     std::uint32_t Sec2Cluster(std::uint32_t Sector) const;
     // The end-of-chain value for ctEOF, the bad-cluster value for ctBad.
-    std::uint32_t GetClusterMask(std::uint8_t Kind) const { return ClusterMask(FATType, Kind); }
+    std::uint32_t GetClusterMask(TClusterKind Kind) const { return ClusterMask(FATType, Kind); }
     // True for a cluster number inside the volume: 2 .. ClusterCount + 1.
     bool IsValidCluster(std::uint32_t Cluster) const;
     std::uint8_t SectorsPerCluster() const { return BootSec.SectorsPerCluster; }
@@ -149,9 +151,10 @@ public:
     // --- File reading ------------------------------------------------------------------------
     bool ResetByCluster(std::uint32_t Cluster, std::uint32_t FileSize, TFATFileInfo& Info);
     // Reads up to Count bytes at Info.Position into Buffer; Done receives the bytes delivered.
-    // FATNo 0 takes the clusters one after the other; n > 0 follows FAT copy n - 1. True unless
-    // the position is beyond the size. A failed device read ends the call early (the sector's
-    // bytes are delivered as zeros); the end of the chain ends the file: later calls deliver 0.
+    // FATNo 0 takes the clusters one after the other; n > 0 follows FAT copy n, counted from 1
+    // (GetFAT's FATIndex(n)). True unless the position is beyond the size. A failed device read
+    // ends the call early (the sector's bytes are delivered as zeros); the end of the chain ends
+    // the file: later calls deliver 0.
     bool BlockRead(TFATFileInfo& Info, std::uint32_t Count, void* Buffer, std::uint8_t FATNo,
                    std::uint32_t& Done);
     void Close(TFATFileInfo& Info);
@@ -171,7 +174,7 @@ public:
     // Copied in by the scan driver before every scan; read by the lost data search.
     std::uint8_t LostSearchOption = 0;
     TBootSec32 BootSec;
-    std::uint8_t FATType = 0;           // ftFAT12, ftFAT16, ftFAT32; 0 before mounting
+    TFATType FATType = ftNone;          // ftFAT12, ftFAT16, ftFAT32; ftNone before mounting
     std::uint32_t TotalSectors = 0;
     std::uint16_t BytesPerCluster = 0;
     std::uint32_t RootCluster = 0;      // FAT32 only; 0 on FAT12/16

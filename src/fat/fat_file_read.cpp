@@ -36,12 +36,12 @@ bool TFATdrive::ResetByCluster(std::uint32_t Cluster, std::uint32_t FileSize, TF
 
 void TFATdrive::Close(TFATFileInfo&) {}
 
-// The first cluster from Cluster on that the FAT copy FATNo - 1 does not give to a file. A
+// The first cluster from Cluster on that the FAT copy FATNo does not give to a file. A
 // released file was written into the clusters that were free at the time; those that hold
 // another file now were not among them, or have been overwritten since.
 std::uint32_t TFATdrive::NextUnallocatedCluster(std::uint32_t Cluster, std::uint8_t FATNo) {
     for (std::uint32_t steps = 0; steps < ClusterCount && IsValidCluster(Cluster); ++steps, ++Cluster) {
-        if (ClusterType(FATType, GetFAT(Cluster, static_cast<std::uint8_t>(FATNo - 1))) == ctFree) return Cluster;
+        if (ClusterType(FATType, GetFAT(Cluster, FATIndex(FATNo))) == ctFree) return Cluster;
     }
     return Cluster;
 }
@@ -56,13 +56,13 @@ std::uint32_t TFATdrive::NextUnallocatedCluster(std::uint32_t Cluster, std::uint
 // FAT to follow, every following cluster is taken.
 bool TFATdrive::StepFileCluster(TFATFileInfo& Info, std::uint8_t FATNo) {
     std::uint32_t next;
-    if (FATNo == 0) {
+    if (!FollowsFAT(FATNo)) {
         next = Info.CurrentCluster + 1;
     } else if (Info.Consecutive) {
         next = NextUnallocatedCluster(Info.CurrentCluster + 1, FATNo);
     } else {
         Info.Visited.Insert(Info.CurrentCluster, ClusterCount + 1);
-        next = GetFAT(Info.CurrentCluster, static_cast<std::uint8_t>(FATNo - 1));
+        next = GetFAT(Info.CurrentCluster, FATIndex(FATNo));
         if (ClusterType(FATType, next) == ctFree) {
             Info.Consecutive = true;
             next = NextUnallocatedCluster(Info.CurrentCluster + 1, FATNo);

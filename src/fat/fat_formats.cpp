@@ -1,6 +1,7 @@
 #include "fat/fat_formats.h"
 
 #include <algorithm>
+#include <ostream>
 
 namespace quorvane {
 
@@ -65,7 +66,7 @@ constexpr FATWidth FAT12Width{0xFFF, 0xFF1, 0xFF8, 0xFFF, 2};
 constexpr FATWidth FAT16Width{0xFFFF, 0xFFF1, 0xFFF8, 0xFFFF, 2};
 constexpr FATWidth FAT32Width{0x0FFFFFFF, 0x0FFFFFF1, 0x0FFFFFF8, 0x0FFFFFFF, 4};
 
-const FATWidth* WidthOf(std::uint8_t FATType) {
+const FATWidth* WidthOf(TFATType FATType) {
     switch (FATType) {
         case ftFAT12: return &FAT12Width;
         case ftFAT16: return &FAT16Width;
@@ -100,13 +101,13 @@ std::optional<TBootSec32> DecodeBootSec(std::span<const std::uint8_t> bytes) {
     return boot;
 }
 
-std::uint8_t FATTypeForClusterCount(std::uint32_t ClusterCount) {
+TFATType FATTypeForClusterCount(std::uint32_t ClusterCount) {
     if (ClusterCount <= MaxFAT12ClusterCount) return ftFAT12;
     if (ClusterCount <= MaxFAT16ClusterCount) return ftFAT16;
     return ftFAT32;
 }
 
-std::uint32_t FATEntryOffset(std::uint8_t FATType, std::uint32_t Cluster) {
+std::uint32_t FATEntryOffset(TFATType FATType, std::uint32_t Cluster) {
     switch (FATType) {
         case ftFAT12: return Cluster + Cluster / 2;
         case ftFAT16: return 2 * Cluster;
@@ -114,12 +115,12 @@ std::uint32_t FATEntryOffset(std::uint8_t FATType, std::uint32_t Cluster) {
     }
 }
 
-std::uint32_t FATEntryReadWidth(std::uint8_t FATType) {
+std::uint32_t FATEntryReadWidth(TFATType FATType) {
     const FATWidth* w = WidthOf(FATType);
     return w ? w->readWidth : 4;
 }
 
-std::optional<std::uint32_t> DecodeFATEntry(std::uint8_t FATType, std::uint32_t Cluster,
+std::optional<std::uint32_t> DecodeFATEntry(TFATType FATType, std::uint32_t Cluster,
                                             std::span<const std::uint8_t> bytes) {
     switch (FATType) {
         case ftFAT12: {
@@ -141,7 +142,7 @@ std::optional<std::uint32_t> DecodeFATEntry(std::uint8_t FATType, std::uint32_t 
     }
 }
 
-std::uint8_t ClusterType(std::uint8_t FATType, std::uint32_t Value) {
+TClusterKind ClusterType(TFATType FATType, std::uint32_t Value) {
     const FATWidth* w = WidthOf(FATType);
     if (w) {
         // Only FAT32 entries carry bits that are not part of the value (the reserved top four).
@@ -152,18 +153,21 @@ std::uint8_t ClusterType(std::uint8_t FATType, std::uint32_t Value) {
     return Value == 0 ? ctFree : ctUsed;
 }
 
-bool IsEOFValue(std::uint8_t FATType, std::uint32_t Value) {
+bool IsEOFValue(TFATType FATType, std::uint32_t Value) {
     const FATWidth* w = WidthOf(FATType);
     return w && Value >= w->eofFirst;
 }
 
-std::uint32_t ClusterMask(std::uint8_t FATType, std::uint8_t Kind) {
+std::uint32_t ClusterMask(TFATType FATType, TClusterKind Kind) {
     const FATWidth* w = WidthOf(FATType);
     if (!w) return 0;
     if (Kind == ctEOF) return w->eofMark;
     if (Kind == ctBad) return w->eofFirst - 1;
     return 0;
 }
+
+std::ostream& operator<<(std::ostream& Out, TFATType Type) { return Out << NumberOf(Type); }
+std::ostream& operator<<(std::ostream& Out, TClusterKind Kind) { return Out << NumberOf(Kind); }
 
 std::optional<TDirEntry> DecodeDirEntry(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < DirEntrySize) return std::nullopt;

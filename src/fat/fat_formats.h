@@ -7,11 +7,12 @@
 // same bytes under another layout.
 //
 // Everything that depends on the width of a FAT entry (12, 16 or 32 bits) is in this header and
-// fat_formats.cpp: the FAT type codes, the byte offset of an entry, its decoding, the end-of-chain
+// fat_formats.cpp: the FAT types, the byte offset of an entry, its decoding, the end-of-chain
 // and bad-cluster ranges.
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <optional>
 #include <span>
 #include <string>
@@ -59,18 +60,19 @@ using TBootSec = TBootSec32;
 std::optional<TBootSec32> DecodeBootSec(std::span<const std::uint8_t> bytes);
 
 // ---------------------------------------------------------------------------------------------
-// FAT type codes and FAT entries.
+// FAT types and FAT entries.
 
-inline constexpr std::uint8_t ftFAT12 = 1;
-inline constexpr std::uint8_t ftFAT16 = 2;
-inline constexpr std::uint8_t ftFAT32 = 3;
+// The FAT type of a volume, by the width of its FAT entries. ftNone: no volume has been mounted,
+// or the one read was refused.
+enum class TFATType : std::uint8_t { ftNone = 0, ftFAT12 = 1, ftFAT16 = 2, ftFAT32 = 3 };
+using enum TFATType;
 
 // Cluster counts below these give FAT12 and FAT16; the type follows from the count alone.
 inline constexpr std::uint32_t MaxFAT12ClusterCount = 4084;
 inline constexpr std::uint32_t MaxFAT16ClusterCount = 65524;
 
 // The FAT type of a volume with ClusterCount data clusters.
-std::uint8_t FATTypeForClusterCount(std::uint32_t ClusterCount);
+TFATType FATTypeForClusterCount(std::uint32_t ClusterCount);
 
 // Byte offset of the entry of Cluster within one FAT. FAT12 packs two entries into three bytes:
 //
@@ -79,33 +81,43 @@ std::uint8_t FATTypeForClusterCount(std::uint32_t ClusterCount);
 //
 // so the 16-bit word at n + n/2 holds entry n in its low 12 bits (n even) or in its high 12 bits
 // (n odd). That word can straddle two sectors.
-std::uint32_t FATEntryOffset(std::uint8_t FATType, std::uint32_t Cluster);
+std::uint32_t FATEntryOffset(TFATType FATType, std::uint32_t Cluster);
 
 // Bytes that an entry occupies from its offset on: 2 for FAT12 and FAT16, 4 for FAT32.
-std::uint32_t FATEntryReadWidth(std::uint8_t FATType);
+std::uint32_t FATEntryReadWidth(TFATType FATType);
 
 // Decodes the entry of Cluster from the bytes at its offset (FATEntryOffset). The high four bits of
 // a FAT32 entry are reserved and not part of the cluster number, so they are cut off. nullopt when
-// the bytes are too few or the type code is unknown.
-std::optional<std::uint32_t> DecodeFATEntry(std::uint8_t FATType, std::uint32_t Cluster,
+// the bytes are too few or there is no FAT type (ftNone).
+std::optional<std::uint32_t> DecodeFATEntry(TFATType FATType, std::uint32_t Cluster,
                                             std::span<const std::uint8_t> bytes);
 
-// Cluster kinds, as bit values.
-inline constexpr std::uint8_t ctUsed = 1;  // a link to a next cluster (also 1 and 0x(0F)FF(F)F0)
-inline constexpr std::uint8_t ctFree = 2;
-inline constexpr std::uint8_t ctBad = 4;   // bad or reserved
-inline constexpr std::uint8_t ctEOF = 8;   // end of chain
+// What a FAT entry value says about its cluster. The numbers are bit values, one bit per kind.
+enum class TClusterKind : std::uint8_t {
+    ctUsed = 1,  // a link to a next cluster (also 1 and 0x(0F)FF(F)F0)
+    ctFree = 2,
+    ctBad = 4,   // bad or reserved
+    ctEOF = 8,   // end of chain
+};
+using enum TClusterKind;
 
-// The kind of a FAT entry value. For an unknown type code only "0 is free, else used" applies.
+// The number of a FAT type (1, 2, 3; 0 for none) or of a cluster kind (its bit value), for where
+// one is shown or written out; the stream operators write these numbers too.
+constexpr unsigned NumberOf(TFATType Type) { return static_cast<unsigned>(Type); }
+constexpr unsigned NumberOf(TClusterKind Kind) { return static_cast<unsigned>(Kind); }
+std::ostream& operator<<(std::ostream& Out, TFATType Type);
+std::ostream& operator<<(std::ostream& Out, TClusterKind Kind);
+
+// The kind of a FAT entry value. Without a FAT type (ftNone) only "0 is free, else used" applies.
 // FAT32 values are classified after masking to 28 bits.
-std::uint8_t ClusterType(std::uint8_t FATType, std::uint32_t Value);
+TClusterKind ClusterType(TFATType FATType, std::uint32_t Value);
 
-// True when Value is an end-of-chain mark of the given FAT type (false for unknown types).
-bool IsEOFValue(std::uint8_t FATType, std::uint32_t Value);
+// True when Value is an end-of-chain mark of the given FAT type (false for ftNone).
+bool IsEOFValue(TFATType FATType, std::uint32_t Value);
 
 // The value written for an end of chain (ctEOF) or a bad cluster (ctBad); 0 for other kinds or
-// unknown types.
-std::uint32_t ClusterMask(std::uint8_t FATType, std::uint8_t Kind);
+// ftNone.
+std::uint32_t ClusterMask(TFATType FATType, TClusterKind Kind);
 
 // ---------------------------------------------------------------------------------------------
 // Directory entries.

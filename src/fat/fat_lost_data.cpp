@@ -126,7 +126,7 @@ void TLostDataSearch::RemoveLost(std::uint32_t Cluster, std::uint32_t Sector) {
 // marked already, and a chain that loops back on itself ends too.
 void TLostDataSearch::MarkFileClusters(std::uint32_t First) {
     std::uint32_t f = First;
-    if (Drive.ActiveFAT == 0) {
+    if (!FollowsFAT(Drive.ActiveFAT)) {
         if (InRange(f) && !IsMarked(f)) {
             Mark(f);
             Scan.ProgressStepIt();
@@ -143,8 +143,8 @@ void TLostDataSearch::MarkFileClusters(std::uint32_t First) {
                 Scan.ProgressStepIt();
             }
         }
-        f = Drive.GetFAT(f, static_cast<std::uint8_t>(Drive.ActiveFAT - 1));
-        const std::uint8_t kind = ClusterType(Drive.FATType, f);
+        f = Drive.GetFAT(f, FATIndex(Drive.ActiveFAT));
+        const TClusterKind kind = ClusterType(Drive.FATType, f);
         if (kind == ctFree || kind == ctEOF) return;
     }
 }
@@ -222,7 +222,8 @@ void TLostDataSearch::ScanRootArea() {
 // untested: a bad cluster holds no data that was ever written there.
 bool TLostDataSearch::PassedOver(std::uint32_t c) {
     if (Drive.LostSearchOption == 0) return false;
-    const std::uint8_t fat = Drive.ActiveFAT > 0 ? static_cast<std::uint8_t>(Drive.ActiveFAT - 1) : 0;
+    // With no FAT followed, the first copy is asked all the same.
+    const std::uint8_t fat = FollowsFAT(Drive.ActiveFAT) ? FATIndex(Drive.ActiveFAT) : 0;
     return ClusterType(Drive.FATType, Drive.GetFAT(c, fat)) == ctBad;
 }
 
@@ -248,12 +249,12 @@ std::uint32_t TLostDataSearch::LostFileSize(std::uint32_t First) {
     const std::uint32_t clusterBytes = Drive.BytesPerCluster;
     std::uint64_t bytes = clusterBytes;
     std::uint32_t current = First;
-    bool consecutive = Drive.ActiveFAT == 0;
+    bool consecutive = !FollowsFAT(Drive.ActiveFAT);
     TClusterSet visited;  // allocated only when a used chain is followed, which is rare here
     while (bytes < LostFileMaxBytes) {
         std::uint32_t next = current + 1;
         if (!consecutive) {
-            next = Drive.GetFAT(current, static_cast<std::uint8_t>(Drive.ActiveFAT - 1));
+            next = Drive.GetFAT(current, FATIndex(Drive.ActiveFAT));
             if (ClusterType(Drive.FATType, next) == ctFree) {
                 consecutive = true;
                 next = current + 1;
@@ -341,7 +342,7 @@ void TLostDataSearch::Run() {
 void TFATdrive::FindLostData() {
     Services().OnStartScanLostData(ClusterCount, 2, ClusterCount + 1, BytesPerCluster);
     // Nothing to search before the drive is mounted.
-    if (!FATLostDir() || FATType == 0 || ClusterCount == 0 || BytesPerCluster == 0) return;
+    if (!FATLostDir() || FATType == ftNone || ClusterCount == 0 || BytesPerCluster == 0) return;
     auto finish = [this] {
         if (Device) Device->UseCache(false);
     };

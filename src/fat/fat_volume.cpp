@@ -68,7 +68,7 @@ bool TFATdrive::CalcDriveInfo(const TBootSec& Boot, bool Silent) {
     const std::uint32_t RE = Boot.RootEntryCount;
     // A refused volume keeps no type and no clusters, so no walk or search runs on it later.
     auto refuse = [&](const std::string& message) {
-        FATType = 0;
+        FATType = ftNone;
         ClusterCount = 0;
         ShowMountMessage(message, "Error", Silent);
         return false;
@@ -180,7 +180,7 @@ bool TFATdrive::ReadCachedSector(std::uint32_t Sector, std::uint8_t* Buffer, std
 }
 
 std::uint32_t TFATdrive::GetFAT(std::uint32_t Cluster, std::uint8_t FATIndex) {
-    if (!IsValidCluster(Cluster) || FATType == 0) return 0;
+    if (!IsValidCluster(Cluster) || FATType == ftNone) return 0;
     const std::uint32_t off = FATEntryOffset(FATType, Cluster);
     const std::uint32_t s = off / FATSectorSize + FATIndex * FATSize + BootSec.ReservedSectors;
     const std::uint32_t w = off % FATSectorSize;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace quorvane {
 namespace {
 
@@ -138,6 +140,41 @@ TEST(FatFileRead, WithoutAFatFilesAreContiguous) {
     // A contiguous read stops at the end of the volume.
     const std::uint32_t last = m.drive->ClusterCount + 1;
     EXPECT_EQ(ReadAll(*m.drive, last, 10 * 1024, 0).size(), 1024u);
+}
+
+// FATNo counts the FAT copies from 1 (0 follows none), GetFAT from 0: a file whose chain differs
+// between the copies shows which copy each FATNo reads.
+TEST(FatFileRead, FatNoPicksTheCopyItFollows) {
+    FatImage image(FatLayout::Fat16(5000));
+    image.Chain({3, 4});
+    image.Chain({10, 30, 31});
+    image.Chain({20, 21});
+    // In the second copy cluster 10 links to 20 instead of 30.
+    const std::size_t secondCopy = std::size_t{image.Layout().reservedSectors} + image.Layout().sectorsPerFAT;
+    (*image.bytes)[secondCopy * 512 + 2 * 10] = 20;
+    std::map<std::uint32_t, Bytes> data;
+    for (std::uint32_t c : {10, 11, 12, 20, 21, 30, 31}) {
+        data[c] = Pattern(512, static_cast<std::uint8_t>(c));
+        image.WriteData(c, data[c]);
+    }
+    auto m = Mount(image);
+    ASSERT_EQ(m.drive->ActiveFAT, 1);
+    ASSERT_EQ(m.drive->GetFAT(10, 1), 20u);
+
+    struct Case {
+        std::uint8_t fatNo;
+        std::vector<std::uint32_t> clusters;
+    } cases[] = {
+        {0, {10, 11, 12}},  // no FAT: consecutive clusters
+        {1, {10, 30, 31}},  // the first copy
+        {2, {10, 20, 21}},  // the second copy
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "FATNo " << int(c.fatNo));
+        std::vector<Bytes> parts;
+        for (std::uint32_t cluster : c.clusters) parts.push_back(data[cluster]);
+        EXPECT_EQ(ReadAll(*m.drive, 10, 3 * 512, c.fatNo), Concat(parts));
+    }
 }
 
 TEST(FatFileRead, AnUnreadableSectorShortensOneCallOnly) {

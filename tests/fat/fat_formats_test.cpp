@@ -39,9 +39,9 @@ TEST(FatFormats, ReplaceDeletedCharReplacesOnlyTheFirstMarker) {
 
 TEST(FatFormats, ClusterTypeClassifiesByWidth) {
     struct Case {
-        std::uint8_t type;
+        TFATType type;
         std::uint32_t value;
-        std::uint8_t kind;
+        TClusterKind kind;
     } cases[] = {
         {ftFAT12, 0, ctFree},          {ftFAT12, 1, ctUsed},          {ftFAT12, 0xFF0, ctUsed},
         {ftFAT12, 0xFF1, ctBad},       {ftFAT12, 0xFF7, ctBad},       {ftFAT12, 0xFF8, ctEOF},
@@ -49,10 +49,10 @@ TEST(FatFormats, ClusterTypeClassifiesByWidth) {
         {ftFAT16, 0, ctFree},          {ftFAT32, 0, ctFree},          {ftFAT32, 0x0FFFFFF0, ctUsed},
         {ftFAT32, 0x0FFFFFF7, ctBad},  {ftFAT32, 0xFFFFFFF8, ctEOF},  {ftFAT32, 0xF0000000, ctFree},
         // An unknown type knows only free and used.
-        {0, 0, ctFree},                {0, 0xFFFFFFFF, ctUsed},
+        {ftNone, 0, ctFree},           {ftNone, 0xFFFFFFFF, ctUsed},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "type " << int(c.type) << " value " << std::hex << c.value);
+        SCOPED_TRACE(::testing::Message() << "type " << NumberOf(c.type) << " value " << std::hex << c.value);
         EXPECT_EQ(ClusterType(c.type, c.value), c.kind);
     }
     EXPECT_EQ(ClusterMask(ftFAT12, ctEOF), 0xFFFu);
@@ -78,7 +78,7 @@ TEST(FatFormats, Fat12EntriesArePackedInTwelveBits) {
     std::uint8_t fat32[4] = {0x05, 0x00, 0x00, 0xF0};
     EXPECT_EQ(DecodeFATEntry(ftFAT32, 9, fat32), 5u);
     EXPECT_FALSE(DecodeFATEntry(ftFAT32, 9, std::span<const std::uint8_t>(fat32).first(3)));
-    EXPECT_FALSE(DecodeFATEntry(0, 9, fat32));
+    EXPECT_FALSE(DecodeFATEntry(ftNone, 9, fat32));
 }
 
 TEST(FatFormats, RecordsAreDecodedAtTheirOffsets) {

@@ -36,7 +36,7 @@ Bytes Jpeg(std::size_t size, std::uint8_t seed) {
 struct Format {
     const char* name;
     const char* mkfs;  // options and size, for a new image and again for a quick format
-    std::uint8_t type;
+    TFATType type;
 };
 const Format kFormats[] = {
     {"FAT12 floppy", "-F 12 card.img 1440", ftFAT12},

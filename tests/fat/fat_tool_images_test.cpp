@@ -93,7 +93,7 @@ TEST(FatToolImages, LiveFragmentedAndDeletedFilesReadBack) {
     struct Case {
         const char* name;
         const char* format;
-        std::uint8_t type;
+        TFATType type;
     } cases[] = {
         {"FAT12 floppy", "mkfs.fat -C --invariant -F 12 -n TESTCARD card.img 1440", ftFAT12},
         {"FAT16 card", "mkfs.fat -C --invariant -F 16 -s 1 -n TESTCARD card.img 4096", ftFAT16},

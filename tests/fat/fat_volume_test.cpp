@@ -42,7 +42,7 @@ TEST(FatVolume, GeometryAndTypeFollowFromTheBootSector) {
     struct Case {
         const char* name;
         FatLayout layout;
-        std::uint8_t type;
+        TFATType type;
     } cases[] = {
         {"4084 clusters", FatLayout::Fat12(4084), ftFAT12},
         {"4085 clusters", FatLayout::Fat16(4085), ftFAT16},
@@ -116,7 +116,7 @@ TEST(FatVolume, MountMessagesAndRefusals) {
             EXPECT_EQ(m.mounted, c.mounted);
             // A refused volume leaves nothing for the lost data search or the walks to run on.
             if (!c.mounted) {
-                EXPECT_EQ(m.drive->FATType, 0);
+                EXPECT_EQ(m.drive->FATType, ftNone);
                 EXPECT_EQ(m.drive->ClusterCount, 0u);
             }
             // The start directories exist whether or not the geometry could be worked out.
@@ -286,7 +286,7 @@ TEST(FatVolume, DriveListMakesAndKeepsFatDrives) {
     MemoryDevice blank(std::make_shared<Bytes>(64 * 512));
     auto* unmounted = dynamic_cast<TFATdrive*>(list.GetFATDrive(&blank));
     ASSERT_NE(unmounted, nullptr);
-    EXPECT_EQ(unmounted->FATType, 0);
+    EXPECT_EQ(unmounted->FATType, ftNone);
     EXPECT_EQ(list.Count(), 3u);
 
     MemoryDevice unreadable(image.bytes);
