@@ -18,9 +18,11 @@ bool IsFileEnd(const std::uint8_t* /*sector*/, std::int32_t size, std::int64_t& 
 bool ContainsText(const std::uint8_t* buffer, std::int32_t size, std::string_view text) {
     const auto n = static_cast<std::int32_t>(text.size());
     if (n == 0) return size > 0;  // an empty window matches wherever one can start
+    if (size - n <= 0) return false;
     // Steps by the text's length: only occurrences at multiples of n are seen.
-    for (std::int32_t at = 0; at < size - n; at += n) {
-        if (std::memcmp(buffer + at, text.data(), static_cast<std::size_t>(n)) == 0) return true;
+    const std::uint8_t* const end = buffer + (size - n);
+    for (const std::uint8_t* at = buffer; at < end; at += n) {
+        if (std::memcmp(at, text.data(), static_cast<std::size_t>(n)) == 0) return true;
     }
     return false;
 }
