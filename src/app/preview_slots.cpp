@@ -1,8 +1,8 @@
 #include "app/preview_slots.h"
 
-#include <algorithm>
 #include <array>
-#include <cctype>
+
+#include "media/media_formats.h"
 
 namespace quorvane {
 
@@ -30,10 +30,8 @@ std::string PreviewTypeWord(const std::string& path) {
 }
 
 bool IsPreviewPictureType(const std::string& typeWord) {
-    std::string upper = typeWord;
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
-    static const std::array<const char*, 7> pictures{"BMP", "JPG", "JPEG", "ICO", "WMF", "EMF", "GIF"};
-    return std::find(pictures.begin(), pictures.end(), upper) != pictures.end();
+    const MediaFormat* format = FindMediaFormat(typeWord);
+    return format != nullptr && format->thumbnail != ThumbnailKind::TypeLabel;
 }
 
 }  // namespace quorvane

@@ -33,7 +33,8 @@ public:
 
 // The path's extension without its dot, as written; "Unknown" when there is none.
 std::string PreviewTypeWord(const std::string& path);
-// BMP, JPG, JPEG, ICO, WMF, EMF and GIF files are shown as pictures, whatever the case.
+// Files of the media formats that have a thumbnail kind (BMP, JPG, JPEG, ICO, WMF, EMF and GIF)
+// are shown as pictures, whatever the case of the type word.
 bool IsPreviewPictureType(const std::string& typeWord);
 
 }  // namespace quorvane

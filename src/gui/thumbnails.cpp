@@ -8,10 +8,12 @@
 #include <QSvgRenderer>
 
 #include "media/exif_thumbnail.h"
+#include "media/media_formats.h"
 
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <jpeglib.h>
 
 #include <emf2svg.h>
@@ -126,23 +128,6 @@ QImage renderSvg(const QByteArray& svg, QSize box) {
     return image;
 }
 
-bool looksLikeJpeg(const QByteArray& d) {
-    return d.size() > 3 && static_cast<unsigned char>(d[0]) == 0xFF && static_cast<unsigned char>(d[1]) == 0xD8;
-}
-
-bool looksLikeWmf(const QByteArray& d) {
-    if (d.size() < 18) return false;
-    const auto b = [&](int i) { return static_cast<unsigned char>(d[i]); };
-    const bool placeable = b(0) == 0xD7 && b(1) == 0xCD && b(2) == 0xC6 && b(3) == 0x9A;
-    const bool plain = (b(0) == 1 || b(0) == 2) && b(1) == 0 && b(2) == 9 && b(3) == 0;
-    return placeable || plain;
-}
-
-bool looksLikeEmf(const QByteArray& d) {
-    return d.size() >= 88 && static_cast<unsigned char>(d[0]) == 1 && d[1] == 0 && d[2] == 0 && d[3] == 0 &&
-           d.mid(40, 4) == " EMF";
-}
-
 // Decodes data scaled down towards box. coversBox tells whether the picture was at least as
 // wide or as high as the box before it was fitted in.
 QImage decodeJpegScaled(const QByteArray& data, QSize box, bool* coversBox = nullptr) {
@@ -234,9 +219,18 @@ QImage LoadThumbnail(const QString& path, QSize box) {
     if (!file.open(QIODevice::ReadOnly) || file.size() > MaxPictureBytes) return {};
     const QByteArray data = file.readAll();
     // By content, not by name: a carved file's extension says what its first bytes were taken for.
-    if (looksLikeJpeg(data)) return DecodeJpegThumbnail(data, box);
-    if (looksLikeWmf(data)) return RenderWmf(data, box);
-    if (looksLikeEmf(data)) return RenderEmf(data, box);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.constData());
+    switch (ThumbnailKindOfContent(std::span(bytes, static_cast<std::size_t>(data.size())))) {
+        case ThumbnailKind::Jpeg:
+            return DecodeJpegThumbnail(data, box);
+        case ThumbnailKind::Wmf:
+            return RenderWmf(data, box);
+        case ThumbnailKind::Emf:
+            return RenderEmf(data, box);
+        case ThumbnailKind::ImageReader:
+        case ThumbnailKind::TypeLabel:
+            break;
+    }
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);

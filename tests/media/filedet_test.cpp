@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -125,6 +126,14 @@ TEST(IsFile, NeverReadsPastTheGivenSize) {
     EXPECT_FALSE(IsFile(nullptr, 512, ext, type));
     EXPECT_EQ(ext, "old");
     EXPECT_EQ(type, IsFileTypeValue);
+}
+
+TEST(MediaExtensions, AreTheSeventeenUsersSeeInTheirOrder) {
+    // Derived from the listed rows of the format table: a row added, dropped or moved there
+    // shows up here.
+    const std::vector<std::string_view> expected = {"jpg", "jpeg", "crw", "bmp", "gif", "png", "wav", "avi", "riff",
+                                                    "mov", "nef",  "mrw", "dcr", "raf", "tif", "tiff", "pcx"};
+    EXPECT_EQ(std::vector<std::string_view>(MediaExtensions.begin(), MediaExtensions.end()), expected);
 }
 
 TEST(MediaExtensions, TheThreeFormsListTheSameTypesInOrder) {
