@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quorvane::cli {
 
@@ -16,7 +17,8 @@ struct RecoverOptions {
     bool json = false;
 };
 
-int ListDrives(bool json);
+// Without paths: every drive. With paths (images or disks): their drives, partitions included.
+int ListDrives(const std::vector<std::string>& paths, bool json);
 int ShowInfo(const std::string& drive, bool json);
 int Recover(const RecoverOptions& options);
 int Analyze(const std::string& drive, bool json);

@@ -11,7 +11,9 @@ struct DriveChoice {
     int exitCode = 0;  // set when number is 0
 };
 
-// Resolves arg and checks that the volume can be read; prints the reason when not.
+// Resolves arg and checks that the volume can be read; prints the reason when not. A whole disk
+// or image that starts with a partition table, named without @N, gives its preferred partition,
+// and which one is said on standard error.
 DriveChoice ChooseDrive(const std::string& arg);
 
 }  // namespace quorvane::cli

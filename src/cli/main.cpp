@@ -12,28 +12,32 @@ int main(int argc, char** argv) {
     using namespace quorvane::cli;
 
     CLI::App app{"Quorvane: gets pictures, sounds and films back from FAT12/16/32 cards, sticks and disk images.\n"
-                 "DRIVE is a letter from 'list' (E:), a block device (/dev/sdb1) or an image file (card.img)."};
+                 "DRIVE is a letter from 'list' (E:), a block device (/dev/sdb1) or an image file (card.img).\n"
+                 "PATH@N names partition N of an image or whole disk (card.img@2, /dev/sdb@1); @0 the whole of it.\n"
+                 "An image or disk with a partition table named without @N is read through its first FAT partition."};
     app.require_subcommand(1);
 
     bool listJson = false;
+    std::vector<std::string> listPaths;
     auto* list = app.add_subcommand("list", "List the drives: letter, path, kind, size, file system");
+    list->add_option("PATH", listPaths, "Images or disks to list with their partitions (number, start, size, file system)");
     list->add_flag("--json", listJson, "Print the list as JSON");
 
     std::string infoDrive;
     bool infoJson = false;
     auto* info = app.add_subcommand("info", "Show a drive's media kind, capacity and sector size");
-    info->add_option("DRIVE", infoDrive, "Drive letter, block device or image file")->required();
+    info->add_option("DRIVE", infoDrive, "Drive letter, block device or image file, PATH@N for a partition")->required();
     info->add_flag("--json", infoJson, "Print the details as JSON");
 
     std::string analyzeDrive;
     bool analyzeJson = false;
     auto* analyze = app.add_subcommand("analyze", "Count the deleted folders and files and propose a method");
-    analyze->add_option("DRIVE", analyzeDrive, "Drive letter, block device or image file")->required();
+    analyze->add_option("DRIVE", analyzeDrive, "Drive letter, block device or image file, PATH@N for a partition")->required();
     analyze->add_flag("--json", analyzeJson, "Print the counts as JSON");
 
     RecoverOptions rec;
     auto* recover = app.add_subcommand("recover", "Recover the files of a drive into a folder");
-    recover->add_option("DRIVE", rec.drive, "Drive letter, block device or image file")->required();
+    recover->add_option("DRIVE", rec.drive, "Drive letter, block device or image file, PATH@N for a partition")->required();
     recover->add_option("--dest,-d", rec.dest, "Folder that receives the recovered files (created when missing)")->required();
     recover
         ->add_option("--method,-m", rec.method,
@@ -62,7 +66,7 @@ int main(int argc, char** argv) {
     }
 
     if (version->parsed()) return PrintVersion();
-    if (list->parsed()) return ListDrives(listJson);
+    if (list->parsed()) return ListDrives(listPaths, listJson);
     if (info->parsed()) return ShowInfo(infoDrive, infoJson);
     if (analyze->parsed()) return Analyze(analyzeDrive, analyzeJson);
     if (recover->parsed()) return Recover(rec);

@@ -138,7 +138,63 @@ struct DriveTable::Impl {
 
     void enumerate();
     std::vector<std::uint8_t> addPath(const std::string& path, std::string& error);
+    PartitionTable partitionTableOf(std::uint8_t disk);
+    std::shared_ptr<Item> makePathItem(const std::string& path, std::uint64_t offset, std::uint64_t bytes,
+                                       std::uint32_t kind, bool isImage, std::string name) const;
+    std::shared_ptr<Item> makePartitionItem(const DriveEntry& disk, const ProbedPartition& p) const;
+    const Item* partitionItem(const std::string& diskPath, int number) const;
+    std::optional<std::uint8_t> insert(std::shared_ptr<Item> item);
 };
+
+std::shared_ptr<Item> DriveTable::Impl::makePathItem(const std::string& path, std::uint64_t offset,
+                                                     std::uint64_t bytes, std::uint32_t kind, bool isImage,
+                                                     std::string name) const {
+    auto item = std::make_shared<Item>();
+    item->origin = Origin::Path;
+    DriveEntry& e = item->entry;
+    e.path = path;
+    e.displayName = std::move(name);
+    e.kind = kind;
+    e.iconName = IconNameFor(kind, false);
+    e.offsetBytes = offset;
+    e.sizeBytes = bytes;
+    e.isImage = isImage;
+    e.opener = std::make_shared<PosixVolumeOpener>(path, offset, offset == 0 ? 0 : bytes, kind);
+    return item;
+}
+
+// A partition read as a range of its disk or image; nullptr when the table places it past the end.
+std::shared_ptr<Item> DriveTable::Impl::makePartitionItem(const DriveEntry& disk, const ProbedPartition& p) const {
+    if (p.startBytes >= disk.sizeBytes) return nullptr;
+    const std::uint64_t bytes = std::min(p.sizeBytes, disk.sizeBytes - p.startBytes);
+    const std::string fileName = fs::path(disk.path).filename().string();
+    const std::string name = disk.isImage ? ImageDisplayName(fileName, p.number)
+                                          : fileName + " partition " + std::to_string(p.number) + " (" +
+                                                FormatSize(bytes) + ")";
+    auto item = makePathItem(disk.path, p.startBytes, bytes, disk.kind, disk.isImage, name);
+    item->entry.partitionNumber = p.number;
+    item->entry.diskPath = disk.path;
+    const VolumeProbe inner = ProbePath(disk.path, p.startBytes, bytes, disk.kind, false);
+    item->entry.fileSystem = inner.fileSystem;
+    item->entry.volumeLabel = inner.label;
+    return item;
+}
+
+const Item* DriveTable::Impl::partitionItem(const std::string& diskPath, int number) const {
+    for (const auto& i : items) {
+        if (i->entry.partitionNumber == number && i->entry.diskPath == diskPath) return i.get();
+    }
+    return nullptr;
+}
+
+std::optional<std::uint8_t> DriveTable::Impl::insert(std::shared_ptr<Item> item) {
+    const auto n = nextNumber();
+    if (!n) return std::nullopt;
+    item->entry.number = *n;
+    items.push_back(std::move(item));
+    sortItems();
+    return n;
+}
 
 void DriveTable::Impl::enumerate() {
     loaded = true;
@@ -193,6 +249,10 @@ void DriveTable::Impl::enumerate() {
         e.iconName = IconNameFor(e.kind, IsFloppyName(d.isPartition() ? d.parent : d.name));
         e.sizeBytes = d.sizeBytes;
         e.isPartitionTable = d.hasPartitions;
+        if (d.isPartition()) {
+            e.partitionNumber = d.partitionNumber;
+            e.diskPath = DevicePath(devRoot, d.parent);
+        }
         e.opener = std::make_shared<PosixVolumeOpener>(e.path, 0, 0, e.kind);
         if (d.sizeBytes > 0) {
             const VolumeProbe probe = ProbePath(e.path, 0, 0, e.kind, false);
@@ -263,55 +323,65 @@ std::vector<std::uint8_t> DriveTable::Impl::addPath(const std::string& path, std
             break;
         }
     }
-    auto makeItem = [&](std::uint64_t offset, std::uint64_t bytes, std::string name) {
-        auto item = std::make_shared<Item>();
-        item->origin = Origin::Path;
-        DriveEntry& e = item->entry;
-        e.path = canonical;
-        e.displayName = std::move(name);
-        e.kind = kind;
-        e.iconName = IconNameFor(kind, false);
-        e.offsetBytes = offset;
-        e.sizeBytes = bytes;
-        e.isImage = !isBlock;
-        e.opener = std::make_shared<PosixVolumeOpener>(canonical, offset, offset == 0 ? 0 : bytes, kind);
-        return item;
-    };
-
     std::vector<std::shared_ptr<Item>> added;
-    auto whole = makeItem(0, size, displayName);
+    auto whole = makePathItem(canonical, 0, size, kind, !isBlock, displayName);
     whole->entry.fileSystem = probe.fileSystem;
     whole->entry.volumeLabel = probe.label;
     whole->entry.isPartitionTable = !probe.partitionTable.empty() && !probe.partitions.empty();
     added.push_back(whole);
     if (whole->entry.isPartitionTable) {
         for (const ProbedPartition& p : probe.partitions) {
-            if (p.startBytes >= size) continue;  // a table entry pointing past the end
-            const std::uint64_t bytes = std::min(p.sizeBytes, size - p.startBytes);
-            const std::string name = isBlock ? fileName + " partition " + std::to_string(p.number) + " (" +
-                                                   FormatSize(bytes) + ")"
-                                             : ImageDisplayName(fileName, p.number);
-            auto part = makeItem(p.startBytes, bytes, name);
-            const VolumeProbe inner = ProbePath(canonical, p.startBytes, bytes, kind, false);
-            part->entry.fileSystem = inner.fileSystem;
-            part->entry.volumeLabel = inner.label;
-            added.push_back(part);
+            if (auto part = makePartitionItem(whole->entry, p)) added.push_back(std::move(part));
         }
     }
 
     std::vector<std::uint8_t> numbers;
     for (auto& item : added) {
-        const auto n = nextNumber();
+        const auto n = insert(item);
         if (!n) {
             if (numbers.empty()) error = "No free drive number for " + path + ".";
             break;
         }
-        item->entry.number = *n;
         numbers.push_back(*n);
-        items.push_back(item);
     }
-    sortItems();
     return numbers;
+}
+
+PartitionTable DriveTable::Impl::partitionTableOf(std::uint8_t disk) {
+    ensureLoaded();
+    PartitionTable table;
+    const Item* whole = findItem(disk);
+    if (whole == nullptr || whole->entry.partitionNumber != 0 || whole->entry.offsetBytes != 0 ||
+        whole->entry.path.empty() || whole->origin == Origin::Volume) {
+        return table;
+    }
+    const DriveEntry wholeEntry = whole->entry;  // items may grow below
+    const VolumeProbe probe = ProbePath(wholeEntry.path, 0, 0, wholeEntry.kind, true);
+    if (probe.partitionTable.empty() || probe.partitions.empty()) return table;
+    table.kind = PartitionTableKindName(probe.partitionTable);
+    table.sectorSize = probe.sectorSize;
+    for (const ProbedPartition& p : probe.partitions) {
+        PartitionRow row;
+        row.number = p.number;
+        row.startBytes = p.startBytes;
+        row.sizeBytes = p.sizeBytes;
+        row.type = p.type;
+        const Item* reader = partitionItem(wholeEntry.path, p.number);
+        // A disk whose partitions the kernel has not listed (a loop device without partition
+        // scanning) is read through ranges of its own device.
+        if (reader == nullptr) {
+            if (auto part = makePartitionItem(wholeEntry, p); part && insert(part)) reader = part.get();
+        }
+        if (reader != nullptr) {
+            row.drive = reader->entry.number;
+            row.fileSystem = reader->entry.fileSystem;
+            row.label = reader->entry.volumeLabel;
+        }
+        table.partitions.push_back(row);
+    }
+    std::sort(table.partitions.begin(), table.partitions.end(),
+              [](const PartitionRow& a, const PartitionRow& b) { return a.number < b.number; });
+    return table;
 }
 
 DriveTable::DriveTable() : impl_(std::make_shared<Impl>()) {}
@@ -337,6 +407,8 @@ void DriveTable::setMountsFile(std::string path) {
 }
 
 void DriveTable::refresh() { impl_->enumerate(); }
+
+PartitionTable DriveTable::partitionTableOf(std::uint8_t disk) { return impl_->partitionTableOf(disk); }
 
 std::vector<std::uint8_t> DriveTable::addPath(const std::string& path, std::string& error) {
     error.clear();
@@ -388,8 +460,23 @@ void DriveTable::clear() {
     impl_->loaded = true;
 }
 
-std::optional<std::uint8_t> ResolveDrive(const std::string& arg, std::string& error) {
-    error.clear();
+DriveArgument SplitDriveArgument(const std::string& arg) {
+    const auto at = arg.rfind('@');
+    if (at == std::string::npos || at == 0) return {arg, std::nullopt};
+    const std::string digits = arg.substr(at + 1);
+    if (digits.empty() || digits.size() > 3 ||
+        !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); })) {
+        return {arg, std::nullopt};
+    }
+    std::error_code ec;
+    if (fs::exists(arg, ec)) return {arg, std::nullopt};
+    return {arg.substr(0, at), std::stoi(digits)};
+}
+
+namespace {
+
+// A drive named without a partition: a letter or a path.
+std::optional<std::uint8_t> ResolveWholeDrive(const std::string& arg, std::string& error) {
     DriveTable& table = DriveTable::instance();
     const bool letterForm = !arg.empty() && std::isalpha(static_cast<unsigned char>(arg[0])) &&
                             (arg.size() == 1 || arg.substr(1) == ":" || arg.substr(1) == ":\\" || arg.substr(1) == ":/");
@@ -410,7 +497,38 @@ std::optional<std::uint8_t> ResolveDrive(const std::string& arg, std::string& er
     }
     const auto numbers = table.addPath(arg, error);
     if (numbers.empty()) return std::nullopt;
+    // The drive of the path itself, not one of the partitions added with it.
+    if (const DriveEntry* e = table.findByPath(arg)) return e->number;
     return numbers.front();
+}
+
+}  // namespace
+
+std::optional<std::uint8_t> ResolveDrive(const std::string& arg, std::string& error) {
+    error.clear();
+    const DriveArgument named = SplitDriveArgument(arg);
+    const auto disk = ResolveWholeDrive(named.drive, error);
+    if (!disk || !named.partition || *named.partition == 0) return disk;
+
+    DriveTable& table = DriveTable::instance();
+    const std::string number = std::to_string(*named.partition);
+    if (table.find(*disk)->partitionNumber != 0) {
+        error = named.drive + " is a partition; name the disk or image it lies on with @" + number + ".";
+        return std::nullopt;
+    }
+    const PartitionTable parts = table.partitionTableOf(*disk);
+    if (parts.partitions.empty()) {
+        error = named.drive + " starts with no partition table; name it without @" + number + ".";
+        return std::nullopt;
+    }
+    for (const PartitionRow& p : parts.partitions) {
+        if (p.number != *named.partition) continue;
+        if (p.drive != 0) return p.drive;
+        error = "Partition " + number + " of " + named.drive + " lies beyond its end.";
+        return std::nullopt;
+    }
+    error = named.drive + " has no partition " + number + "; its partitions are " + PartitionSummary(parts) + ".";
+    return std::nullopt;
 }
 
 std::uint32_t GetDriveTypeA(const std::string& root) {

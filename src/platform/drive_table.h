@@ -2,6 +2,7 @@
 // The drive table: the stand-in for drive letters and the shell's drive list. Block devices
 // come from sysfs; image files are added by name. Each entry has a letter (A: = 1).
 #include "platform/logical_drive.h"
+#include "platform/partition_table.h"
 #include "platform/volume.h"
 
 #include <cstdint>
@@ -35,6 +36,8 @@ struct DriveEntry {
     std::uint64_t sizeBytes = 0;
     bool isImage = false;
     bool isPartitionTable = false;  // a whole disk or image that starts with MBR/GPT
+    int partitionNumber = 0;        // a partition's number in its disk's table; 0 for a whole drive
+    std::string diskPath;           // the whole disk or image a partition lies on; empty for a whole drive
     std::shared_ptr<VolumeOpener> opener;
 
     char letter() const { return LogicalDrive(number).letter(); }
@@ -63,6 +66,11 @@ public:
     // Adds a volume served by a custom opener (tests: in-memory and failing volumes).
     std::optional<std::uint8_t> addVolume(DriveEntry entry);
 
+    // The partition table at the start of a whole drive, each partition with the drive that reads
+    // it: the kernel's partition device or the one added with the image, else a drive added now
+    // for its range. An empty kind when the drive is a partition or starts with no table.
+    PartitionTable partitionTableOf(std::uint8_t disk);
+
     const DriveEntry* find(std::uint8_t number) const;
     const DriveEntry* findByPath(const std::string& path) const;
     std::vector<DriveEntry> entries() const;
@@ -74,7 +82,17 @@ private:
     std::shared_ptr<Impl> impl_;
 };
 
-// "E:", "e", "/dev/sdb1" or "card.img": the drive number, adding a path to the table when needed.
+// A drive argument split into the drive and the partition it names: "card.img@2" is partition 2
+// of card.img, "card.img@0" the whole image. A path that exists as typed is never split.
+struct DriveArgument {
+    std::string drive;
+    std::optional<int> partition;
+};
+DriveArgument SplitDriveArgument(const std::string& arg);
+
+// "E:", "e", "/dev/sdb1", "card.img", "card.img@2" or "/dev/sdb@1": the drive number, adding a
+// path to the table when needed. A partition that the table does not hold is refused, and the
+// error names the partitions there are.
 std::optional<std::uint8_t> ResolveDrive(const std::string& arg, std::string& error);
 
 // GetDriveTypeA for a root path such as "E:\"; DRIVE_NO_ROOT_DIR when there is no such drive.

@@ -101,6 +101,7 @@ std::vector<SysfsBlockDevice> ReadSysfsBlockDevices(const std::string& sysfsRoot
         d.hidden = ReadNumber(dir / "hidden", 0) != 0;
         if (fs::exists(dir / "partition", ec)) {
             d.parent = "?";  // resolved below
+            d.partitionNumber = static_cast<int>(ReadNumber(dir / "partition", 0));
         } else {
             d.removable = ReadNumber(dir / "removable", 0) != 0;
             d.logicalBlockSize = static_cast<std::uint32_t>(ReadNumber(dir / "queue" / "logical_block_size", 512));

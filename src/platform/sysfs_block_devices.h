@@ -9,6 +9,7 @@ namespace quorvane {
 struct SysfsBlockDevice {
     std::string name;        // "sdb1"; a '!' in the sysfs name stands for '/' in the /dev name
     std::string parent;      // "sdb" for a partition, empty for a whole disk
+    int partitionNumber = 0; // a partition's number in its disk's table (sdb2: 2); 0 for a disk
     std::string devNumber;   // "8:17", from the dev file
     bool removable = false;  // the disk's removable flag (partitions take their disk's)
     bool hidden = false;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <blkid/blkid.h>
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <type_traits>
 #include <memory>
@@ -44,6 +46,18 @@ ProbePtr NewProbe(int fd, std::uint64_t offset, std::uint64_t size, bool withPar
     return pr;
 }
 
+// GPT entries carry a type GUID, MBR entries a type byte.
+std::string PartitionTypeOf(blkid_partition part) {
+    if (const char* guid = blkid_partition_get_type_string(part); guid != nullptr && *guid != '\0') {
+        std::string text = guid;
+        std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+        return text;
+    }
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02x", static_cast<unsigned>(blkid_partition_get_type(part)) & 0xFFu);
+    return hex;
+}
+
 }  // namespace
 
 std::string FileSystemNameOf(const std::string& type, const std::string& version) {
@@ -75,6 +89,7 @@ VolumeProbe ProbeVolume(int fd, std::uint64_t offsetBytes, std::uint64_t sizeByt
     result.partitionTable = Lookup(pr.get(), "PTTYPE");
     if (!withPartitions || result.partitionTable.empty()) return result;
 
+    if (const unsigned sectorSize = blkid_probe_get_sectorsize(pr.get()); sectorSize != 0) result.sectorSize = sectorSize;
     blkid_partlist list = blkid_probe_get_partitions(pr.get());
     const int count = list ? blkid_partlist_numof_partitions(list) : 0;
     for (int i = 0; i < count; ++i) {
@@ -88,6 +103,7 @@ VolumeProbe ProbeVolume(int fd, std::uint64_t offsetBytes, std::uint64_t sizeByt
         // libblkid counts partition positions in 512-byte sectors.
         p.startBytes = static_cast<std::uint64_t>(start) * 512;
         p.sizeBytes = static_cast<std::uint64_t>(size) * 512;
+        p.type = PartitionTypeOf(part);
         result.partitions.push_back(p);
     }
     return result;

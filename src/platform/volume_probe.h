@@ -13,6 +13,7 @@ struct ProbedPartition {
     int number = 0;  // as the table numbers it
     std::uint64_t startBytes = 0;
     std::uint64_t sizeBytes = 0;
+    std::string type;  // an MBR type byte as "0x0c", or a GPT type GUID in lower case
 };
 
 struct VolumeProbe {
@@ -22,6 +23,7 @@ struct VolumeProbe {
     std::string label;
     std::string partitionTable;  // "dos", "gpt"; empty when there is none
     std::vector<ProbedPartition> partitions;  // primary and logical ones, not the extended container
+    std::uint32_t sectorSize = 512;           // the logical sector size the table counts in
 };
 
 // Probes [offset, offset + size) of an open file or block device (size 0: to its end).

@@ -1,4 +1,6 @@
 // Runs quorvane-cli as a user would and checks what it prints, writes and answers.
+#include "platform/image_fixtures.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -17,12 +19,15 @@ namespace fs = std::filesystem;
 struct Run {
     int exitCode = -1;
     std::string out;
+    std::string err;
 };
 
-// env: more VAR=value settings; withStderr: standard error joins the output.
+// env: more VAR=value settings; withStderr: standard error joins the output. Otherwise standard
+// error goes to a file beside tmpdir, which the program uses as its TMPDIR.
 Run runCli(const std::string& args, const fs::path& tmpdir, const std::string& env = "", bool withStderr = false) {
+    const fs::path errFile = tmpdir.string() + ".stderr";
     const std::string command = "TMPDIR='" + tmpdir.string() + "' " + env + " '" QUORVANE_BINARY_DIR "/quorvane-cli' " + args +
-                                (withStderr ? " 2>&1" : " 2>/dev/null");
+                                (withStderr ? std::string(" 2>&1") : " 2>'" + errFile.string() + "'");
     Run run;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return run;
@@ -31,6 +36,8 @@ Run runCli(const std::string& args, const fs::path& tmpdir, const std::string& e
     while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
     const int status = ::pclose(pipe);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream err(errFile);
+    run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
     return run;
 }
 
@@ -126,6 +133,129 @@ TEST_F(CommandLine, ExplainsAndFailsForBadInput) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(runCli(c.args, root / "tmp").exitCode, c.exitCode);
     }
+}
+
+// Whole-card dumps: an MBR card (FAT16 partition 1, FAT32 partition 2) and a GPT card (ext2
+// partition 1, FAT16 partition 2), made by sfdisk, mkfs.fat and mkfs.ext2, each FAT partition with a
+// photo that mtools wrote and deleted.
+class PartitionedCards : public CommandLine {
+protected:
+    void SetUp() override {
+        CommandLine::SetUp();
+        if (std::system("(command -v sfdisk && command -v mkfs.fat && command -v mkfs.ext2 && command -v mcopy) >/dev/null") != 0) {
+            GTEST_SKIP() << "needs fdisk, dosfstools, e2fsprogs and mtools";
+        }
+        mbr = quorvane::testing::MakePartitionedImage(images, "mbr.img");
+        gpt = quorvane::testing::MakeGptImage(images, "gpt.img");
+        putDeletedPhoto(mbr, quorvane::testing::PART1_START, photoA);
+        putDeletedPhoto(mbr, quorvane::testing::PART2_START, photoB);
+        putDeletedPhoto(gpt, quorvane::testing::GPT2_START, photoC);
+    }
+
+    static std::string photo(std::size_t size, int seed) {
+        std::string b(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<char>((i * 131 + static_cast<std::size_t>(seed) * 17) % 251);
+        b.replace(0, 4, "\xFF\xD8\xFF\xE0");
+        return b;
+    }
+
+    void putDeletedPhoto(const std::string& image, std::uint64_t startSector, const std::string& bytes) {
+        const std::string upload = images.file("upload.jpg");
+        std::ofstream(upload, std::ios::binary) << bytes;
+        const std::string target = "-i '" + image + "@@" + std::to_string(startSector * 512) + "' ";
+        ASSERT_EQ(quorvane::testing::RunTool("mmd " + target + "::DCIM && mcopy " + target + "'" + upload +
+                                             "' ::DCIM/IMG_0001.JPG && mdel " + target + "::DCIM/IMG_0001.JPG"),
+                  0);
+    }
+
+    quorvane::testing::TempDir images;
+    std::string mbr, gpt;
+    const std::string photoA = photo(40'000, 1), photoB = photo(30'000, 2), photoC = photo(20'000, 3);
+};
+
+TEST_F(PartitionedCards, TheFolderMethodReadsTheNamedOrFirstFatPartition) {
+    struct Case {
+        const char* name;
+        std::string drive;
+        int exitCode;
+        const std::string* photo;  // the one file recovered; nullptr: none
+        std::string note;          // on standard error
+    };
+    const Case cases[] = {
+        {"MBR, no partition named", mbr, 0, &photoA, "mbr.img: using partition 1 (FAT16, 8.00 MB) of 2"},
+        {"MBR, partition 2 named", mbr + "@2", 0, &photoB, ""},
+        {"GPT: the FAT partition after the ext2 one", gpt, 0, &photoC, "gpt.img: using partition 2 (FAT16, 20.00 MB) of 2"},
+        {"a partition that is not there", mbr + "@5", 2, nullptr,
+         "mbr.img has no partition 5; its partitions are 1 (FAT16, 8.00 MB), 2 (FAT32, 41.00 MB)."},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path out = root / ("out" + std::to_string(n++));
+        const auto run = runCli("recover '" + c.drive + "' --method folder --dest '" + out.string() + "'", root / "tmp");
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        EXPECT_NE(run.err.find(c.note), std::string::npos) << run.err;
+        if (c.note.empty()) {
+            EXPECT_EQ(run.err.find("using partition"), std::string::npos) << run.err;
+        }
+        std::vector<std::string> files;
+        if (fs::exists(out)) {
+            for (const auto& f : fs::directory_iterator(out)) {
+                std::ifstream in(f.path(), std::ios::binary);
+                files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            }
+        }
+        if (c.photo == nullptr) {
+            EXPECT_TRUE(files.empty());
+        } else {
+            ASSERT_EQ(files.size(), 1u);
+            EXPECT_TRUE(files[0] == *c.photo) << "recovered " << files[0].size() << " bytes";
+        }
+    }
+}
+
+TEST_F(PartitionedCards, InfoAndListShowThePartitionTable) {
+    const auto info = runCli("info '" + mbr + "' --json", root / "tmp");
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    const auto j = nlohmann::json::parse(info.out);
+    EXPECT_EQ(j["partition"], 1);
+    EXPECT_EQ(j["file_system"], "FAT16");
+    EXPECT_EQ(j["partition_table"]["kind"], "MBR");
+    struct Row {
+        int number, startSector, sectors;
+        const char *type, *fileSystem;
+    };
+    const Row rows[] = {{1, 2048, 16384, "0x0e", "FAT16"}, {2, 18432, 83968, "0x0c", "FAT32"}};
+    ASSERT_EQ(j["partition_table"]["partitions"].size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto& p = j["partition_table"]["partitions"][i];
+        EXPECT_EQ(p["number"], rows[i].number);
+        EXPECT_EQ(p["start_sector"], rows[i].startSector);
+        EXPECT_EQ(p["sectors"], rows[i].sectors);
+        EXPECT_EQ(p["type"], rows[i].type);
+        EXPECT_EQ(p["file_system"], rows[i].fileSystem);
+    }
+
+    // As text, the partition the drive reads is marked.
+    const auto text = runCli("info '" + gpt + "@1'", root / "tmp");
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_NE(text.out.find("Partition table: GPT, 2 partitions\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("\n  *  1          2048        16384    8.00 MB  Linux filesystem"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("\n     2         18432        40960   20.00 MB  Microsoft basic data"), std::string::npos)
+        << text.out;
+
+    const auto list = runCli("list '" + mbr + "' --json", root / "tmp");
+    ASSERT_EQ(list.exitCode, 0) << list.err;
+    const auto drives = nlohmann::json::parse(list.out);
+    ASSERT_EQ(drives.size(), 3u);
+    EXPECT_EQ(drives[0]["partition_table"], "MBR");
+    const std::pair<std::uint64_t, const char*> places[] = {{0, ""}, {1048576, "FAT16"}, {9437184, "FAT32"}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(drives[i]["partition"], i);
+        EXPECT_EQ(drives[i]["start"], places[i].first);
+        EXPECT_EQ(drives[i]["file_system"], places[i].second);
+    }
+    EXPECT_EQ(runCli("list '" + (root / "missing.img").string() + "'", root / "tmp").exitCode, 2);
 }
 
 }  // namespace

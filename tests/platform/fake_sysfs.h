@@ -53,12 +53,12 @@ public:
     }
 
     void addPartition(const std::string& disk, const std::string& name, std::uint64_t sizeSectors,
-                      const std::string& dev = "") {
+                      const std::string& dev = "", int number = 1) {
         const auto diskDir = std::filesystem::canonical(root_ / "class" / "block" / disk);
         const auto dir = diskDir / name;
         std::filesystem::create_directories(dir);
         write(dir / "size", std::to_string(sizeSectors));
-        write(dir / "partition", "1");
+        write(dir / "partition", std::to_string(number));
         if (!dev.empty()) write(dir / "dev", dev);
         std::filesystem::create_directory_symlink(dir, root_ / "class" / "block" / name);
     }

@@ -69,6 +69,22 @@ inline std::string MakePartitionedImage(const TempDir& dir, const std::string& n
     return path;
 }
 
+// A 40 MiB image with a GPT: partition 1 (sectors 2048..18431, type Linux filesystem) holds
+// ext2 "LINUX", partition 2 (sectors 18432..59391, type Microsoft basic data) FAT16 "GPTCARD".
+inline constexpr std::uint64_t GPT1_START = 2048, GPT1_SECTORS = 16384;
+inline constexpr std::uint64_t GPT2_START = 18432, GPT2_SECTORS = 40960;
+inline std::string MakeGptImage(const TempDir& dir, const std::string& name) {
+    const std::string path = dir.file(name);
+    const bool ok =
+        RunTool("truncate -s 40M '" + path + "'") == 0 &&
+        RunTool("printf 'label: gpt\\nstart=2048, size=16384, type=0FC63DAF-8483-4772-8E79-3D69D8477DE4\\n"
+                "start=18432, size=40960, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7\\n' | sfdisk -q '" + path + "'") == 0 &&
+        RunTool("mkfs.ext2 -q -F -L LINUX -E offset=1048576 '" + path + "' 8M") == 0 &&
+        RunTool("mkfs.fat --invariant -F 16 -s 1 -n GPTCARD --offset 18432 '" + path + "' 20480") == 0;
+    if (!ok) ADD_FAILURE() << "could not build the GPT image";
+    return path;
+}
+
 inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -157,6 +157,39 @@ TEST_F(SysfsEnumeration, ImagesStayAfterTheBlockDevicesWhenTheTableIsReadAgain) 
     EXPECT_EQ(DriveTable::instance().entries().size(), 4u);
 }
 
+TEST_F(SysfsEnumeration, APartitionOfAListedDiskIsTheKernelsOwnOrElseARangeOfTheDisk) {
+    std::filesystem::create_directories(dir.file("dev"));
+    const std::string sdb = testing::MakePartitionedImage(dir, "dev/sdb");
+    std::filesystem::copy_file(sdb, dir.file("dev/sdc"));
+    const std::uint64_t sectors = 50 * 2048;
+    sysfs.addDisk(FakeDisk("sdb", sectors).isRemovable().onBus(USB_PATH));
+    sysfs.addPartition("sdb", "sdb1", testing::PART1_SECTORS, "", 1);
+    sysfs.addPartition("sdb", "sdb2", testing::PART2_SECTORS, "", 2);
+    sysfs.addDisk(FakeDisk("sdc", sectors).isRemovable().onBus(USB_PATH + "/x"));  // partitions not listed
+    DriveTable::instance().setSysfsRoot(sysfs.root().string());
+    DriveTable& table = DriveTable::instance();
+
+    std::string error;
+    const auto kernels = ResolveDrive(sdb + "@2", error);
+    ASSERT_TRUE(kernels) << error;
+    EXPECT_EQ(*kernels, table.findByPath(dir.file("dev/sdb2"))->number);
+    EXPECT_EQ(table.find(*kernels)->diskPath, sdb);
+    EXPECT_EQ(table.partitionTableOf(table.findByPath(sdb)->number).partitions[0].drive,
+              table.findByPath(dir.file("dev/sdb1"))->number);
+
+    const std::size_t before = table.entries().size();
+    const auto range = ResolveDrive(dir.file("dev/sdc") + "@2", error);
+    ASSERT_TRUE(range) << error;
+    const DriveEntry* e = table.find(*range);
+    EXPECT_EQ(e->path, dir.file("dev/sdc"));
+    EXPECT_EQ(e->offsetBytes, testing::PART2_START * 512);
+    EXPECT_EQ(e->sizeBytes, testing::PART2_SECTORS * 512);
+    EXPECT_EQ(e->fileSystem, "FAT32");
+    EXPECT_EQ(e->displayName, "sdc partition 2 (41.00 MB)");
+    EXPECT_EQ(table.entries().size(), before + 2);  // both partitions of sdc
+    EXPECT_EQ(ResolveDrive(dir.file("dev/sdc") + "@2", error), range);  // found again, not added twice
+}
+
 TEST(NaturalOrder, NumbersInNamesCompareByValue) {
     std::vector<std::string> names = {"sdb10", "sdb2", "sda", "sdb", "sdb1", "mmcblk0p12", "mmcblk0p2", "sr0"};
     std::sort(names.begin(), names.end(), NaturalLess);
