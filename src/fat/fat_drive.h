@@ -169,7 +169,7 @@ public:
 
     // --- Fields ------------------------------------------------------------------------------
     // FAT copy that chain walks follow, from 1; 0 = follow none and take every chain as contiguous.
-    // Mounting sets 1, or 0 when the FAT looks empty (a freshly quick-formatted card).
+    // Mounting sets 1, or 0 when no entry but the FAT32 root's own end mark is used (a quick-formatted card).
     std::uint8_t ActiveFAT = 0;
     // Copied in by the scan driver before every scan; read by the lost data search.
     std::uint8_t LostSearchOption = 0;
@@ -199,6 +199,9 @@ public:
     std::unique_ptr<TFATAnalyser> Analyser;
 
 private:
+    // Whether the FAT is kept up to date (the trust test of the mount): false for the empty FAT
+    // of a quick format, whose chains cannot be followed.
+    bool FATInUse();
     bool ReadCachedSector(std::uint32_t Sector, std::uint8_t* Buffer, std::uint32_t& CachedSector);
     bool StepDirCluster(TDirCursor& Cursor);
     bool StepFileCluster(TFATFileInfo& Info, std::uint8_t FATNo);

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <stdexcept>
 
 namespace quorvane::testing {
@@ -29,12 +30,13 @@ Bytes photo(std::size_t size, int seed) {
 
 class ToolCard {
 public:
-    ToolCard() {
+    // format: the mkfs.fat options and size of the new card.
+    explicit ToolCard(const std::string& format = "-F 16 -s 4 card.img 16384") {
         dir = fs::temp_directory_path() / ("quorvane-folder-" + std::to_string(::getpid()) + "-" +
                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
-        run("mkfs.fat -C --invariant -F 16 -s 4 -n CARD card.img 16384");
+        run("mkfs.fat -C --invariant -n CARD " + format);
     }
     ~ToolCard() { fs::remove_all(dir); }
     void run(const std::string& command) {
@@ -79,6 +81,13 @@ FolderRun recover(std::uint8_t drive, bool deleted, bool lost) {
     return out;
 }
 
+// The staged files of a run by name.
+std::map<std::string, Bytes> byName(const FolderRun& run) {
+    std::map<std::string, Bytes> out;
+    for (std::size_t i = 0; i < run.names.size(); ++i) out[run.names[i]] = run.files[i];
+    return out;
+}
+
 class FolderMethod : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -117,6 +126,34 @@ TEST_F(FolderMethod, DeletedPicturesComeBackUnderTheirOwnNamesAndSameNamesAreBot
     for (const auto& name : out.names) EXPECT_EQ(name.rfind("_MG_0001", 0), 0u) << name;
     EXPECT_TRUE(std::find(out.files.begin(), out.files.end(), first) != out.files.end());
     EXPECT_TRUE(std::find(out.files.begin(), out.files.end(), second) != out.files.end());
+}
+
+// Deleting the first photos of a card frees every cluster after the folders' own, which hold end
+// marks only: the FAT is in use all the same, and a photo written around a live one is read around
+// it, not through it.
+TEST_F(FolderMethod, ACardWhoseFirstPhotosAreDeletedIsStillReadAlongItsFat) {
+    const char* formats[] = {"-F 16 -s 1 card.img 16384", "-F 32 -s 1 card.img 33792"};
+    const Bytes first = photo(10'000, 21), hole = photo(1500, 22), live = photo(2000, 23), around = photo(6000, 24);
+    for (const char* format : formats) {
+        SCOPED_TRACE(format);
+        ToolCard card(format);
+        card.run("mmd -i card.img ::DCIM ::DCIM/100CAMRA");
+        card.put("DCIM/100CAMRA/IMG_0001.JPG", first);  // the clusters up to 16 and past them
+        card.put("DCIM/100CAMRA/IMG_0002.JPG", hole);
+        card.put("DCIM/100CAMRA/IMG_0003.JPG", live);
+        card.run("mdel -i card.img ::DCIM/100CAMRA/IMG_0002.JPG");
+        card.put("DCIM/100CAMRA/IMG_0004.JPG", around);  // fills the hole, goes on after IMG_0003
+        card.run("mdel -i card.img ::DCIM/100CAMRA/IMG_0001.JPG ::DCIM/100CAMRA/IMG_0004.JPG");
+        const auto drive = card.drive();
+        ASSERT_NE(drive, 0);
+
+        const auto out = byName(recover(drive, true, false));
+        ASSERT_EQ(out.size(), 2u);
+        for (const auto& [name, original] : {std::pair{"_MG_0001.JPG", &first}, {"_MG_0004.JPG", &around}}) {
+            ASSERT_TRUE(out.count(name)) << name;
+            EXPECT_TRUE(out.at(name) == *original) << name << " is not the deleted photo";
+        }
+    }
 }
 
 TEST_F(FolderMethod, AfterAQuickFormatTheOldPicturesAreFoundAsLostFiles) {
