@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -152,6 +153,42 @@ TEST_F(FolderMethod, ACardWhoseFirstPhotosAreDeletedIsStillReadAlongItsFat) {
         for (const auto& [name, original] : {std::pair{"_MG_0001.JPG", &first}, {"_MG_0004.JPG", &around}}) {
             ASSERT_TRUE(out.count(name)) << name;
             EXPECT_TRUE(out.at(name) == *original) << name << " is not the deleted photo";
+        }
+    }
+}
+
+// A folder of 40 photos spans three clusters of 512 bytes. Deleted, its chain is free after the
+// first cluster: the walk goes on over the free clusters right after it that still hold its
+// entries. The folder grows before the photos are written (their entries made first), so its
+// clusters follow each other.
+TEST_F(FolderMethod, ADeletedFolderOfSeveralClustersGivesBackAllItsPhotos) {
+    std::map<std::string, Bytes> photos;
+    for (int i = 1; i <= 40; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "IMG_%04d.JPG", i);
+        photos[name] = photo(1000 + static_cast<std::size_t>(i) * 37, 30 + i);
+    }
+    for (const char* format : {"-F 16 -s 1 card.img 16384", "-F 32 -s 1 card.img 33792"}) {
+        SCOPED_TRACE(format);
+        ToolCard card(format);
+        card.run("mmd -i card.img ::DCIM ::DCIM/100CAMRA");
+        for (const auto& [name, data] : photos) card.put("DCIM/100CAMRA/" + name, {});
+        for (const auto& [name, data] : photos) card.put("DCIM/100CAMRA/" + name, data);
+        card.run("mdeltree -i card.img ::DCIM/100CAMRA");
+        const auto drive = card.drive();
+        ASSERT_NE(drive, 0);
+
+        const auto out = byName(recover(drive, true, false));
+        EXPECT_EQ(out.size(), photos.size());
+        int exact = 0;
+        for (const auto& [name, data] : photos) {
+            const std::string saved = "_" + name.substr(1);
+            if (out.count(saved) && out.at(saved) == data) ++exact;
+        }
+        EXPECT_EQ(exact, 40);
+        for (const auto& [name, data] : out) {
+            const auto original = photos.find("I" + name.substr(1));
+            EXPECT_TRUE(original != photos.end() && original->second == data) << name << " is not a deleted photo";
         }
     }
 }
