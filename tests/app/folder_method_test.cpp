@@ -193,6 +193,43 @@ TEST_F(FolderMethod, ADeletedFolderOfSeveralClustersGivesBackAllItsPhotos) {
     }
 }
 
+// Deleted entries that all point at one chain give one copy, not one per entry.
+TEST_F(FolderMethod, CrossLinkedDeletedEntriesAreCopiedOnce) {
+    ToolCard card;
+    const Bytes first = photo(20'000, 50);
+    for (int i = 1; i <= 100; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "IMG_%04d.JPG", i);
+        card.put(name, i == 1 ? first : photo(20'000, 50 + i));
+    }
+    card.run("mdel -i card.img '::IMG_*.JPG'");
+    // Every deleted entry is made to point at the first photo's cluster.
+    const fs::path image = card.dir / "card.img";
+    Bytes bytes = ReadFile(image.string());
+    std::vector<std::size_t> entries;
+    for (std::size_t at = 0; at + 32 <= bytes.size(); at += 32)
+        if (bytes[at] == 0xE5 && std::equal(bytes.begin() + static_cast<std::ptrdiff_t>(at) + 1,
+                                            bytes.begin() + static_cast<std::ptrdiff_t>(at) + 4, "MG_") &&
+            bytes[at + 11] == 0x20)
+            entries.push_back(at);
+    ASSERT_EQ(entries.size(), 100u);
+    for (std::size_t at : entries) {
+        bytes[at + 26] = bytes[entries[0] + 26];
+        bytes[at + 27] = bytes[entries[0] + 27];
+    }
+    std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<std::streamsize>(bytes.size()));
+    const auto drive = card.drive();
+    ASSERT_NE(drive, 0);
+
+    const auto out = recover(drive, true, false);
+    std::size_t staged = 0;
+    for (const auto& file : out.files) staged += file.size();
+    EXPECT_EQ(staged, first.size());
+    ASSERT_EQ(out.files.size(), 1u);
+    EXPECT_TRUE(out.files[0] == first);
+}
+
 TEST_F(FolderMethod, AfterAQuickFormatTheOldPicturesAreFoundAsLostFiles) {
     ToolCard card;
     card.run("mmd -i card.img ::DCIM ::DCIM/100CAMRA");
