@@ -104,6 +104,11 @@ void TFrmFATScan::AddRecoverFile(TCustomFile& File) {
     File.MarkRecovered();
     try {
         if (!IsMediaFileName(File.Name)) return;
+        // Entries cross-linked to one chain would each stage a copy of the same bytes.
+        if (const std::uint64_t key = File.DataKey(); key != 0 && !RecoveredData.insert({File.Drive, key}).second) {
+            SameDataNames.push_back(File.Name);
+            return;
+        }
         std::string saved;
         const bool complete = File.SaveCopy(DestPath, &saved);
         if (!complete && File.LastSaveWasDiskFull()) {
@@ -144,6 +149,8 @@ bool TFrmFATScan::recoverSearched() {
 void TFrmFATScan::ScanDrive(std::uint8_t DriveNo, bool SearchRoot, bool SearchDeleted, bool SearchLost) {
     Stopped = false;
     Failure.clear();
+    RecoveredData.clear();
+    SameDataNames.clear();
     try {
         TCustomDrive* drive = resolveDrive(DriveNo);
         if (drive == nullptr) return;

@@ -8,7 +8,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quorvane {
 
@@ -46,6 +49,9 @@ public:
     std::int32_t ProgressStep = 0;
     std::uint32_t UpdateInterval = 0;
     std::string DestPath;
+    // Names of files passed over in the last run because a file of the same data (DataKey) had
+    // been recovered already.
+    std::vector<std::string> SameDataNames;
     // Why the last run had to stop (the working folder's disk is full), empty otherwise.
     std::string Failure;
 
@@ -75,6 +81,8 @@ public:
 
 private:
     TCustomDrive* resolveDrive(std::uint8_t DriveNo);
+    // The data recovered in this run, by drive and DataKey.
+    std::set<std::pair<const TCustomDrive*, std::uint64_t>> RecoveredData;
     bool recoverSearched();
 };
 

@@ -93,6 +93,9 @@ public:
     virtual bool SaveCopy(const std::string& Folder, std::string* SavedPath) = 0;
     // Whether the last SaveCopy failed because the folder's disk is full.
     virtual bool LastSaveWasDiskFull() const = 0;
+    // What the file's copy is made of, as a number: two files of one drive with the same non-zero
+    // key copy the same bytes (entries cross-linked to one chain). 0 when the file has no such key.
+    virtual std::uint64_t DataKey() const { return 0; }
 
     std::string Name;
     std::uint32_t Size = 0;

@@ -118,6 +118,36 @@ bool TFATAnalyser::DirEntriesValidB(const std::uint8_t* Buffer, std::uint16_t Si
     return true;
 }
 
+bool TFATAnalyser::DirEntriesContinueB(const std::uint8_t* Buffer, std::uint32_t Size, std::uint32_t MaxCluster,
+                                       std::uint32_t MaxSectors) {
+    std::uint16_t index = 0;
+    bool afterPassedPiece = false;
+    TDirEntry entry;
+    while (index < Size / DirEntrySize && GetNextRecordB(Buffer, Size, index, entry)) {
+        if (entry.IsEndMarker()) return index > 1;
+        const DirEntryVerdict verdict = CheckDirEntry(entry, afterPassedPiece, MaxCluster, MaxSectors);
+        const bool emptyFile = verdict == DirEntryVerdict::BadFirstCluster && entry.FirstCluster() == 0 &&
+                               entry.FileSize == 0 && !entry.IsVolumeLabel();
+        if (verdict != DirEntryVerdict::Valid && verdict != DirEntryVerdict::LongNamePiece && !emptyFile) return false;
+        afterPassedPiece = verdict == DirEntryVerdict::LongNamePiece;
+    }
+    return index > 0;
+}
+
+bool TFATAnalyser::DirEntriesContinueC(TFATdrive& Drive, std::uint32_t Cluster) {
+    try {
+        if (!Drive.IsValidCluster(Cluster) || Drive.SectorsPerCluster() == 0) return false;
+        std::vector<std::uint8_t> cluster(std::size_t{Drive.SectorsPerCluster()} * FATSectorSize);
+        if (!Drive.ReadSec(static_cast<std::int32_t>(Drive.Cluster2Sec(Cluster)), Drive.SectorsPerCluster(),
+                           cluster.data(), true))
+            return false;
+        return DirEntriesContinueB(cluster.data(), static_cast<std::uint32_t>(cluster.size()), Drive.ClusterCount,
+                                   Drive.DataSectors);
+    } catch (...) {
+        return false;
+    }
+}
+
 namespace {
 
 // A volume label as a root directory carries it: not a long-name piece, no cluster, and a first

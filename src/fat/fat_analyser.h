@@ -48,6 +48,15 @@ public:
     bool DirEntriesValidB(const std::uint8_t* Buffer, std::uint16_t Size, std::uint32_t MaxCluster,
                           std::uint32_t MaxSectors);
 
+    // True when Buffer holds at least one directory entry before its first end marker and every
+    // entry up to there passes CheckDirEntry; an empty file (no cluster, size 0) passes too. The
+    // test of a cluster that may carry on a directory whose chain was released.
+    bool DirEntriesContinueB(const std::uint8_t* Buffer, std::uint32_t Size, std::uint32_t MaxCluster,
+                             std::uint32_t MaxSectors);
+
+    // DirEntriesContinueB over the whole of Cluster.
+    bool DirEntriesContinueC(TFATdrive& Drive, std::uint32_t Cluster);
+
     // Entry number Index of Buffer: false when it does not fit in Size bytes; otherwise decodes it
     // into Entry and advances Index.
     bool GetNextRecordB(const std::uint8_t* Buffer, std::uint32_t Size, std::uint16_t& Index, TDirEntry& Entry);

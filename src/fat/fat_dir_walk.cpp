@@ -2,6 +2,7 @@
 // cursor owned by the caller; the only shared state is the drive's one-sector directory cache.
 #include "fat/fat_drive.h"
 
+#include "fat/fat_analyser.h"
 #include "support/helpers.h"
 
 #include <cstring>
@@ -29,15 +30,30 @@ bool TClusterSet::Insert(std::uint32_t Cluster, std::uint32_t MaxCluster) {
     return true;
 }
 
+// The cluster that carries on a directory whose chain has been released after Cluster, 0 when none
+// does. A directory that filled up before anything else was written grew into the clusters right
+// after it: they are taken one after the other, passing over the clusters the FAT gives to live
+// files (as a deleted file is read), as long as they hold plausible directory entries.
+std::uint32_t TFATdrive::ReleasedDirCluster(std::uint32_t Cluster) {
+    if (!IsValidCluster(Cluster + 1)) return 0;
+    const std::uint32_t next = NextUnallocatedCluster(Cluster + 1, ActiveFAT);
+    return IsValidCluster(next) && Analyser->DirEntriesContinueC(*this, next) ? next : 0;
+}
+
 // Moves a chain cursor to the next cluster of its directory. The walk ends at an end-of-chain
-// mark, and also where the next cluster is free (the chain of a deleted directory), bad, outside
-// the volume, or one already entered (a loop): the cursor then holds an end-of-chain value, so
-// every later call ends at once too.
+// mark, and also where the next cluster is bad, outside the volume, or one already entered (a
+// loop): the cursor then holds an end-of-chain value, so every later call ends at once too. Where
+// the next entry is free (the chain of a deleted directory) the walk goes on over the free clusters
+// that still hold the directory's entries (ReleasedDirCluster).
 bool TFATdrive::StepDirCluster(TDirCursor& Cursor) {
     std::uint32_t next;
     if (FollowsFAT(ActiveFAT)) {
         Cursor.Visited.Insert(Cursor.Cluster, ClusterCount + 1);
-        next = GetFAT(Cursor.Cluster, FATIndex(ActiveFAT));
+        next = Cursor.Released ? 0 : GetFAT(Cursor.Cluster, FATIndex(ActiveFAT));
+        if (ClusterType(FATType, next) == ctFree) {
+            Cursor.Released = true;
+            next = ReleasedDirCluster(Cursor.Cluster);
+        }
         if (IsValidCluster(next) && !Cursor.Visited.Insert(next, ClusterCount + 1)) next = 0;
     } else {
         next = Cursor.Cluster + 1;  // contiguous: cannot loop, ends at the volume's end

@@ -54,6 +54,9 @@ struct TDirCursor {
     std::uint32_t Cluster = 0;  // current cluster; 0 = the directory is a run of sectors
     std::uint32_t Sector = 0;   // drive-relative sector, used when Cluster is 0
     std::uint16_t Index = 0;    // entry (or, for ReadDataSec, sector) counter within the sector or cluster
+    // The chain was found free (a deleted directory): the walk goes on over free clusters that
+    // still hold directory entries.
+    bool Released = false;
     // Clusters of the chain already entered: a chain that loops back ends the walk there.
     TClusterSet Visited;
 };
@@ -169,7 +172,7 @@ public:
 
     // --- Fields ------------------------------------------------------------------------------
     // FAT copy that chain walks follow, from 1; 0 = follow none and take every chain as contiguous.
-    // Mounting sets 1, or 0 when the FAT looks empty (a freshly quick-formatted card).
+    // Mounting sets 1, or 0 when no entry but the FAT32 root's own end mark is used (a quick-formatted card).
     std::uint8_t ActiveFAT = 0;
     // Copied in by the scan driver before every scan; read by the lost data search.
     std::uint8_t LostSearchOption = 0;
@@ -199,8 +202,12 @@ public:
     std::unique_ptr<TFATAnalyser> Analyser;
 
 private:
+    // Whether the FAT is kept up to date (the trust test of the mount): false for the empty FAT
+    // of a quick format, whose chains cannot be followed.
+    bool FATInUse();
     bool ReadCachedSector(std::uint32_t Sector, std::uint8_t* Buffer, std::uint32_t& CachedSector);
     bool StepDirCluster(TDirCursor& Cursor);
+    std::uint32_t ReleasedDirCluster(std::uint32_t Cluster);
     bool StepFileCluster(TFATFileInfo& Info, std::uint8_t FATNo);
     std::uint32_t NextUnallocatedCluster(std::uint32_t Cluster, std::uint8_t FATNo);
     void ShowMountMessage(const std::string& Text, const std::string& Caption, bool Silent) const;

@@ -133,4 +133,9 @@ void TFATFile::ChangeListViewItem(TListItem& Item) const {
     FillItem(Item, this, Name, std::to_string(Size), FirstCluster);
 }
 
+std::uint64_t TFATFile::DataKey() const {
+    if (FirstCluster < 2 || Size == 0) return 0;
+    return std::uint64_t{FirstCluster} << 32 | Size;
+}
+
 }  // namespace quorvane

@@ -86,6 +86,8 @@ public:
     // True when the last SaveTo failed because the destination disk is full (ENOSPC, EDQUOT): a run
     // should stop then.
     bool LastSaveWasDiskFull() const override;
+    // The first cluster and the size: a file is read from nothing else.
+    std::uint64_t DataKey() const override;
     void MarkRecovered() override { InRecoverList = 1; }
     // SaveTo along the drive's active FAT.
     bool SaveCopy(const std::string& Folder, std::string* SavedPath) override;

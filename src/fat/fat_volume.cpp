@@ -17,8 +17,8 @@ namespace quorvane {
 namespace {
 
 constexpr std::uint32_t LargestClusterBytes = 32768;
-// The trust test looks at the FAT entries of the first clusters only.
-constexpr std::uint32_t TrustTestLastCluster = 16;
+// The FAT trust test gives up after this many FAT sectors that cannot be read.
+constexpr std::uint32_t TrustTestUnreadableSectors = 16;
 
 std::string LabelText(const std::array<std::uint8_t, VolumeLabelSize>& label) {
     auto end = std::find(label.begin(), label.end(), 0);
@@ -123,16 +123,37 @@ bool TFATdrive::CalcDriveInfo(const TBootSec& Boot, bool Silent) {
     Name = LabelText(FATType == ftFAT32 ? Boot.VolumeLabel32 : Boot.VolumeLabel16);
 
     // A quick format leaves the FAT empty while the old directories and files are still in the
-    // data area; then no chain can be followed and every one is taken as contiguous. The root
-    // directory's own end mark on FAT32 does not count as a used entry.
-    const std::uint32_t last = std::min<std::uint64_t>(TrustTestLastCluster, std::uint64_t{ClusterCount} + 1);
-    bool trusted = false;
-    for (std::uint32_t c = 2; c <= last && !trusted; ++c) {
-        std::uint32_t entry = GetFAT(c, 0);
-        trusted = entry != RootCluster && ClusterType(FATType, entry) == ctUsed;
-    }
-    if (!trusted) ActiveFAT = 0;
+    // data area; then no chain can be followed and every one is taken as contiguous.
+    if (!FATInUse()) ActiveFAT = 0;
     return true;
+}
+
+// Any used entry, a link or an end mark, shows that the FAT is kept up to date, except the end mark
+// of the FAT32 root's first cluster, the one entry a format writes (a root that has grown past its
+// first cluster has been written to). The whole FAT is looked at, not its first entries: deleting
+// the first photos of a card frees every cluster after the folders', whose entries are end marks.
+// The FAT is read once, in order, through the FAT window, up to the first used entry, the end of
+// the FAT, the end of the device or too many unreadable sectors.
+bool TFATdrive::FATInUse() {
+    const std::uint64_t fatEnd = std::uint64_t{BootSec.ReservedSectors} + FATSize;
+    std::uint32_t unreadable = 0;
+    std::uint32_t lastSector = 0;
+    bool used = false;
+    for (std::uint32_t c = 2; IsValidCluster(c) && !used; ++c) {
+        const std::uint64_t sector = FATEntryOffset(FATType, c) / FATSectorSize + std::uint64_t{BootSec.ReservedSectors};
+        if (sector >= fatEnd || (SectorCount != 0 && sector >= SectorCount)) break;
+        if (sector != lastSector) {
+            lastSector = static_cast<std::uint32_t>(sector);
+            if (!ReadCachedSector(lastSector, FATBuf.data(), FATBufSector) &&
+                ++unreadable >= TrustTestUnreadableSectors)
+                break;
+        }
+        const TClusterKind kind = ClusterType(FATType, GetFAT(c, 0));
+        used = kind == ctUsed || (kind == ctEOF && c != RootCluster);
+    }
+    // The window is left empty, as a mount found it.
+    FATBufSector = 0;
+    return used;
 }
 
 void TFATdrive::CreateStartItems() {

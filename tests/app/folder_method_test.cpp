@@ -10,9 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <stdexcept>
 
 namespace quorvane::testing {
@@ -29,12 +31,13 @@ Bytes photo(std::size_t size, int seed) {
 
 class ToolCard {
 public:
-    ToolCard() {
+    // format: the mkfs.fat options and size of the new card.
+    explicit ToolCard(const std::string& format = "-F 16 -s 4 card.img 16384") {
         dir = fs::temp_directory_path() / ("quorvane-folder-" + std::to_string(::getpid()) + "-" +
                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
-        run("mkfs.fat -C --invariant -F 16 -s 4 -n CARD card.img 16384");
+        run("mkfs.fat -C --invariant -n CARD " + format);
     }
     ~ToolCard() { fs::remove_all(dir); }
     void run(const std::string& command) {
@@ -79,6 +82,13 @@ FolderRun recover(std::uint8_t drive, bool deleted, bool lost) {
     return out;
 }
 
+// The staged files of a run by name.
+std::map<std::string, Bytes> byName(const FolderRun& run) {
+    std::map<std::string, Bytes> out;
+    for (std::size_t i = 0; i < run.names.size(); ++i) out[run.names[i]] = run.files[i];
+    return out;
+}
+
 class FolderMethod : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -117,6 +127,107 @@ TEST_F(FolderMethod, DeletedPicturesComeBackUnderTheirOwnNamesAndSameNamesAreBot
     for (const auto& name : out.names) EXPECT_EQ(name.rfind("_MG_0001", 0), 0u) << name;
     EXPECT_TRUE(std::find(out.files.begin(), out.files.end(), first) != out.files.end());
     EXPECT_TRUE(std::find(out.files.begin(), out.files.end(), second) != out.files.end());
+}
+
+// Deleting the first photos of a card frees every cluster after the folders' own, which hold end
+// marks only: the FAT is in use all the same, and a photo written around a live one is read around
+// it, not through it.
+TEST_F(FolderMethod, ACardWhoseFirstPhotosAreDeletedIsStillReadAlongItsFat) {
+    const char* formats[] = {"-F 16 -s 1 card.img 16384", "-F 32 -s 1 card.img 33792"};
+    const Bytes first = photo(10'000, 21), hole = photo(1500, 22), live = photo(2000, 23), around = photo(6000, 24);
+    for (const char* format : formats) {
+        SCOPED_TRACE(format);
+        ToolCard card(format);
+        card.run("mmd -i card.img ::DCIM ::DCIM/100CAMRA");
+        card.put("DCIM/100CAMRA/IMG_0001.JPG", first);  // the clusters up to 16 and past them
+        card.put("DCIM/100CAMRA/IMG_0002.JPG", hole);
+        card.put("DCIM/100CAMRA/IMG_0003.JPG", live);
+        card.run("mdel -i card.img ::DCIM/100CAMRA/IMG_0002.JPG");
+        card.put("DCIM/100CAMRA/IMG_0004.JPG", around);  // fills the hole, goes on after IMG_0003
+        card.run("mdel -i card.img ::DCIM/100CAMRA/IMG_0001.JPG ::DCIM/100CAMRA/IMG_0004.JPG");
+        const auto drive = card.drive();
+        ASSERT_NE(drive, 0);
+
+        const auto out = byName(recover(drive, true, false));
+        ASSERT_EQ(out.size(), 2u);
+        for (const auto& [name, original] : {std::pair{"_MG_0001.JPG", &first}, {"_MG_0004.JPG", &around}}) {
+            ASSERT_TRUE(out.count(name)) << name;
+            EXPECT_TRUE(out.at(name) == *original) << name << " is not the deleted photo";
+        }
+    }
+}
+
+// A folder of 40 photos spans three clusters of 512 bytes. Deleted, its chain is free after the
+// first cluster: the walk goes on over the free clusters right after it that still hold its
+// entries. The folder grows before the photos are written (their entries made first), so its
+// clusters follow each other.
+TEST_F(FolderMethod, ADeletedFolderOfSeveralClustersGivesBackAllItsPhotos) {
+    std::map<std::string, Bytes> photos;
+    for (int i = 1; i <= 40; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "IMG_%04d.JPG", i);
+        photos[name] = photo(1000 + static_cast<std::size_t>(i) * 37, 30 + i);
+    }
+    for (const char* format : {"-F 16 -s 1 card.img 16384", "-F 32 -s 1 card.img 33792"}) {
+        SCOPED_TRACE(format);
+        ToolCard card(format);
+        card.run("mmd -i card.img ::DCIM ::DCIM/100CAMRA");
+        for (const auto& [name, data] : photos) card.put("DCIM/100CAMRA/" + name, {});
+        for (const auto& [name, data] : photos) card.put("DCIM/100CAMRA/" + name, data);
+        card.run("mdeltree -i card.img ::DCIM/100CAMRA");
+        const auto drive = card.drive();
+        ASSERT_NE(drive, 0);
+
+        const auto out = byName(recover(drive, true, false));
+        EXPECT_EQ(out.size(), photos.size());
+        int exact = 0;
+        for (const auto& [name, data] : photos) {
+            const std::string saved = "_" + name.substr(1);
+            if (out.count(saved) && out.at(saved) == data) ++exact;
+        }
+        EXPECT_EQ(exact, 40);
+        for (const auto& [name, data] : out) {
+            const auto original = photos.find("I" + name.substr(1));
+            EXPECT_TRUE(original != photos.end() && original->second == data) << name << " is not a deleted photo";
+        }
+    }
+}
+
+// Deleted entries that all point at one chain give one copy, not one per entry.
+TEST_F(FolderMethod, CrossLinkedDeletedEntriesAreCopiedOnce) {
+    ToolCard card;
+    const Bytes first = photo(20'000, 50);
+    for (int i = 1; i <= 100; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "IMG_%04d.JPG", i);
+        card.put(name, i == 1 ? first : photo(20'000, 50 + i));
+    }
+    card.run("mdel -i card.img '::IMG_*.JPG'");
+    // Every deleted entry is made to point at the first photo's cluster.
+    const fs::path image = card.dir / "card.img";
+    Bytes bytes = ReadFile(image.string());
+    std::vector<std::size_t> entries;
+    for (std::size_t at = 0; at + 32 <= bytes.size(); at += 32)
+        if (bytes[at] == 0xE5 && std::equal(bytes.begin() + static_cast<std::ptrdiff_t>(at) + 1,
+                                            bytes.begin() + static_cast<std::ptrdiff_t>(at) + 4, "MG_") &&
+            bytes[at + 11] == 0x20)
+            entries.push_back(at);
+    ASSERT_EQ(entries.size(), 100u);
+    for (std::size_t at : entries) {
+        bytes[at + 26] = bytes[entries[0] + 26];
+        bytes[at + 27] = bytes[entries[0] + 27];
+    }
+    std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<std::streamsize>(bytes.size()));
+    const auto drive = card.drive();
+    ASSERT_NE(drive, 0);
+
+    const auto out = recover(drive, true, false);
+    std::size_t staged = 0;
+    for (const auto& file : out.files) staged += file.size();
+    EXPECT_EQ(staged, first.size());
+    ASSERT_EQ(out.files.size(), 1u);
+    EXPECT_TRUE(out.files[0] == first);
 }
 
 TEST_F(FolderMethod, AfterAQuickFormatTheOldPicturesAreFoundAsLostFiles) {

@@ -137,9 +137,10 @@ TEST(FatDirWalk, SubdirectoryChainsEndWhereTheyShould) {
         {"two chained clusters", [](FatImage& i) { i.Chain({10, 11}); }, 32},
         {"a chain looping back to its start", [](FatImage& i) { i.SetFat(10, 11), i.SetFat(11, 10); }, 32},
         {"a cluster pointing at itself", [](FatImage& i) { i.SetFat(10, 10); }, 16},
-        // A deleted directory's entries are free: the walk ends instead of reading sector
-        // "cluster 0" in front of the data area.
-        {"a free next cluster", [](FatImage&) {}, 16},
+        // A deleted directory's entries are free: the walk goes on into the free cluster after it,
+        // which holds the rest of its entries, and ends at the empty one after that (never reading
+        // sector "cluster 0" in front of the data area).
+        {"a free next cluster", [](FatImage&) {}, 32},
         {"a bad next cluster", [](FatImage& i) { i.SetFat(10, 0xFFF7); }, 16},
         {"a next cluster outside the volume", [](FatImage& i) { i.SetFat(10, 6000); }, 16},
         {"a next cluster of 1", [](FatImage& i) { i.SetFat(10, 1); }, 16},
