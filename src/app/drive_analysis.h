@@ -26,14 +26,20 @@ struct TDriveAnalysisResult {
     std::int32_t Folders = 0;  // live folders plus deleted folders
     std::int32_t Files = 0;    // deleted media files
     TRecoveryProposal Proposal;
+    // Why the folder based method cannot read the drive, when it cannot; the scan method is then
+    // proposed. MountErrorShown: the FAT engine has already shown why its mount failed.
+    std::string FolderMethodRefusal;
+    bool MountErrorShown = false;
 };
 
 class DriveAnalysis {
 public:
-    DriveAnalysis(TFrmFATScan& scanDriver, std::uint8_t drive) : scanDriver_(scanDriver), drive_(drive) {}
+    // driveName: how messages name the drive; empty takes its letter.
+    DriveAnalysis(TFrmFATScan& scanDriver, std::uint8_t drive, std::string driveName = {})
+        : scanDriver_(scanDriver), drive_(drive), driveName_(std::move(driveName)) {}
 
-    // Both passes; a pass that cannot mount the drive counts nothing. A Cancel during the first
-    // pass skips the second.
+    // Both passes; none on a volume the folder based method cannot read, and no second one when
+    // the first cannot mount the drive. A Cancel during the first pass skips the second.
     TDriveAnalysisResult Run();
     // Stops the pass under way (from a handler pumped during it).
     void Cancel();
@@ -41,6 +47,7 @@ public:
 private:
     TFrmFATScan& scanDriver_;
     std::uint8_t drive_;
+    std::string driveName_;
     bool cancelled_ = false;
 };
 

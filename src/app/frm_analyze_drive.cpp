@@ -5,8 +5,8 @@
 
 namespace quorvane {
 
-TFrmAnalyzeDrive::TFrmAnalyzeDrive(TFrmFATScan& scanDriver, std::int32_t driveNumber)
-    : analysis_(scanDriver, static_cast<std::uint8_t>(driveNumber)) {
+TFrmAnalyzeDrive::TFrmAnalyzeDrive(TFrmFATScan& scanDriver, std::int32_t driveNumber, const std::string& driveName)
+    : analysis_(scanDriver, static_cast<std::uint8_t>(driveNumber), driveName) {
     RBFolderMethod.SetChecked(true);
     CBRecoverDeletedFiles.SetChecked(true);
     ButtonContinue.SetEnabled(false);
@@ -31,6 +31,10 @@ void TFrmAnalyzeDrive::AnalyzeTimerTimer() {
     Folders = result.Folders;
     Files = result.Files;
     if (Cancelled) return;
+    // Why the folder based method cannot be used, once, unless the engine's mount has said it.
+    if (!result.FolderMethodRefusal.empty() && !result.MountErrorShown) {
+        UI().MessageBox(result.FolderMethodRefusal, "", MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok);
+    }
     ButtonContinue.SetEnabled(true);
     if (result.Proposal.Method == TRecoveryMethod::Scan) CheckScanMethod(true);
     CBRecoverDeletedFiles.SetChecked(result.Proposal.RecoverDeleted);

@@ -22,7 +22,8 @@ enum class TModalResult { None = 0, OK = 1, Cancel = 2 };
 
 class TFrmAnalyzeDrive {
 public:
-    TFrmAnalyzeDrive(TFrmFATScan& scanDriver, std::int32_t driveNumber);
+    // driveName: how messages name the drive; empty takes its letter.
+    TFrmAnalyzeDrive(TFrmFATScan& scanDriver, std::int32_t driveNumber, const std::string& driveName = {});
 
     // Pages of PCDriveMethod.
     enum class Page { TSAnalyzingDrive, TSSelectMethod, TSSelectType };

@@ -17,7 +17,8 @@ TFrmFATScan::TFrmFATScan() {
     ProcessOptions();
     SetScanServices(this);
     // The engine's messages (mounting, a file that cannot be copied out) reach the user as boxes.
-    SetFATMessageHook([](const std::string& text, const std::string& caption, TFATMessageKind kind) {
+    SetFATMessageHook([this](const std::string& text, const std::string& caption, TFATMessageKind kind) {
+        if (kind == TFATMessageKind::Error) MountError = text;
         const MsgIcon icon = kind == TFATMessageKind::Error     ? MsgIcon::Error
                              : kind == TFATMessageKind::Warning ? MsgIcon::Warning
                                                                 : MsgIcon::Information;
@@ -123,10 +124,15 @@ void TFrmFATScan::AddRecoverFile(TCustomFile& File) {
 }
 
 TCustomDrive* TFrmFATScan::resolveDrive(std::uint8_t DriveNo) {
+    DriveMounted = false;
+    MountError.clear();
     TDevice* device = DeviceList.GetWindowsDrive(DriveNo);
     if (device == nullptr) return nullptr;
     TCustomDrive* drive = DriveList.GetFATDrive(device);
     if (drive == nullptr) return nullptr;
+    // A refused volume has nothing to search.
+    DriveMounted = drive->Mounted;
+    if (!DriveMounted) return nullptr;
     Drive = drive;
     drive->SetLostSearchOption(LostSearchOption);
     return drive;

@@ -54,6 +54,10 @@ public:
     std::vector<std::string> SameDataNames;
     // Why the last run had to stop (the working folder's disk is full), empty otherwise.
     std::string Failure;
+    // The last drive opened by a run or an analysis pass: whether it mounted, and the error the
+    // engine showed when it did not (empty when it showed none).
+    bool DriveMounted = false;
+    std::string MountError;
 
     void StopScan() { Stopped = true; }
     void ProcessOptions();

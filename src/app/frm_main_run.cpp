@@ -85,7 +85,9 @@ void TFrmMain::bindRunEvents(RecoveryRun& run) {
     events.OnFileStaged = [this](const std::string& path) {
         if (FrmPreview != nullptr) FrmPreview->AddFile(path);
     };
-    events.OnFailure = [](TRunFailure kind, const std::string& text) {
+    events.OnFailure = [this](TRunFailure kind, const std::string& text) {
+        // The FAT engine has shown why its mount failed: one box is enough.
+        if (kind == TRunFailure::NotMounted && ScanDriver && !ScanDriver->MountError.empty()) return;
         if (IsRefusal(kind)) {
             ShowRefusal(text);
         } else {

@@ -17,7 +17,7 @@ void TFrmMain::ButtonStartClick() {
     bool recoverDeleted = true;
     bool lookForLost = false;
     {
-        TFrmAnalyzeDrive dialog(*ScanDriver, DriveNumber);
+        TFrmAnalyzeDrive dialog(*ScanDriver, DriveNumber, planFromControls(TRecoveryMethod::Folder).DriveName);
         if (windows().ShowAnalyzeDrive(dialog) == TModalResult::OK) {
             confirmed = true;
             folderMethod = dialog.RBFolderMethod.Checked();

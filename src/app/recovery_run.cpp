@@ -3,6 +3,7 @@
 #include "app/recovery_run.h"
 
 #include "app/file_naming.h"
+#include "app/folder_method_volume.h"
 #include "app/frm_fat_scan.h"
 #include "app/run_failure.h"
 #include "app/run_events.h"
@@ -131,6 +132,21 @@ private:
 }  // namespace
 
 void RecoveryRun::runFolderMethod() {
+    if (!GetLogDriveParams(plan_.Drive, params_)) {
+        fail(TRunFailure::NotReady, NotReadyText(driveName()));
+        return;
+    }
+    if (params_.TotalSectors == 0) {
+        fail(TRunFailure::NoSectors, NoSectorsText(driveName()));
+        return;
+    }
+    // A volume the method cannot read is refused before anything starts, rather than searched
+    // in vain and reported as done.
+    const std::string refusal = FolderMethodRefusal(plan_.Drive, driveName());
+    if (!refusal.empty()) {
+        fail(TRunFailure::NotReadable, refusal);
+        return;
+    }
     TFrmFATScan& scan = scanDriver();
     if (!begin(TProgressUnit::Cluster)) return;
     ScanDriverBinding binding(scan, scan_);
@@ -154,7 +170,11 @@ void RecoveryRun::runFolderMethod() {
     NT_CloseDrive();
     stopped_ = true;
     scan.StopScan();
-    if (!scan.Failure.empty()) fail(IsRunErrorText(scan.Failure) ? TRunFailure::Error : TRunFailure::Stopped, scan.Failure);
+    if (!scan.Failure.empty()) {
+        fail(IsRunErrorText(scan.Failure) ? TRunFailure::Error : TRunFailure::Stopped, scan.Failure);
+    } else if (!scan.DriveMounted && !report_.Cancelled) {
+        fail(TRunFailure::NotMounted, NotMountedText(driveName()));
+    }
 }
 
 }  // namespace quorvane

@@ -9,6 +9,8 @@ namespace quorvane {
 std::string NotReadyText(const std::string& driveName);
 // "E: has no sectors"
 std::string NoSectorsText(const std::string& driveName);
+// "The FAT file system of E: cannot be mounted; the scan method can still recover its pictures."
+std::string NotMountedText(const std::string& driveName);
 
 // "The recovery stopped: " and what went wrong, for an exception that ended a run.
 std::string RunErrorText(std::exception_ptr error);

@@ -13,6 +13,8 @@ enum class TRunFailure {
     NotReady,       // the drive's size and sector size cannot be read
     NoSectors,      // a scan over a drive without sectors
     NoWorkFolder,   // the private working folder cannot be made
+    NotReadable,    // folder based method: the volume holds no file system it reads
+    NotMounted,     // folder based method: the FAT volume cannot be mounted (the engine says why)
     // The run started and had to stop; what it staged so far is kept.
     Stopped,        // a staged file cannot be written, the working folder is full, no free name
     Error,          // something inside the run failed unexpectedly (an exception)
@@ -20,7 +22,8 @@ enum class TRunFailure {
 
 // True for the failures that keep a run from starting at all.
 inline bool IsRefusal(TRunFailure failure) {
-    return failure == TRunFailure::NotReady || failure == TRunFailure::NoSectors || failure == TRunFailure::NoWorkFolder;
+    return failure == TRunFailure::NotReady || failure == TRunFailure::NoSectors || failure == TRunFailure::NoWorkFolder ||
+           failure == TRunFailure::NotReadable || failure == TRunFailure::NotMounted;
 }
 
 struct TRunReport {

@@ -32,7 +32,20 @@ struct Plan {
     bool lost = false;
     std::int32_t folders = -1;  // the analysis' counts, when it ran
     std::int32_t files = -1;
+    std::string refusal;  // the analysis: why the folder based method cannot read the drive
 };
+
+// Why the command ended before a run, on standard error or, with --json, as a report of its own.
+int failEarly(const RecoverOptions& o, const std::string& message, int code) {
+    if (o.json) {
+        const nlohmann::json report = {{"error", message}, {"method", o.method}, {"drive", o.drive},
+                                       {"destination", o.dest}, {"files", nlohmann::json::array()}};
+        std::puts(report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    } else {
+        std::fprintf(stderr, "error: %s\n", message.c_str());
+    }
+    return code;
+}
 
 // "Done", or why the run ended early.
 const char* outcomeWord(const TRunReport& run) {
@@ -63,7 +76,10 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
             report["lost"] = plan.lost;
         }
         if (plan.folders >= 0) report["analysis"] = {{"folders", plan.folders}, {"files", plan.files}};
+        if (!plan.refusal.empty()) report["analysis"]["folder_method_refused"] = plan.refusal;
         if (!run.Failure.empty()) report["failure"] = run.Failure;
+        // A run that did not start has nothing else to tell.
+        if (IsRefusal(run.FailureKind)) report["error"] = run.Failure;
         std::puts(report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         return;
     }
@@ -85,8 +101,8 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
 }
 
 // Runs the drive analysis and applies its proposal. False when it was cancelled.
-bool analyse(TFrmFATScan& scanDriver, std::uint8_t drive, ConsoleUI& ui, Plan& plan) {
-    DriveAnalysis analysis(scanDriver, drive);
+bool analyse(TFrmFATScan& scanDriver, std::uint8_t drive, const std::string& driveName, ConsoleUI& ui, Plan& plan) {
+    DriveAnalysis analysis(scanDriver, drive, driveName);
     ui.onInterrupt = [&] { analysis.Cancel(); };
     std::fputs("Analyzing drive...\n", stderr);
     const TDriveAnalysisResult result = analysis.Run();
@@ -97,6 +113,8 @@ bool analyse(TFrmFATScan& scanDriver, std::uint8_t drive, ConsoleUI& ui, Plan& p
     plan.method = result.Proposal.Method == TRecoveryMethod::Folder ? "folder" : "scan";
     plan.deleted = result.Proposal.RecoverDeleted;
     plan.lost = result.Proposal.LookForLost;
+    plan.refusal = result.FolderMethodRefusal;
+    if (!plan.refusal.empty()) std::fprintf(stderr, "%s\n", plan.refusal.c_str());
     std::fprintf(stderr, "%s, %s: %s method proposed\n", FoldersFoundText(result.Folders).c_str(),
                  FilesFoundText(result.Files).c_str(), plan.method == "folder" ? "folder based" : "scan");
     return true;
@@ -108,6 +126,8 @@ void reportFailure(TRunFailure kind, const std::string& text) {
     switch (kind) {
         case TRunFailure::NotReady:
         case TRunFailure::NoSectors:
+        case TRunFailure::NotReadable:
+        case TRunFailure::NotMounted:
             return;
         case TRunFailure::NoWorkFolder:
             ShowRefusal(text);
@@ -146,18 +166,14 @@ int Recover(const RecoverOptions& o) {
     // disk access option.
     TFrmFATScan scanDriver;
     if (!IsRecoverableDrive(choice.number)) {
-        std::fprintf(stderr, "error: %s is not a removable, fixed, RAM or CD-ROM drive\n", o.drive.c_str());
-        return ExitDriveUnavailable;
+        return failEarly(o, o.drive + " is not a removable, fixed, RAM or CD-ROM drive", ExitDriveUnavailable);
     }
     TLogDriveParams params;
-    if (!GetLogDriveParams(choice.number, params)) {
-        std::fprintf(stderr, "error: %s\n", NotReadyText(o.drive).c_str());
-        return ExitDriveUnavailable;
-    }
+    if (!GetLogDriveParams(choice.number, params)) return failEarly(o, NotReadyText(o.drive), ExitDriveUnavailable);
 
     Plan plan;
     plan.method = o.method;
-    if (o.method == "auto" && !analyse(scanDriver, choice.number, ui, plan)) {
+    if (o.method == "auto" && !analyse(scanDriver, choice.number, o.drive, ui, plan)) {
         std::fputs("Stopped during the analysis; nothing was recovered.\n", stderr);
         return ExitCancelled;
     }
@@ -183,8 +199,13 @@ int Recover(const RecoverOptions& o) {
         run.Run();
     }
     const TRunReport& report = run.Report();
-    if (report.FailureKind == TRunFailure::NotReady || report.FailureKind == TRunFailure::NoSectors) {
-        std::fprintf(stderr, "error: %s\n", report.Failure.c_str());
+    // The drive cannot be used by this method: nothing was found, nothing is saved.
+    if (IsRefusal(report.FailureKind) && report.FailureKind != TRunFailure::NoWorkFolder) {
+        if (o.json) {
+            printReport(o, plan, run);
+        } else {
+            std::fprintf(stderr, "error: %s\n", report.Failure.c_str());
+        }
         return ExitDriveUnavailable;
     }
 
@@ -212,7 +233,7 @@ int Analyze(const std::string& drive, bool json) {
     if (choice.number == 0) return choice.exitCode;
     ConsoleUI ui;
     TFrmFATScan scanDriver;
-    DriveAnalysis analysis(scanDriver, choice.number);
+    DriveAnalysis analysis(scanDriver, choice.number, drive);
     ui.onInterrupt = [&] { analysis.Cancel(); };
     const TDriveAnalysisResult result = analysis.Run();
     if (result.Cancelled) return ExitCancelled;
@@ -223,8 +244,10 @@ int Analyze(const std::string& drive, bool json) {
                             {"proposed", folder ? "folder" : "scan"},
                             {"recover_deleted", result.Proposal.RecoverDeleted},
                             {"look_for_lost", result.Proposal.LookForLost}};
+        if (!result.FolderMethodRefusal.empty()) j["folder_method_refused"] = result.FolderMethodRefusal;
         std::puts(j.dump(2).c_str());
     } else {
+        if (!result.FolderMethodRefusal.empty()) std::printf("%s\n", result.FolderMethodRefusal.c_str());
         std::printf("%s\n%s\nProposed: %s\n", FoldersFoundText(result.Folders).c_str(),
                     FilesFoundText(result.Files).c_str(), folder ? "folder based method" : "scan method");
     }

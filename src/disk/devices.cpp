@@ -1,23 +1,11 @@
 #include "disk/devices.h"
 
 #include "disk/ldiskio.h"
+#include "disk/volume_content.h"
 #include "platform/drive_table.h"
 #include "platform/logical_drive.h"
 
-#include <algorithm>
-#include <cctype>
-
 namespace quorvane {
-
-namespace {
-
-bool NamesFAT(std::string Name) {
-    std::transform(Name.begin(), Name.end(), Name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return Name.find("FAT") != std::string::npos;
-}
-
-}  // namespace
 
 bool TDevice::ReadSec(std::int32_t Sector, std::uint16_t Count, void* Buffer, bool /*Prompt*/) {
     return ReadLogicalSectors(Drive, static_cast<std::uint32_t>(Sector), Count, Buffer);
@@ -32,9 +20,7 @@ TDevice* TDeviceList::GetWindowsDrive(std::uint8_t Drive) {
     if (!GetLogDriveParams(Drive, params)) return nullptr;
     if (ProcessMessagesHook) ProcessMessagesHook();
 
-    // The volume is probed now: the medium in a reader may have changed since the drive was listed.
-    std::string fileSystem, label;
-    if (!GetVolumeFileSystemName(Drive, fileSystem, label) || !NamesFAT(fileSystem)) return nullptr;
+    if (!ProbeVolumeContent(Drive).IsFAT()) return nullptr;
 
     auto device = std::make_unique<TDevice>();
     device->Partitioned = 0;

@@ -64,7 +64,7 @@ TCustomDrive* TDriveList::GetFATDrive(TDevice* Device) {
     drive->StartSector = 0;
     drive->SectorCount = Device->TotalSectors;
     TCustomDrive* added = Add(std::move(drive));
-    added->MountDrive(false);
+    added->Mounted = added->MountDrive(false);
     return added;
 }
 

@@ -66,6 +66,9 @@ public:
     std::uint32_t BootSector = 0;     // device sector of the drive's boot sector
     std::uint32_t StartSector = 0;    // device sector of the drive's relative sector 0
     std::uint32_t SectorCount = 0;
+    // Whether MountDrive succeeded when the drive list made the drive; a drive that failed to
+    // mount has said why and holds nothing to search.
+    bool Mounted = false;
     // The start directories, created by mounting and owned by the drive: live entries, deleted
     // entries (the same directory as "Root"), what the lost data search found, and what the file
     // search collected.
@@ -168,7 +171,7 @@ public:
     void clear();
     // Makes, adds, mounts and returns the drive of a device, of the first file system that
     // recognises its sector 0; nullptr when that sector cannot be read. A drive whose mounting
-    // failed is still added and returned.
+    // failed is still added and returned, with Mounted false.
     TCustomDrive* GetFATDrive(TDevice* Device);
 
     TCustomDrive* Add(std::unique_ptr<TCustomDrive> Drive);

@@ -112,6 +112,55 @@ TEST_F(CommandLine, AnErrorInsideARunEndsItAsFailedWithItsReasonAndSavesTheFiles
     EXPECT_TRUE(fs::is_empty(root / "tmp")) << "the staging folder is removed after the run";
 }
 
+TEST_F(CommandLine, AVolumeTheFolderMethodCannotReadFailsPlainlyAndAutoTakesTheScanMethod) {
+    struct Case {
+        const char* name;
+        const char* tool;
+        const char* command;  // makes volume.img in the current folder
+        const char* holds;
+    };
+    const Case cases[] = {
+        {"exFAT", "mkfs.exfat", "truncate -s 8M volume.img && mkfs.exfat volume.img", "holds an exFAT file system, which"},
+        {"NTFS", "mkfs.ntfs", "truncate -s 8M volume.img && mkfs.ntfs -q -F -f volume.img", "holds an NTFS file system, which"},
+        {"ext4", "mkfs.ext4", "truncate -s 8M volume.img && mkfs.ext4 -q volume.img", "holds an ext4 file system, which"},
+        {"garbage boot sector", "mkfs.fat", "mkfs.fat -C volume.img 8192 && yes garbage | head -c 512 | dd of=volume.img conv=notrunc",
+         "holds no file system that can be recognised"},
+        {"4096-byte sectors", "mkfs.fat", "mkfs.fat -C -S 4096 volume.img 8192", "holds a FAT12 file system with sectors of 4096 bytes"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (std::system(("command -v " + std::string(c.tool) + " >/dev/null").c_str()) != 0) continue;
+        fs::remove(root / "volume.img");
+        ASSERT_EQ(std::system(("cd '" + root.string() + "' && (" + c.command + ") >/dev/null 2>&1").c_str()), 0);
+        const std::string image = "'" + (root / "volume.img").string() + "'";
+        fs::remove_all(root / "out");
+        const std::string dest = " --dest '" + (root / "out").string() + "'";
+
+        const auto folder = runCli("recover " + image + " --method folder" + dest, root / "tmp", "", true);
+        EXPECT_EQ(folder.exitCode, 2) << folder.out;
+        EXPECT_NE(folder.out.find(c.holds), std::string::npos) << folder.out;
+        EXPECT_NE(folder.out.find("the scan method can still recover its pictures"), std::string::npos) << folder.out;
+        EXPECT_EQ(folder.out.find("Done"), std::string::npos) << folder.out;
+        EXPECT_EQ(folder.out.find("Bad parameters"), std::string::npos) << folder.out;
+        EXPECT_TRUE(fs::is_empty(root / "out")) << "nothing saved";
+
+        const auto json = runCli("recover " + image + " --method folder --json" + dest, root / "tmp");
+        EXPECT_EQ(json.exitCode, 2) << json.out;
+        const auto report = nlohmann::json::parse(json.out, nullptr, false);
+        ASSERT_TRUE(report.is_object()) << json.out;
+        EXPECT_NE(report.value("error", std::string()).find(c.holds), std::string::npos) << json.out;
+        EXPECT_EQ(report["method"], "folder");
+        EXPECT_TRUE(report["files"].empty());
+
+        const auto autoRun = runCli("recover " + image + dest, root / "tmp", "", true);
+        EXPECT_EQ(autoRun.exitCode, 0) << autoRun.out;
+        EXPECT_NE(autoRun.out.find(c.holds), std::string::npos) << autoRun.out;
+        EXPECT_NE(autoRun.out.find("scan method proposed"), std::string::npos) << autoRun.out;
+        EXPECT_NE(autoRun.out.find("Done (scan method): 16384 of 16384 sectors read"), std::string::npos) << autoRun.out;
+        EXPECT_TRUE(fs::is_empty(root / "tmp")) << "the staging folder is removed after the run";
+    }
+}
+
 TEST_F(CommandLine, ExplainsAndFailsForBadInput) {
     struct Case {
         const char* name;

@@ -108,11 +108,21 @@ TEST(Devices, OtherVolumesGetNoDevice) {
     ASSERT_NE(blank, 0);
     EXPECT_EQ(list.GetWindowsDrive(blank), nullptr);
 
-    if (HaveTool("mkfs.ext2")) {
-        Bytes ext2 = MakeVolume("mkfs.ext2 -q -F", "1024");
-        ASSERT_FALSE(ext2.empty());
-        const std::uint8_t linuxDrive = AddMemoryDrive(ext2);
-        EXPECT_EQ(list.GetWindowsDrive(linuxDrive), nullptr);
+    struct Other {
+        const char* tool;
+        const char* command;  // given the image's path
+        const char* size;
+    };
+    // exFAT's name holds the letters "FAT", yet the FAT engine does not read it.
+    const Other others[] = {{"mkfs.ext2", "mkfs.ext2 -q -F", "1024"},
+                            {"mkfs.exfat", "sh -c 'truncate -s 4M \"$0\" && mkfs.exfat \"$0\"'", ""}};
+    for (const auto& other : others) {
+        SCOPED_TRACE(other.tool);
+        if (!HaveTool(other.tool)) continue;
+        Bytes volume = MakeVolume(other.command, other.size);
+        ASSERT_FALSE(volume.empty());
+        const std::uint8_t otherDrive = AddMemoryDrive(volume);
+        EXPECT_EQ(list.GetWindowsDrive(otherDrive), nullptr);
     }
     EXPECT_EQ(list.Count(), 0u);
 }
