@@ -13,14 +13,8 @@ namespace {
 
 using testing::TempDir;
 
-class DriveTablePaths : public ::testing::Test {
+class DriveTablePaths : public testing::EmptyDriveTableTest {
 protected:
-    void SetUp() override {
-        std::filesystem::create_directories(dir.file("sys"));
-        DriveTable::instance().setSysfsRoot(dir.file("sys"));  // no block devices
-        DriveTable::instance().clear();
-    }
-    void TearDown() override { DriveTable::instance().clear(); }
 
     std::vector<std::uint8_t> add(const std::string& path) {
         std::string error;
@@ -28,8 +22,6 @@ protected:
         EXPECT_FALSE(numbers.empty()) << error;
         return numbers;
     }
-
-    TempDir dir;
 };
 
 TEST_F(DriveTablePaths, APartitionedImageGivesOneDrivePerPartition) {

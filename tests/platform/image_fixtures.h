@@ -1,6 +1,8 @@
 #pragma once
 // Test images made by the real tools (mkfs.fat, sfdisk) in a private temporary folder, and loop
 // devices over them where the test runs as root.
+#include "platform/drive_table.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -120,6 +122,19 @@ public:
 
 private:
     std::string device_;
+};
+
+// A drive table that sees no block devices, only the paths a test adds; emptied around each test.
+class EmptyDriveTableTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(dir.file("sys"));
+        DriveTable::instance().setSysfsRoot(dir.file("sys"));
+        DriveTable::instance().clear();
+    }
+    void TearDown() override { DriveTable::instance().clear(); }
+
+    TempDir dir;
 };
 
 }  // namespace quorvane::testing

@@ -10,17 +10,7 @@ namespace {
 
 using testing::TempDir;
 
-class PartitionArguments : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::filesystem::create_directories(dir.file("sys"));
-        DriveTable::instance().setSysfsRoot(dir.file("sys"));  // no block devices
-        DriveTable::instance().clear();
-    }
-    void TearDown() override { DriveTable::instance().clear(); }
-
-    TempDir dir;
-};
+class PartitionArguments : public testing::EmptyDriveTableTest {};
 
 TEST_F(PartitionArguments, AnAtSuffixNamesAPartitionAndAMissingOneIsRefusedWithTheOnesThereAre) {
     const std::string card = testing::MakePartitionedImage(dir, "card.img");
