@@ -90,7 +90,6 @@ void RecoveryRun::foundFile() {
 
 void RecoveryRun::staged(const std::string& path) {
     staged_.Add(path);
-    report_.StagedFiles.push_back(path);
     Tell(Events.OnFileStaged, path);
 }
 

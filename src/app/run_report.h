@@ -2,7 +2,6 @@
 // What a recovery run did, for the window's labels and the command line's report.
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace quorvane {
 
@@ -33,7 +32,6 @@ struct TRunReport {
     bool Cancelled = false;          // stopped by Cancel or by closing the window
     std::string Failure;             // why the run had to stop, when it had to
     TRunFailure FailureKind = TRunFailure::None;
-    std::vector<std::string> StagedFiles;  // in the order they were found
 };
 
 }  // namespace quorvane

@@ -292,7 +292,7 @@ TEST_F(FolderMethod, AnErrorInsideTheRunStopsItWithItsReasonInTheWindowAndTheSer
         faulty->armed = false;
         EXPECT_EQ(report.FailureKind, TRunFailure::Error);
         EXPECT_EQ(report.Failure, failure);
-        EXPECT_TRUE(report.StagedFiles.empty());
+        EXPECT_TRUE(run.Staged().Files().empty());
     }
     SetUI(nullptr);
 }
@@ -323,7 +323,7 @@ TEST_F(FolderMethod, TheServiceStagesWhatTheWindowStages) {
     ASSERT_EQ(window.files.size(), 2u);
     EXPECT_EQ(names, window.names);
     EXPECT_EQ(files, window.files);
-    EXPECT_EQ(report.StagedFiles.size(), 2u);
+    EXPECT_EQ(run.Staged().Size(), 2u);
     EXPECT_TRUE(report.Failure.empty());
 }
 

@@ -81,7 +81,7 @@ TEST_F(UnreadableVolume, TheFolderMethodRefusesItSayingWhatItHolds) {
         EXPECT_EQ(report.FailureKind, TRunFailure::NotReadable);
         EXPECT_EQ(report.Failure.rfind(std::string("the card ") + c.holds, 0), 0u) << report.Failure;
         EXPECT_NE(report.Failure.find(ScanStillWorks), std::string::npos) << report.Failure;
-        EXPECT_TRUE(report.StagedFiles.empty());
+        EXPECT_TRUE(run.Staged().Files().empty());
         EXPECT_TRUE(run.WorkFolder().empty()) << "refused before the run began";
         EXPECT_TRUE(ui.boxes.empty()) << "the service tells its front end, which shows it";
 
