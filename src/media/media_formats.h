@@ -13,6 +13,8 @@
 #include <span>
 #include <string_view>
 
+#include "media/content_check.h"
+#include "media/file_end.h"
 #include "media/format_bytes.h"
 #include "media/recoverutils.h"
 
@@ -44,16 +46,6 @@ enum class ThumbnailKind : std::uint8_t {
     Emf,          // enhanced metafile, drawn through SVG
 };
 
-// Where the scan method ends a carved file of this format.
-enum class EndRule : std::uint8_t {
-    SizeLimit,  // at the next start found or past CarvedFileSizeLimit bytes, whichever comes first
-};
-
-// What a recovered file of this format is checked for before it is kept.
-enum class ContentCheck : std::uint8_t {
-    None,
-};
-
 struct MediaFormat {
     std::string_view extension;  // upper case, no dot, as the tests give it: "JPG"
     std::string_view kind;       // what such a file holds: "JPEG picture"
@@ -68,7 +60,9 @@ struct MediaFormat {
     // The first bytes by which the preview picks this format's decoder whatever the file is
     // named; nullptr leaves the file to the toolkit's readers, which look at the bytes themselves.
     SignatureTest thumbnailSignature = nullptr;
+    // Where a recovered file of this format ends (file_end.h).
     EndRule end = EndRule::SizeLimit;
+    // What a recovered file of this format is checked for once saved (content_check.h).
     ContentCheck check = ContentCheck::None;
 };
 
