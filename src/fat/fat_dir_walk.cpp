@@ -30,14 +30,20 @@ bool TClusterSet::Insert(std::uint32_t Cluster, std::uint32_t MaxCluster) {
     return true;
 }
 
+bool TFATdrive::EnterDirCluster(std::uint32_t Cluster) {
+    return SearchedDirClusters == nullptr || SearchedDirClusters->Insert(Cluster, ClusterCount + 1);
+}
+
 // The cluster that carries on a directory whose chain has been released after Cluster, 0 when none
 // does. A directory that filled up before anything else was written grew into the clusters right
 // after it: they are taken one after the other, passing over the clusters the FAT gives to live
-// files (as a deleted file is read), as long as they hold plausible directory entries.
+// files (as a deleted file is read), as long as they hold plausible directory entries and are not
+// the start of a directory of their own ("." first).
 std::uint32_t TFATdrive::ReleasedDirCluster(std::uint32_t Cluster) {
     if (!IsValidCluster(Cluster + 1)) return 0;
     const std::uint32_t next = NextUnallocatedCluster(Cluster + 1, ActiveFAT);
-    return IsValidCluster(next) && Analyser->DirEntriesContinueC(*this, next) ? next : 0;
+    if (!IsValidCluster(next) || !Analyser->DirEntriesContinueC(*this, next)) return 0;
+    return Analyser->IsDirC(*this, next, 0) ? 0 : next;
 }
 
 // Moves a chain cursor to the next cluster of its directory. The walk ends at an end-of-chain
@@ -58,6 +64,7 @@ bool TFATdrive::StepDirCluster(TDirCursor& Cursor) {
     } else {
         next = Cursor.Cluster + 1;  // contiguous: cannot loop, ends at the volume's end
     }
+    if (IsValidCluster(next) && !EnterDirCluster(next)) next = 0;
     if (IsEOF(next) || !IsValidCluster(next)) {
         Cursor.Cluster = IsEOF(next) ? next : GetClusterMask(ctEOF);
         return false;

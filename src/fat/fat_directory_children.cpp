@@ -68,6 +68,13 @@ std::pair<std::uint32_t, std::uint32_t> DirectoryKey(const TFATDirectory& Dir) {
     return Dir.FirstCluster != 0 ? std::pair{Dir.FirstCluster, 0u} : std::pair{0u, Dir.FirstSector};
 }
 
+// Records a subdirectory's first cluster as read by the running search; false when the search read
+// it before, as the start or a later cluster of another directory.
+bool EnteredCluster(TFATDirectory& Dir) {
+    auto* drive = dynamic_cast<TFATdrive*>(Dir.Drive);
+    return Dir.FirstCluster == 0 || drive == nullptr || drive->EnterDirCluster(Dir.FirstCluster);
+}
+
 struct TVisit {
     const TForEachChildCallback& Callback;
     bool IncludeDeleted, OnlyDeleted, Recursive;
@@ -101,8 +108,9 @@ bool VisitDirectory(TFATDirectory& Dir, TVisit& Visit, int Depth) {
         if (!child) continue;
         auto* subdir = dynamic_cast<TFATDirectory*>(child);
         if (Visit.Recursive && subdir && HasEntries(*subdir) &&
-            (Depth + 1 > MaxDirectoryDepth || !Visit.Entered.insert(DirectoryKey(*subdir)).second)) {
-            continue;  // reached before in this visit, or too deep to be a real tree
+            (Depth + 1 > MaxDirectoryDepth || !Visit.Entered.insert(DirectoryKey(*subdir)).second ||
+             !EnteredCluster(*subdir))) {
+            continue;  // reached before in this visit (perhaps as part of another), or too deep to be a real tree
         }
         result = Visit.Callback(*child, Visit.UserData);
         if (!result) break;
@@ -161,7 +169,11 @@ bool TFATDirectory::SubDirFound(bool WithDeleted) {
 bool TFATDirectory::ForEachChild(const TForEachChildCallback& Callback, bool IncludeDeleted, bool OnlyDeleted,
                                  bool Recursive, std::uint32_t UserData) {
     TVisit visit{Callback, IncludeDeleted, OnlyDeleted, Recursive, UserData, {}};
-    if (HasEntries(*this)) visit.Entered.insert(DirectoryKey(*this));
+    TDirSearchScope scope(dynamic_cast<TFATdrive*>(Drive));
+    if (HasEntries(*this)) {
+        visit.Entered.insert(DirectoryKey(*this));
+        EnteredCluster(*this);
+    }
     return VisitDirectory(*this, visit, 0);
 }
 

@@ -201,6 +201,15 @@ public:
 
     std::unique_ptr<TFATAnalyser> Analyser;
 
+    // The directory clusters that the running search has read, while one runs (nullptr
+    // otherwise). A walk that reaches a cluster read before ends there: on a damaged or
+    // quick-formatted card whose clusters all look like directories pointing at each other,
+    // each cluster is then read once per search instead of once per path that reaches it.
+    TClusterSet* SearchedDirClusters = nullptr;
+    // Records Cluster as read by the running search; false when it was read before (and so is
+    // not to be read again). Always true when no search runs.
+    bool EnterDirCluster(std::uint32_t Cluster);
+
 private:
     // Whether the FAT is kept up to date (the trust test of the mount): false for the empty FAT
     // of a quick format, whose chains cannot be followed.
@@ -211,6 +220,28 @@ private:
     bool StepFileCluster(TFATFileInfo& Info, std::uint8_t FATNo);
     std::uint32_t NextUnallocatedCluster(std::uint32_t Cluster, std::uint8_t FATNo);
     void ShowMountMessage(const std::string& Text, const std::string& Caption, bool Silent) const;
+};
+
+// Gives the drive a set of the directory clusters read, for as long as one search runs; a search
+// started inside another shares the outer one's set.
+class TDirSearchScope {
+public:
+    explicit TDirSearchScope(TFATdrive* Drive) : Drive(Drive) {
+        if (Drive && !Drive->SearchedDirClusters) {
+            Drive->SearchedDirClusters = &Clusters;
+        } else {
+            this->Drive = nullptr;
+        }
+    }
+    ~TDirSearchScope() {
+        if (Drive) Drive->SearchedDirClusters = nullptr;
+    }
+    TDirSearchScope(const TDirSearchScope&) = delete;
+    TDirSearchScope& operator=(const TDirSearchScope&) = delete;
+
+private:
+    TFATdrive* Drive;
+    TClusterSet Clusters;
 };
 
 }  // namespace quorvane

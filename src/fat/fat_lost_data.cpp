@@ -159,6 +159,9 @@ void TLostDataSearch::WalkDir(std::uint32_t Cluster, std::uint32_t Sector, bool 
         Scan.ProcessMessages();
     }
     Mark(Cluster);  // bit 0 stands for the directories that are runs of sectors
+    // A cluster another walk of this search has read (as a later cluster of its directory) is
+    // not walked again.
+    if (Cluster != 0 && !Drive.EnterDirCluster(Cluster)) return;
     TDirCursor cursor(Cluster, Sector, 0);
     std::uint32_t last = Cluster;
     if (RemoveFirst) RemoveLost(Cluster, Sector);
@@ -330,6 +333,7 @@ void TLostDataSearch::Run() {
     if (!lost.Children) lost.Children = std::make_shared<TChildList>();
     lost.Mark = 0;
 
+    TDirSearchScope scope(&Drive);
     WalkDirUncached(Drive.RootCluster, Drive.RootDirSector);
     if (Scan.Stopped) return;
     if (Drive.FATType != ftFAT32) ScanRootArea();

@@ -335,3 +335,38 @@ TEST(FatLostData, EndsOnLoopsInChainsAndDirectories) {
 
 }  // namespace
 }  // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+using namespace testing;
+
+// A quick-formatted card whose every data cluster looks like a directory, each pointing at many
+// others: searching it must read each cluster a bounded number of times, not once per path.
+TEST(FatLostData, DenseDirectoryGraphIsReadOncePerSearch) {
+    constexpr std::uint32_t clusters = 2000;
+    FatImage image(FatLayout::Fat16(clusters + 2000));
+    std::uint32_t seed = 1;
+    const auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return 2 + (seed >> 8) % clusters;
+    };
+    for (std::uint32_t c = 2; c < clusters + 2; ++c) {
+        DirSlot dir = image.Dir({c});
+        image.Put(dir, ShortEntry(".          ", faDirectory, c, 0));
+        image.Put(dir, ShortEntry("..         ", faDirectory, next(), 0));
+        for (int k = 0; k < 14; ++k) image.Put(dir, ShortEntry("SUB        ", faDirectory, next(), 0));
+    }
+    RecordingScan scan;
+    auto m = Mount(image);
+    ASSERT_EQ(m.drive->ActiveFAT, 0);
+    m.drive->FindLostData();
+    std::int32_t files = 0, folders = 0;
+    m.drive->AnalyzeTotalFile(false, false, true, files, folders);
+    EXPECT_GT(folders, 0);
+    // Every cluster is tested, walked and listed a few times at most; the graph has 28,000 paths.
+    EXPECT_LT(m.device->reads.size(), 12u * clusters);
+}
+
+}  // namespace
+}  // namespace quorvane
