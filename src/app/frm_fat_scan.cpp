@@ -5,6 +5,7 @@
 #include "disk/ldiskio.h"
 #include "fat/fat_file_system.h"
 #include "fat/fat_messages.h"
+#include "fat/fat_saved_names.h"
 #include "media/filedet.h"
 #include "platform/work_folder.h"
 
@@ -105,9 +106,13 @@ void TFrmFATScan::AddRecoverFile(TCustomFile& File) {
     File.MarkRecovered();
     try {
         if (!IsMediaFileName(File.Name)) return;
+        if (File.DataNotFound) {
+            NotRecoverableNames.push_back(SavedFileName(File.Name));
+            return;
+        }
         // Entries cross-linked to one chain would each stage a copy of the same bytes.
         if (const std::uint64_t key = File.DataKey(); key != 0 && !RecoveredData.insert({File.Drive, key}).second) {
-            SameDataNames.push_back(File.Name);
+            SameDataNames.push_back(SavedFileName(File.Name));
             return;
         }
         std::string saved;
@@ -157,6 +162,7 @@ void TFrmFATScan::ScanDrive(std::uint8_t DriveNo, bool SearchRoot, bool SearchDe
     Failure.clear();
     RecoveredData.clear();
     SameDataNames.clear();
+    NotRecoverableNames.clear();
     try {
         TCustomDrive* drive = resolveDrive(DriveNo);
         if (drive == nullptr) return;

@@ -52,6 +52,8 @@ public:
     // Names of files passed over in the last run because a file of the same data (DataKey) had
     // been recovered already.
     std::vector<std::string> SameDataNames;
+    // Files of the run not copied because their data could not be found on the card.
+    std::vector<std::string> NotRecoverableNames;
     // Why the last run had to stop (the working folder's disk is full), empty otherwise.
     std::string Failure;
     // The last drive opened by a run or an analysis pass: whether it mounted, and the error the

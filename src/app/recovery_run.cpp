@@ -169,6 +169,8 @@ void RecoveryRun::runFolderMethod() {
     NT_CloseDrive();
     stopped_ = true;
     scan.StopScan();
+    report_.NotRecoverable = scan.NotRecoverableNames;
+    report_.SameDataAs = scan.SameDataNames;
     if (!scan.Failure.empty()) {
         fail(IsRunErrorText(scan.Failure) ? TRunFailure::Error : TRunFailure::Stopped, scan.Failure);
     } else if (!scan.DriveMounted && !report_.Cancelled) {

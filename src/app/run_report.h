@@ -2,6 +2,7 @@
 // What a recovery run did, for the window's labels and the command line's report.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quorvane {
 
@@ -32,6 +33,12 @@ struct TRunReport {
     bool Cancelled = false;          // stopped by Cancel or by closing the window
     std::string Failure;             // why the run had to stop, when it had to
     TRunFailure FailureKind = TRunFailure::None;
+    // Folder based method: files listed on the card whose data could not be found, so that they
+    // were not copied (rather than saved with another file's bytes).
+    std::vector<std::string> NotRecoverable;
+    // Folder based method: files whose entries point at data already copied for another file
+    // (cross-linked entries), so that the bytes are copied once.
+    std::vector<std::string> SameDataAs;
 };
 
 }  // namespace quorvane

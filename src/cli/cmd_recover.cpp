@@ -75,6 +75,8 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
             report["deleted"] = plan.deleted;
             report["lost"] = plan.lost;
         }
+        if (!run.NotRecoverable.empty()) report["not_recoverable"] = run.NotRecoverable;
+        if (!run.SameDataAs.empty()) report["same_data_as_another"] = run.SameDataAs;
         if (plan.folders >= 0) report["analysis"] = {{"folders", plan.folders}, {"files", plan.files}};
         if (!plan.refusal.empty()) report["analysis"]["folder_method_refused"] = plan.refusal;
         if (!run.Failure.empty()) report["failure"] = run.Failure;
@@ -89,6 +91,10 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
         ++saved;
         std::printf("%s  (%llu bytes)\n", f.SavedAs.c_str(), static_cast<unsigned long long>(f.Size));
     }
+    for (const auto& name : run.NotRecoverable)
+        std::printf("not recoverable: %s (its data is no longer on the card)\n", name.c_str());
+    for (const auto& name : run.SameDataAs)
+        std::printf("not copied again: %s (the same data as a file saved above)\n", name.c_str());
     std::string how = plan.method == "scan" ? "scan method" : "folder based method";
     if (plan.method == "scan") {
         std::printf("%s (%s): %u of %u sectors read, %d read errors, %zu files found, %d saved to %s\n", outcomeWord(run),

@@ -17,6 +17,7 @@ void TCustomFile::duplicate(TCustomFile& Target) const {
     Target.State = State;
     Target.Condition = Condition;
     Target.Parent = Parent;
+    Target.DataNotFound = DataNotFound;
 }
 
 TCustomDirectory::~TCustomDirectory() {

@@ -83,7 +83,8 @@ inline constexpr std::uint8_t StateDeleted = 1;
 
 class TCustomFile : public TObject {
 public:
-    // Copies Name, Drive, State, Condition and Parent; the size is copied by the implementation.
+    // Copies Name, Drive, State, Condition, Parent and DataNotFound; the size is copied by the
+    // implementation.
     virtual void duplicate(TCustomFile& Target) const;
     virtual bool Rename(const std::string& NewName) = 0;
     // The path of the file's folders below Upto.
@@ -106,6 +107,9 @@ public:
     std::uint8_t State = 0;             // StateDeleted for a deleted entry
     std::uint8_t Condition = 0;         // 0 live; 1 or 2 for a deleted entry
     TCustomDirectory* Parent = nullptr; // the directory whose Children hold the file; not owned
+    // The file's data could not be found on the medium (its entry points at another file's data
+    // and no other place fits): it is reported as not recoverable instead of being copied.
+    bool DataNotFound = false;
 };
 
 class TCustomDirectory : public TObject {

@@ -1,11 +1,14 @@
 // Reading a directory's entries into child objects, and visiting a subtree of them.
 #include "fat/fat_analyser.h"
+#include "fat/fat_cleared_high_word.h"
 #include "fat/fat_drive.h"
 #include "fat/fat_objects.h"
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <utility>
+#include <vector>
 
 namespace quorvane {
 
@@ -57,6 +60,36 @@ std::unique_ptr<TObject> MakeChild(TFATDirectory& Parent, TFATdrive& Drive, cons
     }
     return file;
 }
+
+// The high words of a folder's entries, for the deleted FAT32 entries that lost theirs.
+class TEntryHighWords {
+public:
+    void Add(std::uint32_t Index, const TDirEntry& Entry) {
+        if (Entry.FirstClusterHigh != 0 && !Entry.IsLongNamePiece()) Seen.push_back({Index, Entry.FirstClusterHigh});
+    }
+    void Suspect(std::uint32_t Index, TFATFile& File) {
+        if (File.State & StateDeleted) Suspects.push_back({Index, &File});
+    }
+    // Tries each suspect's neighbours' high words, nearest entry first.
+    void Repair(TFATdrive& Drive) {
+        if (Drive.FATType != ftFAT32) return;
+        for (const auto& [index, file] : Suspects) {
+            std::vector<std::pair<std::uint32_t, std::uint16_t>> byDistance;
+            for (const auto& [at, high] : Seen) byDistance.push_back({at > index ? at - index : index - at, high});
+            std::stable_sort(byDistance.begin(), byDistance.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            std::vector<std::uint16_t> highs;
+            for (const auto& [distance, high] : byDistance) {
+                if (std::find(highs.begin(), highs.end(), high) == highs.end()) highs.push_back(high);
+            }
+            RepairClearedHighWord(Drive, *file, highs);
+        }
+    }
+
+private:
+    std::vector<std::pair<std::uint32_t, std::uint16_t>> Seen;
+    std::vector<std::pair<std::uint32_t, TFATFile*>> Suspects;
+};
 
 // Cluster 0 with sector 0 would walk the boot sector and the FATs as if they were entries: a
 // directory entry that names cluster 0 (other than "..") is damage, and leads nowhere.
@@ -131,6 +164,7 @@ void TFATDirectory::AddChildren(bool IncludeDeleted, bool OnlyDeleted) {
     if (!drive || !HasEntries(*this)) return;
     try {
         TDirCursor cursor(FirstCluster, FirstSector, 0);
+        TEntryHighWords highWords;
         bool ok = true;
         for (std::uint32_t read = 0; ok && read < MaxDirectoryEntries; ++read) {
             // A fault in one entry costs that entry only.
@@ -139,11 +173,16 @@ void TFATDirectory::AddChildren(bool IncludeDeleted, bool OnlyDeleted) {
                 std::string name;
                 ok = drive->FindNextEntry(cursor, entry, name, IncludeDeleted);
                 if (!ok) break;
-                if (auto child = MakeChild(*this, *drive, entry, name, IncludeDeleted, OnlyDeleted))
+                highWords.Add(read, entry);
+                if (auto child = MakeChild(*this, *drive, entry, name, IncludeDeleted, OnlyDeleted)) {
+                    if (auto* file = dynamic_cast<TFATFile*>(child.get()); file && entry.FirstClusterHigh == 0)
+                        highWords.Suspect(read, *file);
                     list->push_back(std::move(child));
+                }
             } catch (...) {
             }
         }
+        highWords.Repair(*drive);
     } catch (...) {
         DeleteChildren();
         Children.reset();

@@ -34,4 +34,22 @@ bool IsFile(const std::uint8_t* data, std::uint32_t size, std::string& ext, std:
     }
 }
 
+std::optional<bool> BeginsAsNamed(std::string_view fileName, std::span<const std::uint8_t> data) {
+    const std::string_view extension = FileNameExtension(fileName);
+    const MediaFormat* named = extension.empty() ? nullptr : FindMediaFormat(extension.substr(1));
+    if (named == nullptr) return std::nullopt;
+    const LeadingBytes head(data);
+    bool anyRule = false;
+    for (const MediaFormat& format : MediaFormats) {
+        if (format.kind != named->kind) continue;
+        for (const SignatureRule& rule : format.signature) {
+            if (rule.test == nullptr) continue;
+            anyRule = true;
+            if (rule.test(head)) return true;
+        }
+    }
+    if (!anyRule) return std::nullopt;
+    return false;
+}
+
 }  // namespace quorvane

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -80,5 +82,10 @@ inline constexpr std::uint8_t IsFileTypeValue = 1;
 // IsFileTypeValue whatever the outcome. Only the first size bytes at data are read: a test whose
 // bytes lie beyond them does not match.
 bool IsFile(const std::uint8_t* data, std::uint32_t size, std::string& ext, std::uint8_t& type);
+
+// Whether data begins the way a file named with fileName's extension must: a signature rule of
+// that extension's row, or of another row of the same kind (JPEG for JPG), matches. nullopt when
+// no such row has a signature rule, so the bytes cannot tell.
+std::optional<bool> BeginsAsNamed(std::string_view fileName, std::span<const std::uint8_t> data);
 
 }  // namespace quorvane

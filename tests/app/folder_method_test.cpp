@@ -62,6 +62,7 @@ struct FolderRun {
     std::vector<std::string> names;
     std::vector<Bytes> files;
     int imagesFound = 0;
+    TRunReport report;
 };
 
 FolderRun recover(std::uint8_t drive, bool deleted, bool lost) {
@@ -77,6 +78,7 @@ FolderRun recover(std::uint8_t drive, bool deleted, bool lost) {
         out.files.push_back(ReadFile(f.Path));
     }
     out.imagesFound = main.ImagesFound;
+    out.report = main.LastRun;
     EXPECT_TRUE(main.StopFlag);
     EXPECT_TRUE(main.ButtonStart.Enabled());
     return out;
@@ -228,6 +230,71 @@ TEST_F(FolderMethod, CrossLinkedDeletedEntriesAreCopiedOnce) {
     EXPECT_EQ(staged, first.size());
     ASSERT_EQ(out.files.size(), 1u);
     EXPECT_TRUE(out.files[0] == first);
+}
+
+// Offsets of the deleted short entries whose name (after the deletion mark) begins with stem.
+std::vector<std::size_t> deletedEntries(const Bytes& image, std::string_view stem) {
+    std::vector<std::size_t> found;
+    for (std::size_t at = 0; at + 32 <= image.size(); at += 32)
+        if (image[at] == 0xE5 && image[at + 11] == 0x20 &&
+            std::equal(stem.begin(), stem.end(), image.begin() + static_cast<std::ptrdiff_t>(at) + 1))
+            found.push_back(at);
+    return found;
+}
+
+// Some FAT32 writers clear the high word of a deleted entry's first cluster. Photos that lie past
+// cluster 65535 then point into a live file's data (or at bytes of another kind): they come back
+// from the cluster that is free and begins as a JPEG, or are reported as not recoverable.
+TEST_F(FolderMethod, DeletedFat32EntriesThatLostTheirHighWordAreReadFromTheirOwnCluster) {
+    ToolCard card("-F 32 -s 1 card.img 90000");  // about 177,000 clusters of 512 bytes
+    card.run("mmd -i card.img ::DCIM");
+    const auto filler = [](std::size_t size) {
+        Bytes b(size);
+        for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<std::uint8_t>(i * 7 / 3);
+        return b;
+    };
+    // GONE0001's low word falls into the deleted first.bin (free, but no JPEG there), GONE0002's
+    // into the live second.bin.
+    card.put("first.bin", filler(400'000));
+    card.put("second.bin", filler(33'200'000));
+    const Bytes overFree = photo(40'000, 61), overLive = photo(30'000, 62),
+                overwritten = photo(20'000, 63);
+    card.put("DCIM/GONE0001.JPG", overFree);
+    card.put("DCIM/KEPT0001.JPG", filler(600'000));
+    card.put("DCIM/GONE0002.JPG", overLive);
+    card.put("DCIM/GONE0003.JPG", overwritten);
+    card.put("tail.bin", filler(34'000'000));  // its clusters are the ones GONE0003's low word could take next
+    card.run("mdel -i card.img ::DCIM/GONE0001.JPG ::DCIM/GONE0002.JPG ::DCIM/GONE0003.JPG ::tail.bin ::first.bin");
+
+    const fs::path image = card.dir / "card.img";
+    Bytes bytes = ReadFile(image.string());
+    const auto entries = deletedEntries(bytes, "ONE000");
+    ASSERT_EQ(entries.size(), 3u);
+    const auto le = [&](std::size_t at, int n) {
+        std::uint32_t v = 0;
+        for (int i = n - 1; i >= 0; --i) v = v << 8 | bytes[at + static_cast<std::size_t>(i)];
+        return v;
+    };
+    const std::size_t firstData = (le(14, 2) + bytes[16] * le(36, 4)) * 512;
+    for (std::size_t at : entries) {
+        ASSERT_NE(bytes[at + 20] | bytes[at + 21], 0) << "the photos must lie past cluster 65535";
+        // GONE0003's first cluster has since been written over with other bytes.
+        if (bytes[at + 7] == '3') bytes[firstData + (le(at + 26, 2) + (le(at + 20, 2) << 16) - 2) * 512] = 'x';
+        bytes[at + 20] = bytes[at + 21] = 0;
+    }
+    std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<std::streamsize>(bytes.size()));
+    const auto drive = card.drive();
+    ASSERT_NE(drive, 0);
+
+    const auto run = recover(drive, true, false);
+    const auto out = byName(run);
+    EXPECT_EQ(out.size(), 2u);
+    for (const auto& [name, original] : {std::pair{"_ONE0001.JPG", &overFree}, {"_ONE0002.JPG", &overLive}}) {
+        ASSERT_TRUE(out.count(name)) << name;
+        EXPECT_TRUE(out.at(name) == *original) << name << " is not the deleted photo";
+    }
+    EXPECT_EQ(run.report.NotRecoverable, std::vector<std::string>{"_ONE0003.JPG"});
 }
 
 TEST_F(FolderMethod, AfterAQuickFormatTheOldPicturesAreFoundAsLostFiles) {
