@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
     QTest::mouseClick(app.Window->findChild<QWidget*>("ButtonStart"), Qt::LeftButton);
     const double seconds = static_cast<double>(run.nsecsElapsed()) / 1e9;
     std::printf("%.3f\n", seconds);
-    std::fprintf(stderr, "%d files, %u of %u sectors\n", app.Form.ImagesFound, app.Form.LastRun.SectorsRead,
-                 app.Form.DriveParams->TotalSectors);
-    return app.Form.LastRun.SectorsRead == app.Form.DriveParams->TotalSectors ? 0 : 2;
+    std::fprintf(stderr, "%d files, %llu of %llu sectors\n", app.Form.ImagesFound,
+                 static_cast<unsigned long long>(app.Form.LastRun.SectorsRead),
+                 static_cast<unsigned long long>(app.Form.LastRun.TotalSectors));
+    return app.Form.LastRun.SectorsRead == app.Form.LastRun.TotalSectors ? 0 : 2;
 }

@@ -18,12 +18,14 @@ TDriveProperties ReadDriveProperties(std::uint8_t drive) {
     p.Kind = static_cast<std::int32_t>(GetDriveTypeA(LogicalDrive(drive).root()));
     if (p.Kind >= 2 && p.Kind <= 6) p.Media = ListBoxStrings(p.Kind - 1);
     p.BytesPerSector = std::to_string(p.Params.BytesPerSector);
-    p.Capacity = FormatCapacity(p.Params.TotalSectors, p.Params.BytesPerSector);
+    p.TotalSectors = p.Params.TotalSectors;
+    if (std::uint64_t wide = 0; GetLogDriveSectorCount(drive, wide) && wide > p.TotalSectors) p.TotalSectors = wide;
+    p.Capacity = FormatCapacity(p.TotalSectors, p.Params.BytesPerSector);
     p.Status = ListBoxStrings(msgReady);
     return p;
 }
 
-std::string FormatCapacity(std::uint32_t totalSectors, std::uint32_t bytesPerSector) {
+std::string FormatCapacity(std::uint64_t totalSectors, std::uint32_t bytesPerSector) {
     // Single precision, as the labels have always shown it.
     float kb = static_cast<float>(totalSectors) * (1.0f / 1024.0f);
     kb = kb * static_cast<float>(bytesPerSector);

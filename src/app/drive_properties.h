@@ -10,6 +10,7 @@ namespace quorvane {
 
 struct TDriveProperties {
     TLogDriveParams Params;
+    std::uint64_t TotalSectors = 0;  // Params.TotalSectors in 64 bits: it passes 32 bits at 2 TiB
     bool Ready = false;          // the size and sector size could be read
     std::int32_t Kind = 0;       // as GetDriveTypeA answers; read only for a ready drive
     std::string Status;          // "Ready" or "Not Ready"
@@ -21,6 +22,6 @@ struct TDriveProperties {
 TDriveProperties ReadDriveProperties(std::uint8_t drive);
 
 // The capacity text of the drive labels: "64.00 MB".
-std::string FormatCapacity(std::uint32_t totalSectors, std::uint32_t bytesPerSector);
+std::string FormatCapacity(std::uint64_t totalSectors, std::uint32_t bytesPerSector);
 
 }  // namespace quorvane

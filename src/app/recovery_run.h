@@ -39,7 +39,7 @@ struct TRecoveryRunEvents {
 };
 
 // Reads Count sectors from LBA on; ReadLogicalSectors unless a test puts another source in.
-using TSectorReader = std::function<bool(std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count, void* Buffer)>;
+using TSectorReader = std::function<bool(std::uint8_t Drive, std::uint64_t LBA, std::uint16_t Count, void* Buffer)>;
 
 // What a run uses without owning it; whatever is left out the run makes for itself. A front end
 // that has a scan driver passes it: the FAT engine serves one scan driver at a time.
@@ -90,8 +90,8 @@ private:
     void fail(TRunFailure kind, const std::string& text);
     void staged(const std::string& path);
     void foundFile();
-    void progressStep(std::uint32_t current);
-    bool readSectors(std::uint32_t lba, std::uint32_t count);
+    void progressStep(std::uint64_t current);
+    bool readSectors(std::uint64_t lba, std::uint32_t count);
     TFrmFATScan& scanDriver();
     std::string driveName() const;
 

@@ -20,18 +20,18 @@ struct RecoveryRun::ScanState {
     StagedFileWriter File;
 };
 
-void RecoveryRun::progressStep(std::uint32_t current) {
+void RecoveryRun::progressStep(std::uint64_t current) {
     const std::uint32_t tick = GetTickCount();
     if (lastProgressTick_ == 0 || tick > lastProgressTick_ + 500u) {
         lastProgressTick_ = tick;
-        Tell(Events.OnCurrent, current);
-        Tell(Events.OnProgress, current);
+        Tell(Events.OnCurrent, static_cast<std::int64_t>(current));
+        Tell(Events.OnProgress, static_cast<std::int64_t>(current));
     }
 }
 
-bool RecoveryRun::readSectors(std::uint32_t lba, std::uint32_t count) {
+bool RecoveryRun::readSectors(std::uint64_t lba, std::uint32_t count) {
     const auto n = static_cast<std::uint16_t>(count);
-    return ReadSectors ? ReadSectors(plan_.Drive, lba, n, buffer_) : ReadLogicalSectors(plan_.Drive, lba, n, buffer_);
+    return ReadSectors ? ReadSectors(plan_.Drive, lba, n, buffer_) : ReadLogicalSectors64(plan_.Drive, lba, n, buffer_);
 }
 
 void RecoveryRun::runScanMethod() {
@@ -40,7 +40,9 @@ void RecoveryRun::runScanMethod() {
         fail(TRunFailure::NotReady, NotReadyText(driveName()));
         return;
     }
-    const std::uint32_t totalSectors = params_.TotalSectors;
+    // The 32-bit count of the parameters stops at 2 TiB of 512-byte sectors; the scan counts in 64.
+    std::uint64_t totalSectors = params_.TotalSectors;
+    if (std::uint64_t wide = 0; GetLogDriveSectorCount(plan_.Drive, wide) && wide > totalSectors) totalSectors = wide;
     report_.TotalSectors = totalSectors;
     if (totalSectors == 0) {
         fail(TRunFailure::NoSectors, NoSectorsText(driveName()));
@@ -59,8 +61,8 @@ void RecoveryRun::runScanMethod() {
     run.BytesPerSector = params_.BytesPerSector;
     const std::int32_t retryLimit = ChosenRetryCount(plan_.RetryCount);
     std::uint32_t blockSize = static_cast<std::uint32_t>(ChosenSectorsAtOnce(plan_.SectorsAtOnce, params_));
-    std::uint32_t current = 0;
-    Tell(Events.OnProgressRange, totalSectors);
+    std::uint64_t current = 0;
+    Tell(Events.OnProgressRange, static_cast<std::int64_t>(totalSectors));
     PumpMessages();
 
     // Closes the open file and hands it on; a file that could not be written is reported,
@@ -111,7 +113,7 @@ void RecoveryRun::runScanMethod() {
     try {
         while (current < totalSectors && !stopped_) {
             std::int32_t attempts = 0;
-            if (current + blockSize > totalSectors) blockSize = totalSectors - current;
+            if (current + blockSize > totalSectors) blockSize = static_cast<std::uint32_t>(totalSectors - current);
             // No clearing before the read: a read that succeeds fills the whole block and a block
             // that cannot be read is skipped, so stale bytes are never looked at.
             bool ok = readSectors(current, blockSize);
@@ -143,8 +145,8 @@ void RecoveryRun::runScanMethod() {
         fail(TRunFailure::Error, RunErrorText(std::current_exception()));
     }
 
-    Tell(Events.OnCurrent, current);
-    Tell(Events.OnProgress, current);
+    Tell(Events.OnCurrent, static_cast<std::int64_t>(current));
+    Tell(Events.OnProgress, static_cast<std::int64_t>(current));
     if (run.File.IsOpen()) finishFile();
     report_.SectorsRead = current;
     report_.ReadErrors = run.ReadErrors;

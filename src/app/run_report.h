@@ -27,8 +27,8 @@ inline bool IsRefusal(TRunFailure failure) {
 }
 
 struct TRunReport {
-    std::uint32_t SectorsRead = 0;   // scan method: where the run stopped; TotalSectors when it finished
-    std::uint32_t TotalSectors = 0;  // scan method: the drive's sectors
+    std::uint64_t SectorsRead = 0;   // scan method: where the run stopped; TotalSectors when it finished
+    std::uint64_t TotalSectors = 0;  // scan method: the drive's sectors
     std::int32_t ReadErrors = 0;     // failed read attempts
     bool Cancelled = false;          // stopped by Cancel or by closing the window
     std::string Failure;             // why the run had to stop, when it had to

@@ -78,7 +78,7 @@ int ShowInfo(const std::string& drive, bool json) {
                             {"media", properties.Media},
                             {"capacity", properties.Capacity},
                             {"bytes_per_sector", properties.Params.BytesPerSector},
-                            {"total_sectors", properties.Params.TotalSectors},
+                            {"total_sectors", properties.TotalSectors},
                             {"file_system", entry ? entry->fileSystem : ""},
                             {"label", entry ? entry->volumeLabel : ""},
                             {"partition_table", TableJson(table)}};
@@ -91,7 +91,7 @@ int ShowInfo(const std::string& drive, bool json) {
             std::printf("Media:        %s\n", properties.Media.c_str());
             std::printf("Capacity:     %s\n", properties.Capacity.c_str());
             std::printf("Sector Size:  %s\n", properties.BytesPerSector.c_str());
-            std::printf("Sectors:      %u\n", properties.Params.TotalSectors);
+            std::printf("Sectors:      %llu\n", static_cast<unsigned long long>(properties.TotalSectors));
         }
         if (entry != nullptr && !entry->fileSystem.empty()) {
             std::printf("File system:  %s%s%s\n", entry->fileSystem.c_str(), entry->volumeLabel.empty() ? "" : ", label ",

@@ -97,8 +97,9 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
         std::printf("not copied again: %s (the same data as a file saved above)\n", name.c_str());
     std::string how = plan.method == "scan" ? "scan method" : "folder based method";
     if (plan.method == "scan") {
-        std::printf("%s (%s): %u of %u sectors read, %d read errors, %zu files found, %d saved to %s\n", outcomeWord(run),
-                    how.c_str(), run.SectorsRead, run.TotalSectors, run.ReadErrors, staged.size(), saved, o.dest.c_str());
+        std::printf("%s (%s): %llu of %llu sectors read, %d read errors, %zu files found, %d saved to %s\n",
+                    outcomeWord(run), how.c_str(), static_cast<unsigned long long>(run.SectorsRead),
+                    static_cast<unsigned long long>(run.TotalSectors), run.ReadErrors, staged.size(), saved, o.dest.c_str());
     } else {
         std::printf("%s (%s%s%s): %zu files found, %d saved to %s\n", outcomeWord(run), how.c_str(),
                     plan.deleted ? ", deleted files" : "", plan.lost ? ", lost files" : "", staged.size(), saved,
@@ -152,11 +153,11 @@ void installFaultHook(RecoveryRun& run) {
     const char* at = std::getenv("QUORVANE_TEST_THROW_AT_SECTOR");
     if (at == nullptr || *at == '\0') return;
     const auto sector = static_cast<std::uint32_t>(std::strtoul(at, nullptr, 10));
-    run.ReadSectors = [sector](std::uint8_t drive, std::uint32_t lba, std::uint16_t count, void* buffer) {
+    run.ReadSectors = [sector](std::uint8_t drive, std::uint64_t lba, std::uint16_t count, void* buffer) {
         if (lba <= sector && sector - lba < count) {
             throw std::runtime_error("the read of sector " + std::to_string(sector) + " was made to fail");
         }
-        return ReadLogicalSectors(drive, lba, count, buffer);
+        return ReadLogicalSectors64(drive, lba, count, buffer);
     };
 }
 

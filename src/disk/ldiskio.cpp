@@ -154,6 +154,20 @@ bool GetLogDriveParams(std::uint8_t Drive, TLogDriveParams& Params) {
     return W9x_GetLogDriveParams(Drive, Params);
 }
 
+bool ReadLogicalSectors64(std::uint8_t Drive, std::uint64_t LBA, std::uint16_t Count, void* Buffer) {
+    if (Unit().IsNT) return NT_ReadLogicalSectors(Drive, LBA, Count, Buffer);
+    // The older family's requests carry 32-bit sector numbers.
+    return LBA + Count <= 0x100000000ull && W9x_ReadLogicalSectors(Drive, static_cast<std::uint32_t>(LBA), Count, Buffer);
+}
+
+bool GetLogDriveSectorCount(std::uint8_t Drive, std::uint64_t& Sectors) {
+    if (Unit().IsNT) return NT_GetLogDriveSectorCount(Drive, Sectors);
+    TLogDriveParams params;
+    const bool ok = W9x_GetLogDriveParams(Drive, params);
+    Sectors = ok ? params.TotalSectors : 0;
+    return ok;
+}
+
 // Releases the medium that was last read or written by closing the kept handle. Nothing else
 // is opened in its place: a handle kept open on another volume, least of all one for writing
 // on the system volume, would only be a hazard.

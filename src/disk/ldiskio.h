@@ -23,6 +23,12 @@ static_assert(sizeof(TLogDriveParams) == 24);
 bool ReadLogicalSectors(std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count, void* Buffer);
 bool WriteLogicalSectors(std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count, const void* Buffer);
 bool GetLogDriveParams(std::uint8_t Drive, TLogDriveParams& Params);
+
+// Sector numbers and counts in 64 bits, for drives of 2^32 sectors (2 TiB of 512-byte sectors) and
+// more: TLogDriveParams.TotalSectors then holds 0xFFFFFFFF, and ReadLogicalSectors reaches only
+// the first 2^32 sectors.
+bool ReadLogicalSectors64(std::uint8_t Drive, std::uint64_t LBA, std::uint16_t Count, void* Buffer);
+bool GetLogDriveSectorCount(std::uint8_t Drive, std::uint64_t& Sectors);
 // Releases the volume handle kept between calls. Always true.
 bool NT_CloseDrive();
 

@@ -10,14 +10,44 @@ namespace quorvane::ldiskio {
 namespace {
 
 // Positions the kept handle at a sector; the byte offset is a 64-bit product.
-std::uint32_t PositionAt(UnitState& s, std::uint32_t LBA) {
-    const std::uint64_t offset = std::uint64_t{LBA} * s.NTDriveParams.BytesPerSector;
+std::uint32_t PositionAt(UnitState& s, std::uint64_t LBA) {
+    const std::uint64_t offset = LBA * s.NTDriveParams.BytesPerSector;
     std::int32_t high = static_cast<std::int32_t>(offset >> 32);
     return s.services.volumes->SetFilePointer(s.hNTDrive, static_cast<std::int32_t>(offset & 0xFFFFFFFFu), &high,
                                               FILE_BEGIN);
 }
 
+// Cylinders x heads x sectors per track, in 64 bits: the product passes 32 bits at 2 TiB.
+std::uint64_t GeometrySectors(const DiskGeometry& g) {
+    if (g.cylinders <= 0) return 0;
+    return static_cast<std::uint64_t>(g.cylinders) * g.tracksPerCylinder * g.sectorsPerTrack;
+}
+
+// A count that does not fit the 32-bit field is held at its largest value, never wrapped to a
+// small one (a 2 TiB card read as 0 sectors, or as 1 at 2 TiB + 512 bytes).
+std::uint32_t SaturatedSectors(std::uint64_t sectors) {
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(sectors, 0xFFFFFFFFu));
+}
+
 }  // namespace
+
+bool NT_GetLogDriveSectorCount(std::uint8_t Drive, std::uint64_t& Sectors) {
+    Sectors = 0;
+    UnitState& s = Unit();
+    NtVolumeServices* nt = s.services.volumes;
+    if (nt == nullptr) return false;
+    const VolumeHandle h = nt->CreateFileA(LogicalDrive(Drive).deviceName(), GENERIC_READ);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DiskGeometry g;
+    std::uint32_t returned = 0;
+    const bool cd = nt->GetDriveTypeA(LogicalDrive(Drive).root()) == DRIVE_CDROM;
+    const bool ok = nt->DeviceIoControl(h, cd ? IOCTL_CDROM_GET_DRIVE_GEOMETRY : IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr,
+                                        0, &g, sizeof g, &returned);
+    nt->CloseHandle(h);
+    if (!ok) return false;
+    Sectors = GeometrySectors(g);
+    return true;
+}
 
 bool NT_OpenDrive(std::uint8_t Drive, bool ForRead) {
     UnitState& s = Unit();
@@ -38,7 +68,7 @@ bool NT_OpenDrive(std::uint8_t Drive, bool ForRead) {
     return s.hNTDrive != INVALID_HANDLE_VALUE;
 }
 
-bool NT_ReadLogicalSectors(std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count, void* Buffer) {
+bool NT_ReadLogicalSectors(std::uint8_t Drive, std::uint64_t LBA, std::uint16_t Count, void* Buffer) {
     if (!NT_OpenDrive(Drive, true)) return false;
     UnitState& s = Unit();
     const std::uint32_t bytesPerSector = s.NTDriveParams.BytesPerSector;
@@ -99,7 +129,7 @@ bool NT_GetLogDriveParams(std::uint8_t Drive, TLogDriveParams& Params) {
         nt->CloseHandle(h);
         if (ok) {
             Params.BytesPerSector = g.bytesPerSector;
-            Params.TotalSectors = static_cast<std::uint32_t>(g.cylinders) * g.tracksPerCylinder * g.sectorsPerTrack;
+            Params.TotalSectors = SaturatedSectors(GeometrySectors(g));
         } else {
             // No readable disc: report a full 700 MiB CD.
             Params.BytesPerSector = 2048;
@@ -116,7 +146,7 @@ bool NT_GetLogDriveParams(std::uint8_t Drive, TLogDriveParams& Params) {
     Params.Heads = g.tracksPerCylinder;
     Params.SectorsPerTrack = g.sectorsPerTrack;
     Params.BytesPerSector = g.bytesPerSector;
-    Params.TotalSectors = Params.Cylinders * Params.Heads * Params.SectorsPerTrack;
+    Params.TotalSectors = SaturatedSectors(GeometrySectors(g));
     if (g.mediaType == 0) {
         Params.DriveType = 0;
     } else if (g.mediaType == 11) {  // RemovableMedia

@@ -32,9 +32,11 @@ UnitState& Unit();
 
 // NT family.
 bool NT_OpenDrive(std::uint8_t Drive, bool ForRead);
-bool NT_ReadLogicalSectors(std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count, void* Buffer);
+bool NT_ReadLogicalSectors(std::uint8_t Drive, std::uint64_t LBA, std::uint16_t Count, void* Buffer);
 bool NT_WriteLogicalSectors(std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count, const void* Buffer);
 bool NT_GetLogDriveParams(std::uint8_t Drive, TLogDriveParams& Params);
+// The sector count from the volume's geometry, in 64 bits.
+bool NT_GetLogDriveSectorCount(std::uint8_t Drive, std::uint64_t& Sectors);
 
 // 9x family.
 bool W9x_ReadLogicalSectors(std::uint8_t Drive, std::uint32_t LBA, std::uint16_t Count, void* Buffer);

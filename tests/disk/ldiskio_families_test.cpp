@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 namespace quorvane {
 namespace {
 
@@ -78,6 +81,39 @@ TEST_P(LdiskioFamilies, ReadTheWholeCardAsTheFileHoldsIt) {
     EXPECT_FALSE(ReadLogicalSectors(drive, total - 1, 2, two.data()));
     EXPECT_EQ(two[512], 0xEE);
     EXPECT_FALSE(ReadLogicalSectors(drive, total, 1, two.data()));
+}
+
+// Images of 2^32 sectors (2 TiB) and more: the 32-bit count stops at its largest value instead
+// of wrapping to a small one, the 64-bit count is exact, and the NT family reads past sector 2^32.
+TEST_P(LdiskioFamilies, ImagesOf2TiBAndMoreKeepTheirSize) {
+    constexpr std::uint64_t TwoTiB = std::uint64_t{1} << 41;
+    for (const std::uint64_t extra : {std::uint64_t{0}, std::uint64_t{512}}) {
+        SCOPED_TRACE(extra);
+        const std::string image = dir.file("big" + std::to_string(extra) + ".img");
+        {
+            std::ofstream(image, std::ios::binary).put('\0');
+            std::filesystem::resize_file(image, TwoTiB + extra);
+            std::fstream last(image, std::ios::binary | std::ios::in | std::ios::out);
+            last.seekp(static_cast<std::streamoff>(TwoTiB + extra - 512));
+            last.write("LAST", 4);
+        }
+        const std::uint8_t drive = add(image);
+        TLogDriveParams params;
+        ASSERT_TRUE(GetLogDriveParams(drive, params));
+        EXPECT_EQ(params.TotalSectors, 0xFFFFFFFFu);
+        std::uint64_t sectors = 0;
+        ASSERT_TRUE(GetLogDriveSectorCount(drive, sectors));
+        if (GetParam() != "nt") {
+            EXPECT_EQ(sectors, 0xFFFFFFFFu);  // the older family cannot tell more
+            continue;
+        }
+        EXPECT_EQ(sectors, (TwoTiB + extra) / 512);
+        std::vector<std::uint8_t> sector(512);
+        ASSERT_TRUE(ReadLogicalSectors64(drive, sectors - 1, 1, sector.data()));
+        EXPECT_EQ(std::string(sector.begin(), sector.begin() + 4), "LAST");
+        EXPECT_FALSE(ReadLogicalSectors64(drive, sectors, 1, sector.data()));
+        std::filesystem::remove(image);
+    }
 }
 
 TEST_P(LdiskioFamilies, AReadOnlyLoopDeviceReadsLikeItsImage) {

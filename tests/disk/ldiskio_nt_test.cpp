@@ -195,7 +195,8 @@ TEST_F(LdiskioNt, ParametersFollowTheMediaType) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mediaType);
         nt.drives[5] = FakeNtVolumes::Disk(0);
-        nt.drives[5].geometry.cylinders = 0x1'0000'0010;  // only the low 32 bits count
+        // Only the low 32 bits fit the cylinder field; the sector count is held at its largest.
+        nt.drives[5].geometry.cylinders = 0x1'0000'0010;
         nt.drives[5].geometry.tracksPerCylinder = 4;
         nt.drives[5].geometry.sectorsPerTrack = 8;
         nt.drives[5].geometry.bytesPerSector = 512;
@@ -207,7 +208,7 @@ TEST_F(LdiskioNt, ParametersFollowTheMediaType) {
         EXPECT_EQ(p.DriveType, c.driveType);
         EXPECT_EQ(p.Removable, c.removable);
         EXPECT_EQ(p.Cylinders, 0x10u);
-        EXPECT_EQ(p.TotalSectors, 0x10u * 4 * 8);
+        EXPECT_EQ(p.TotalSectors, 0xFFFFFFFFu);
         EXPECT_EQ(p.BytesPerSector, 512u);
     }
 }
