@@ -1,5 +1,6 @@
 #include "media/file_end.h"
 
+#include "media/end_walk.h"
 #include "media/recoverutils.h"
 
 namespace quorvane {
@@ -15,7 +16,16 @@ std::uint64_t EndBound(EndRule rule) {
 }
 
 std::unique_ptr<FileEndFinder> MakeFileEndFinder(EndRule rule) {
-    (void)rule;
+    switch (rule) {
+        case EndRule::SizeLimit: return nullptr;
+        case EndRule::Jpeg: return MakeJpegEndFinder();
+        case EndRule::Riff: return MakeRiffEndFinder();
+        case EndRule::IsoMedia: return MakeIsoMediaEndFinder();
+        case EndRule::Png: return MakePngEndFinder();
+        case EndRule::Gif: return MakeGifEndFinder();
+        case EndRule::Bmp: return MakeBmpEndFinder();
+        case EndRule::Tiff: return MakeTiffEndFinder();
+    }
     return nullptr;
 }
 

@@ -26,7 +26,10 @@ enum class EndRule : std::uint8_t {
 
 enum class EndState : std::uint8_t {
     Open,     // the structure holds so far and says the file goes on
-    Ended,    // the file ends at End()
+    // The file ends at End(). End() may lie beyond the bytes fed so far: a RIFF or BMP size
+    // field, TIFF IFDs read in full and an MPF index tell the end before the last byte goes by
+    // (an AVI stays Open until the 12 bytes after its RIFF chunk show whether AVIX chunks follow).
+    Ended,
     Unknown,  // the structure does not hold, or ran past Bound(): the end is not known
 };
 
