@@ -1,5 +1,7 @@
 // The scan method: every sector of the drive is read in turn and tested for the start of a
-// known file; the sectors from one start to the next (or to the size limit) become a file.
+// known file; a file runs from its start to where its format says it ends, or, where the format
+// cannot tell, to the next start (or the size limit).
+#include "app/carved_file.h"
 #include "app/file_naming.h"
 #include "app/recovery_run.h"
 #include "app/run_events.h"
@@ -8,16 +10,20 @@
 #include "app/ui.h"
 #include "media/recoverutils.h"
 
+#include <memory>
+#include <vector>
+
 namespace quorvane {
 
 // The local state of one scan run.
 struct RecoveryRun::ScanState {
     std::uint32_t BytesPerSector = 0;
     std::string Extension;
-    std::int64_t FileByteCount = 0;
     std::int32_t NameOffset = 0;
     std::int32_t ReadErrors = 0;
-    StagedFileWriter File;
+    // The files being carved: the outer one, and at most one carved inside it while its end is
+    // known to lie further on (a picture written over the tail of a deleted film).
+    std::vector<std::unique_ptr<CarvedFile>> Open;
 };
 
 void RecoveryRun::progressStep(std::uint64_t current) {
@@ -65,17 +71,38 @@ void RecoveryRun::runScanMethod() {
     Tell(Events.OnProgressRange, static_cast<std::int64_t>(totalSectors));
     PumpMessages();
 
-    // Closes the open file and hands it on; a file that could not be written is reported,
-    // deleted and not handed on, and the run stops.
-    auto finishFile = [&] {
-        const std::string name = run.File.Path();
-        if (!run.File.Close()) {
-            const std::string why = run.File.Error();
-            run.File.Discard();
+    // Closes a file and hands it on; a file that could not be written is reported, deleted and
+    // not handed on, and the run stops.
+    auto finishFile = [&](CarvedFile& file) {
+        StagedFileWriter& writer = file.Writer();
+        const std::string name = writer.Path();
+        if (!writer.Close()) {
+            const std::string why = writer.Error();
+            writer.Discard();
             fail(TRunFailure::Stopped, why);
             return;
         }
         staged(name);
+    };
+    auto finishAll = [&] {
+        for (auto& file : run.Open) finishFile(*file);
+        run.Open.clear();
+    };
+    auto openFile = [&] {
+        foundFile();
+        std::string name;
+        if (!NextFreeRunName(workFolder_, prefix_, filesFound_, run.Extension, run.NameOffset, name)) {
+            fail(TRunFailure::Stopped, "Every name from " + prefix_ + std::to_string(filesFound_) + "." + run.Extension +
+                                           " on is taken in " + workFolder_ + "; the run stops here.");
+            return;
+        }
+        auto file = std::make_unique<CarvedFile>();
+        if (!file->Open(name, run.Extension)) {
+            fail(TRunFailure::Stopped, file->Writer().Error());
+            file->Writer().Discard();
+            return;
+        }
+        run.Open.push_back(std::move(file));
     };
 
     auto sectorStep = [&](const std::uint8_t* sector) {
@@ -87,25 +114,31 @@ void RecoveryRun::runScanMethod() {
             PumpMessages();
         }
         const auto bps = static_cast<std::int32_t>(run.BytesPerSector);
-        const bool start = IsFileStart(sector, bps, run.Extension);
-        bool end = IsFileEnd(sector, bps, run.FileByteCount, run.Extension);
-        if (run.File.IsOpen() && start) finishFile();
-        if (start && report_.Failure.empty()) {
-            run.FileByteCount = bps;
-            foundFile();
-            std::string name;
-            if (!NextFreeRunName(workFolder_, prefix_, filesFound_, run.Extension, run.NameOffset, name)) {
-                fail(TRunFailure::Stopped, "Every name from " + prefix_ + std::to_string(filesFound_) + "." + run.Extension +
-                                               " on is taken in " + workFolder_ + "; the run stops here.");
-            } else if (!run.File.Create(name)) {
-                fail(TRunFailure::Stopped, run.File.Error());
-                run.File.Discard();
+        if (IsFileStart(sector, bps, run.Extension) && report_.Failure.empty()) {
+            bool newFile = true;
+            if (!run.Open.empty()) {
+                bool ends = true;
+                for (const auto& file : run.Open) {
+                    const auto inside = file->ClassifyStart();
+                    if (inside == CarvedFile::StartInside::PartOfFile) newFile = false;
+                    if (inside != CarvedFile::StartInside::EndsFile) ends = false;
+                }
+                // A file carved inside another must end by its own structure.
+                if (!ends && (run.Open.size() > 1 || !CarvedFile::HasEndRule(run.Extension))) newFile = false;
+                if (ends) finishAll();
             }
-            end = false;  // the size limit applies to the new file, whose count restarts here
+            if (newFile) openFile();
         }
-        if (run.File.IsOpen()) {
-            // A failed append closes the file, which reports it and stops the run.
-            if (!run.File.Append(sector, run.BytesPerSector) || end) finishFile();
+        for (std::size_t i = 0; i < run.Open.size();) {
+            CarvedFile& file = *run.Open[i];
+            const bool complete = file.Add(sector, run.BytesPerSector);
+            // A failed append shows when the file is closed, which reports it and stops the run.
+            if (complete || file.Writer().Failed()) {
+                finishFile(file);
+                run.Open.erase(run.Open.begin() + static_cast<std::ptrdiff_t>(i));
+            } else {
+                ++i;
+            }
         }
         ++current;
     };
@@ -137,8 +170,15 @@ void RecoveryRun::runScanMethod() {
                 sectorStep(buffer_ + static_cast<std::size_t>(k) * run.BytesPerSector);
                 if (stopped_) break;
             }
-            // The next read reuses the buffer: what the open file queued from it goes out now.
-            if (run.File.IsOpen() && !run.File.Flush()) finishFile();
+            // The next read reuses the buffer: what the open files queued from it goes out now.
+            for (std::size_t i = 0; i < run.Open.size();) {
+                if (!run.Open[i]->Writer().Flush()) {
+                    finishFile(*run.Open[i]);
+                    run.Open.erase(run.Open.begin() + static_cast<std::ptrdiff_t>(i));
+                } else {
+                    ++i;
+                }
+            }
         }
     } catch (...) {
         // The loop ends here; the file found so far is still closed and handed on below.
@@ -147,7 +187,7 @@ void RecoveryRun::runScanMethod() {
 
     Tell(Events.OnCurrent, static_cast<std::int64_t>(current));
     Tell(Events.OnProgress, static_cast<std::int64_t>(current));
-    if (run.File.IsOpen()) finishFile();
+    finishAll();
     report_.SectorsRead = current;
     report_.ReadErrors = run.ReadErrors;
     finish(TProgressUnit::Sector);

@@ -56,6 +56,21 @@ bool StagedFileWriter::Flush() {
     return errno_ == 0;
 }
 
+bool StagedFileWriter::TruncateTo(std::uint64_t size) {
+    if (!Flush() || !fd_) return false;
+    if (::ftruncate(fd_.get(), static_cast<off_t>(size)) != 0) {
+        errno_ = errno;
+        failedStep_ = "Cannot write";
+        return false;
+    }
+    if (::lseek(fd_.get(), 0, SEEK_END) < 0) {
+        errno_ = errno;
+        failedStep_ = "Cannot write";
+        return false;
+    }
+    return true;
+}
+
 bool StagedFileWriter::Close() {
     if (!fd_) return errno_ == 0;
     Flush();

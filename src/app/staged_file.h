@@ -23,12 +23,16 @@ public:
     bool Append(const std::uint8_t* data, std::size_t n);
     // Writes what is queued; call it before the caller's buffer is reused.
     bool Flush();
+    // Flushes and cuts the file to size bytes (a carved file whose end came out shorter than what
+    // was written). False when a write or the cut failed.
+    bool TruncateTo(std::uint64_t size);
     // Flushes and closes; false when any write failed.
     bool Close();
     // Closes and deletes what was written (a failed file is never handed on).
     void Discard();
 
     bool IsOpen() const { return fd_.valid(); }
+    bool Failed() const { return errno_ != 0; }
     const std::string& Path() const { return path_; }
     // "Cannot write /tmp/.../image3.JPG: No space left on device"
     std::string Error() const;

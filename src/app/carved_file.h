@@ -1,0 +1,56 @@
+#pragma once
+// One file that the scan method is carving: its staged output, how many bytes it holds, and
+// where its format says it ends.
+//
+// A file of a format with an end rule is written with exactly its own bytes: it ends where its
+// structure says, however far past the carved-file size limit that is (up to the format's bound).
+// Where the structure does not hold, or the format has no end rule, the file ends the old way: at
+// the next start found, or once it passes CarvedFileSizeLimit bytes.
+#include "app/staged_file.h"
+#include "media/file_end.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quorvane {
+
+class CarvedFile {
+public:
+    // Creates the staged file at path for a file of the format with this extension. False when it
+    // cannot be created (see Writer().Error()).
+    bool Open(const std::string& path, const std::string& extension);
+
+    // Adds the next sector. True when the file is complete with it: its end was found, or the
+    // old end (the size limit) applies. The caller then closes it.
+    bool Add(const std::uint8_t* sector, std::uint32_t size);
+
+    // How a start test that matched in the next sector bears on this file.
+    enum class StartInside {
+        EndsFile,   // the start ends this file (the old rule)
+        PartOfFile, // the start lies inside this file's own structure (an embedded preview)
+        Nested,     // this file's end is known to lie beyond: it goes on, and the start is a file too
+    };
+    StartInside ClassifyStart() const;
+
+    // Whether the format of extension has an end rule, so that a file of it may be carved inside
+    // another whose end is known.
+    static bool HasEndRule(const std::string& extension);
+
+    std::uint64_t Bytes() const { return bytes_; }
+    // True when the end came from the file's own structure.
+    bool EndFound() const { return endFound_; }
+    StagedFileWriter& Writer() { return writer_; }
+
+private:
+    // Cuts the file back to the old end, once its structure has failed past the size limit.
+    bool FallBackToSizeLimit(std::uint32_t sectorSize);
+
+    StagedFileWriter writer_;
+    std::unique_ptr<FileEndFinder> finder_;
+    std::uint64_t bound_ = 0;
+    std::uint64_t bytes_ = 0;
+    bool endFound_ = false;
+};
+
+}  // namespace quorvane
