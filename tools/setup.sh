@@ -6,7 +6,7 @@ set -euo pipefail
 BUILD_PACKAGES=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libblkid-dev libcli11-dev libfmt-dev libjpeg62-turbo-dev nlohmann-json3-dev
+  libblkid-dev libcli11-dev libfmt-dev libjpeg62-turbo-dev zlib1g-dev nlohmann-json3-dev
   libcurl4-openssl-dev libmspack-dev
   qt6-base-dev qt6-svg-dev libwmf-dev libemf2svg-dev fonts-urw-base35
 )
