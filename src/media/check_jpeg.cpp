@@ -1,0 +1,187 @@
+// JPEG: the picture is decoded with libjpeg(-turbo), which reports every sign of corrupt data
+// (a bad Huffman code, a scan that ends early, bytes before a marker, the file ending before EOI)
+// as a warning. Any warning, or an error about the data, is damage.
+//
+// Decoding is made cheap without skipping data: the picture is scaled to 1/8 while decoding (only
+// the DC term of each block goes through the inverse transform) and to grey when it is YCbCr, but
+// every block of entropy-coded data is still read and checked. Pictures claiming more than
+// MaxPixels are not decoded (their condition is unknown), and the decoder's memory is capped.
+//
+// After the picture's EOI, a file that goes on must go on with a further JPEG: the further
+// pictures of a multi-picture (MPF) file, or the large preview some cameras append, follow right
+// after the first picture's EOI. Anything else there (padding, another file's bytes) is damage,
+// since a recovered file is meant to be the exact bytes that were saved. The further pictures
+// themselves are not decoded.
+#include <csetjmp>
+#include <cstdio>  // jpeglib.h needs FILE and size_t first
+#include <memory>
+#include <vector>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include "media/format_checks.h"
+
+namespace quorvane {
+namespace {
+
+constexpr std::uint64_t MaxPixels = std::uint64_t{256} * 1000 * 1000;
+// Enough for the whole-picture coefficient buffers of a progressive picture of about 80 megapixels.
+constexpr long MaxDecoderMemory = 256L << 20;
+constexpr std::size_t InputChunk = 64 * 1024;
+
+// Everything the decoder's callbacks reach, kept off the stack of the function that calls
+// setjmp: objects changed after setjmp are not reliable there after the jump back.
+struct Decoder {
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    jpeg_source_mgr source{};
+    std::jmp_buf failed{};
+    ContentFile* file = nullptr;
+    std::vector<JOCTET> input;
+    std::uint64_t nextOffset = 0;  // the file offset of the byte after what input holds
+    bool warned = false;
+    int errorCode = 0;
+};
+
+Decoder& DecoderOf(j_common_ptr info) { return *static_cast<Decoder*>(info->client_data); }
+Decoder& DecoderOf(j_decompress_ptr info) { return *static_cast<Decoder*>(info->client_data); }
+
+// Errors leave through longjmp; libjpeg's own handler would end the process.
+[[noreturn]] void OnError(j_common_ptr info) {
+    Decoder& decoder = DecoderOf(info);
+    decoder.errorCode = info->err->msg_code;
+    std::longjmp(decoder.failed, 1);
+}
+
+// Level -1 is a warning (corrupt data); higher levels are trace messages.
+void OnMessage(j_common_ptr info, int level) {
+    if (level < 0) DecoderOf(info).warned = true;
+}
+
+void OnOutput(j_common_ptr) {}
+
+void InitSource(j_decompress_ptr) {}
+void TermSource(j_decompress_ptr) {}
+
+boolean FillInput(j_decompress_ptr info) {
+    Decoder& decoder = DecoderOf(info);
+    const std::size_t got = decoder.file->readSome(decoder.nextOffset, decoder.input.data(), decoder.input.size());
+    if (got == 0) {
+        // The file ends before EOI: warn as libjpeg's own sources do and hand it a fake EOI.
+        WARNMS(info, JWRN_JPEG_EOF);
+        decoder.input[0] = 0xFF;
+        decoder.input[1] = JPEG_EOI;
+        info->src->next_input_byte = decoder.input.data();
+        info->src->bytes_in_buffer = 2;
+        return TRUE;
+    }
+    decoder.nextOffset += got;
+    info->src->next_input_byte = decoder.input.data();
+    info->src->bytes_in_buffer = got;
+    return TRUE;
+}
+
+// Segments the decoder does not need (Exif, thumbnails, maker data) are stepped over unread.
+void SkipInput(j_decompress_ptr info, long count) {
+    if (count <= 0) return;
+    jpeg_source_mgr& source = *info->src;
+    const auto n = static_cast<std::uint64_t>(count);
+    if (n <= source.bytes_in_buffer) {
+        source.next_input_byte += n;
+        source.bytes_in_buffer -= n;
+        return;
+    }
+    DecoderOf(info).nextOffset += n - source.bytes_in_buffer;
+    source.bytes_in_buffer = 0;
+}
+
+// Errors that say the decoder cannot judge the file rather than that the file is wrong: it ran
+// out of the memory it may use, or the picture uses a coding process it was built without (the
+// lossless process, for one).
+bool CannotJudge(int code) {
+    switch (code) {
+        case JERR_OUT_OF_MEMORY:
+        case JERR_NO_BACKING_STORE:
+        case JERR_BAD_ALLOC_CHUNK:
+        case JERR_TFILE_CREATE:
+        case JERR_TFILE_READ:
+        case JERR_TFILE_SEEK:
+        case JERR_TFILE_WRITE:
+        case JERR_SOF_UNSUPPORTED:
+        case JERR_NOT_COMPILED:
+        case JERR_NOTIMPL:
+        case JERR_ARITH_NOTIMPL:
+        case JERR_CONVERSION_NOTIMPL:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Decodes the picture; on success end is the offset just after its EOI.
+TFileCondition Decode(Decoder& d, std::uint64_t& end) {
+    j_decompress_ptr info = &d.info;
+    if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK || d.warned) return TFileCondition::Damaged;
+    if (std::uint64_t{info->image_width} * info->image_height > MaxPixels) return TFileCondition::Unknown;
+    info->scale_num = 1;
+    info->scale_denom = 8;
+    info->dct_method = JDCT_IFAST;
+    info->do_fancy_upsampling = FALSE;
+    info->do_block_smoothing = FALSE;
+    if (info->jpeg_color_space == JCS_YCbCr) info->out_color_space = JCS_GRAYSCALE;
+    jpeg_start_decompress(info);
+    const JDIMENSION rowBytes = info->output_width * static_cast<JDIMENSION>(info->output_components);
+    const auto rowCount = static_cast<JDIMENSION>(info->rec_outbuf_height);
+    JSAMPARRAY rows = (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, rowBytes, rowCount);
+    while (info->output_scanline < info->output_height && !d.warned) {
+        if (jpeg_read_scanlines(info, rows, rowCount) == 0) break;
+    }
+    if (d.warned || info->output_scanline < info->output_height) return TFileCondition::Damaged;
+    // Reads on to EOI: markers after the last scan are checked too.
+    jpeg_finish_decompress(info);
+    if (d.warned) return TFileCondition::Damaged;
+    end = d.nextOffset - info->src->bytes_in_buffer;
+    return TFileCondition::Whole;
+}
+
+}  // namespace
+
+TFileCondition CheckJpegFile(ContentFile& file) {
+    auto decoder = std::make_unique<Decoder>();
+    Decoder& d = *decoder;
+    d.file = &file;
+    d.input.resize(InputChunk);
+    d.info.err = jpeg_std_error(&d.errors);
+    d.errors.error_exit = OnError;
+    d.errors.emit_message = OnMessage;
+    d.errors.output_message = OnOutput;
+    d.info.client_data = &d;
+    if (setjmp(d.failed) != 0) {
+        jpeg_destroy_decompress(&d.info);
+        return CannotJudge(d.errorCode) ? TFileCondition::Unknown : TFileCondition::Damaged;
+    }
+    jpeg_create_decompress(&d.info);
+    d.info.client_data = &d;
+    d.info.mem->max_memory_to_use = MaxDecoderMemory;
+    d.source.init_source = InitSource;
+    d.source.fill_input_buffer = FillInput;
+    d.source.skip_input_data = SkipInput;
+    d.source.resync_to_restart = jpeg_resync_to_restart;
+    d.source.term_source = TermSource;
+    d.info.src = &d.source;
+
+    std::uint64_t end = 0;
+    const TFileCondition decoded = Decode(d, end);
+    jpeg_destroy_decompress(&d.info);
+    if (decoded != TFileCondition::Whole) return decoded;
+
+    // What follows the picture: nothing, or a further JPEG.
+    if (end == file.size()) return TFileCondition::Whole;
+    std::uint8_t next[3];
+    const bool furtherPicture =
+        file.read(end, next, sizeof next) && next[0] == 0xFF && next[1] == 0xD8 && next[2] == 0xFF;
+    return furtherPicture ? TFileCondition::Whole : TFileCondition::Damaged;
+}
+
+}  // namespace quorvane
