@@ -12,20 +12,59 @@
 #include "fat/fat_drive.h"
 #include "fat/fat_objects.h"
 #include "disk/scan_services.h"
+#include "media/file_end.h"
+#include "media/media_formats.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <span>
 #include <vector>
 
 namespace quorvane {
 
 namespace {
 
-// A lost file has no size on the medium: its copy ends where the next file or directory starts,
-// and after this many bytes at the most (the size limit of every carved file).
+// A lost file has no size on the medium: its copy ends where its format says, or, where the
+// format cannot tell, where the next file or directory starts and after this many bytes at the
+// most (the size limit of every carved file).
 constexpr std::uint32_t LostFileMaxBytes = 5'120'000;
+
+// Feeds a lost file's clusters to its format's end finder, when the format has one.
+class TLostFileEnd {
+public:
+    explicit TLostFileEnd(const std::string& Ext) {
+        const MediaFormat* format = FindMediaFormat(Ext);
+        const EndRule rule = format != nullptr ? format->end : EndRule::SizeLimit;
+        Finder = MakeFileEndFinder(rule);
+        Bound = std::min<std::uint64_t>(EndBound(rule), 0xFFFFFFFFu);
+    }
+    // True while the finder reads the file: its clusters are fed to it.
+    bool Reading() const { return Finder && Finder->State() == EndState::Open; }
+    void Feed(std::span<const std::uint8_t> Bytes) {
+        if (Reading()) Finder->Feed(Bytes);
+    }
+    // The file's end, once its structure has given one within the bound.
+    std::optional<std::uint64_t> End() const {
+        if (Finder && Finder->State() == EndState::Ended && Finder->End() <= Bound) return Finder->End();
+        return std::nullopt;
+    }
+    // Whether a start at Offset leaves the file going on: the start lies in the file's own
+    // structure, or the file's end is known to lie further on.
+    bool GoesOnPast(std::uint64_t Offset) const {
+        if (!Finder) return false;
+        if (Finder->Owns(Offset)) return true;
+        return End().has_value() && *End() > Offset;
+    }
+    // How far the copy may run: the format's bound while its structure holds, else the old limit.
+    std::uint64_t Limit() const { return Finder && Finder->State() != EndState::Unknown ? Bound : LostFileMaxBytes; }
+
+private:
+    std::unique_ptr<FileEndFinder> Finder;
+    std::uint64_t Bound = LostFileMaxBytes;
+};
 
 // The last cluster of the search range: ClusterCount + 1, or the last cluster that lies on the
 // device when the boot sector claims more sectors than the device has (which would only cost a
@@ -74,7 +113,7 @@ private:
     void TestCluster(std::uint32_t c);
     bool PassedOver(std::uint32_t c);
     bool StartsDirectoryOrFile(std::uint32_t c);
-    std::uint32_t LostFileSize(std::uint32_t First);
+    std::uint32_t LostFileSize(std::uint32_t First, const std::string& Ext);
     TFATDirectory& AddLostDirectory(std::string Name, std::uint32_t Cluster, std::uint32_t Sector);
 
     TFATdrive& Drive;
@@ -248,13 +287,25 @@ bool TLostDataSearch::StartsDirectoryOrFile(std::uint32_t c) {
 //
 // The clusters passed over are marked, as the cluster scan would have marked them after finding
 // nothing there, so that the scan does not test them a second time.
-std::uint32_t TLostDataSearch::LostFileSize(std::uint32_t First) {
+std::uint32_t TLostDataSearch::LostFileSize(std::uint32_t First, const std::string& Ext) {
     const std::uint32_t clusterBytes = Drive.BytesPerCluster;
+    TLostFileEnd fileEnd(Ext);
+    std::vector<std::uint8_t> cluster;
+    auto feed = [&](std::uint32_t c) {
+        if (!fileEnd.Reading()) return;
+        cluster.resize(clusterBytes);
+        if (!Drive.ReadSec(static_cast<std::int32_t>(Drive.Cluster2Sec(c)), Drive.SectorsPerCluster(), cluster.data(),
+                           true)) {
+            cluster.assign(clusterBytes, 0);  // an unreadable cluster reads as zeros, as the copy will
+        }
+        fileEnd.Feed(cluster);
+    };
+    feed(First);
     std::uint64_t bytes = clusterBytes;
     std::uint32_t current = First;
     bool consecutive = !FollowsFAT(Drive.ActiveFAT);
     TClusterSet visited;  // allocated only when a used chain is followed, which is rare here
-    while (bytes < LostFileMaxBytes) {
+    while (bytes < fileEnd.Limit() && !(fileEnd.End() && *fileEnd.End() <= bytes)) {
         std::uint32_t next = current + 1;
         if (!consecutive) {
             next = Drive.GetFAT(current, FATIndex(Drive.ActiveFAT));
@@ -267,13 +318,15 @@ std::uint32_t TLostDataSearch::LostFileSize(std::uint32_t First) {
             }
         }
         if (!InRange(next) || IsMarked(next)) break;
-        if (!PassedOver(next) && StartsDirectoryOrFile(next)) break;
+        if (!PassedOver(next) && !fileEnd.GoesOnPast(bytes) && StartsDirectoryOrFile(next)) break;
         Mark(next);
         Scan.ProgressStepIt();
+        feed(next);
         bytes += clusterBytes;
         current = next;
     }
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, LostFileMaxBytes));
+    if (const auto end = fileEnd.End(); end && *end <= bytes) return static_cast<std::uint32_t>(*end);
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, fileEnd.Limit()));
 }
 
 void TLostDataSearch::TestCluster(std::uint32_t c) {
@@ -296,7 +349,7 @@ void TLostDataSearch::TestCluster(std::uint32_t c) {
     file->State = StateLost;
     file->FirstCluster = c;
     file->Attr = faArchive;
-    file->Size = LostFileSize(c);
+    file->Size = LostFileSize(c, ext);
     TFATFile& added = *file;
     Lost().push_back(std::move(file));
     Scan.AddRecoverFile(added);

@@ -7,10 +7,9 @@
 // every block of entropy-coded data is still read and checked. Pictures claiming more than
 // MaxPixels are not decoded (their condition is unknown), and the decoder's memory is capped.
 //
-// After the picture's EOI, a file that goes on must go on with a further JPEG: the further
-// pictures of a multi-picture (MPF) file, or the large preview some cameras append, follow right
-// after the first picture's EOI. Anything else there (padding, another file's bytes) is damage,
-// since a recovered file is meant to be the exact bytes that were saved. The further pictures
+// What follows the picture's EOI does not make the picture damaged: the further pictures of a
+// multi-picture (MPF) file, the large preview some cameras append, the trailers some phones write
+// after EOI, or the rest of the last sector of a file saved in whole sectors. The further pictures
 // themselves are not decoded.
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE and size_t first
@@ -174,14 +173,7 @@ TFileCondition CheckJpegFile(ContentFile& file) {
     std::uint64_t end = 0;
     const TFileCondition decoded = Decode(d, end);
     jpeg_destroy_decompress(&d.info);
-    if (decoded != TFileCondition::Whole) return decoded;
-
-    // What follows the picture: nothing, or a further JPEG.
-    if (end == file.size()) return TFileCondition::Whole;
-    std::uint8_t next[3];
-    const bool furtherPicture =
-        file.read(end, next, sizeof next) && next[0] == 0xFF && next[1] == 0xD8 && next[2] == 0xFF;
-    return furtherPicture ? TFileCondition::Whole : TFileCondition::Damaged;
+    return decoded;
 }
 
 }  // namespace quorvane
