@@ -23,6 +23,8 @@ struct TRecoveryPlan {
     // Scan method: sectors per read and read attempts per block; 0 takes the default.
     int SectorsAtOnce = 0;
     int RetryCount = 0;
+    // Each staged file is checked whole or damaged (on worker threads, beside the run).
+    bool CheckContent = true;
 };
 
 // What the progress position and the current number count.

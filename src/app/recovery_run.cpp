@@ -70,8 +70,31 @@ bool RecoveryRun::begin(TProgressUnit unit) {
 }
 
 void RecoveryRun::finish(TProgressUnit unit) {
+    finishChecks();
     running_ = false;
     Tell(Events.OnPhase, TRunPhase::Finished, unit);
+}
+
+void RecoveryRun::collectChecks() {
+    if (!checks_) return;
+    for (const auto& [index, condition] : checks_->Take()) {
+        staged_.SetCondition(index, condition);
+        if (condition == TFileCondition::Whole) ++report_.Whole;
+        if (condition == TFileCondition::Damaged) ++report_.Damaged;
+        Tell(Events.OnFileChecked, index, condition);
+    }
+}
+
+void RecoveryRun::finishChecks() {
+    if (!checks_) return;
+    if (checks_->Pending() > 0) Tell(Events.OnPhase, TRunPhase::Checking, unit_);
+    checks_->Drain([this] {
+        collectChecks();
+        PumpMessages();
+        return !report_.Cancelled;
+    });
+    collectChecks();
+    checks_.reset();
 }
 
 void RecoveryRun::fail(TRunFailure kind, const std::string& text) {
@@ -90,7 +113,12 @@ void RecoveryRun::foundFile() {
 
 void RecoveryRun::staged(const std::string& path) {
     staged_.Add(path);
+    if (plan_.CheckContent) {
+        if (!checks_) checks_ = std::make_unique<ContentCheckPool>();
+        checks_->Submit(staged_.Size() - 1, path);
+    }
     Tell(Events.OnFileStaged, path);
+    collectChecks();
 }
 
 TFrmFATScan& RecoveryRun::scanDriver() {

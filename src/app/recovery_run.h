@@ -3,6 +3,7 @@
 // goes on, Cancel, and a report at the end. The run makes its private working folder, stages the
 // files it finds there and lists them; the front end saves the ones the user keeps and then lets
 // the run go, which removes the folder once it is empty.
+#include "app/content_check_pool.h"
 #include "app/recovery_plan.h"
 #include "app/run_report.h"
 #include "app/scan_tuning.h"
@@ -20,7 +21,8 @@ class TFrmFATScan;
 
 enum class TRunPhase {
     Running,   // the working folder is made; the method begins
-    Finished,  // the method has ended (completed, cancelled or stopped)
+    Checking,  // the method has ended; the last staged files are being checked
+    Finished,  // the run has ended (completed, cancelled or stopped)
 };
 
 // What a front end is told while a run goes on. Progress and the current number come at most
@@ -34,6 +36,8 @@ struct TRecoveryRunEvents {
     std::function<void(std::int32_t readErrors)> OnReadErrors;
     // A file was written completely into the working folder.
     std::function<void(const std::string& path)> OnFileStaged;
+    // A staged file (its index in Staged()) was checked whole, damaged or unknown.
+    std::function<void(std::size_t index, TFileCondition condition)> OnFileChecked;
     // Why the run did not start or had to stop; told once, when it happens.
     std::function<void(TRunFailure, const std::string& text)> OnFailure;
 };
@@ -91,6 +95,10 @@ private:
     void staged(const std::string& path);
     void foundFile();
     void progressStep(std::uint64_t current);
+    // Hands in the checks' answers that came in since the last call.
+    void collectChecks();
+    // Waits for the checks of the files staged, unless the run is cancelled meanwhile.
+    void finishChecks();
     bool readSectors(std::uint64_t lba, std::uint32_t count);
     TFrmFATScan& scanDriver();
     std::string driveName() const;
@@ -104,6 +112,7 @@ private:
     TLogDriveParams params_;
     TRunReport report_;
     TStagedList staged_;
+    std::unique_ptr<ContentCheckPool> checks_;
     std::string workFolder_;
     std::string prefix_;
     std::int32_t filesFound_ = 0;

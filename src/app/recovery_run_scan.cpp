@@ -32,6 +32,7 @@ void RecoveryRun::progressStep(std::uint64_t current) {
         lastProgressTick_ = tick;
         Tell(Events.OnCurrent, static_cast<std::int64_t>(current));
         Tell(Events.OnProgress, static_cast<std::int64_t>(current));
+        collectChecks();
     }
 }
 

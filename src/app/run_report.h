@@ -33,6 +33,9 @@ struct TRunReport {
     bool Cancelled = false;          // stopped by Cancel or by closing the window
     std::string Failure;             // why the run had to stop, when it had to
     TRunFailure FailureKind = TRunFailure::None;
+    // The staged files checked whole and damaged (the rest: unknown, or not checked).
+    std::int32_t Whole = 0;
+    std::int32_t Damaged = 0;
     // Folder based method: files listed on the card whose data could not be found, so that they
     // were not copied (rather than saved with another file's bytes).
     std::vector<std::string> NotRecoverable;

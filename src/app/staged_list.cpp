@@ -21,6 +21,10 @@ void TStagedList::SetSelected(std::size_t index, bool selected) {
     if (index < files_.size()) files_[index].Selected = selected;
 }
 
+void TStagedList::SetCondition(std::size_t index, TFileCondition condition) {
+    if (index < files_.size()) files_[index].Condition = condition;
+}
+
 void TStagedList::SelectAll(bool selected) {
     for (auto& f : files_) f.Selected = selected;
 }

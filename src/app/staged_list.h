@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "media/content_check.h"
+
 namespace quorvane {
 
 struct TStagedFile {
@@ -15,6 +17,7 @@ struct TStagedFile {
     std::uint64_t Size = 0;
     std::string SavedAs;   // set by SaveSelected when the copy succeeded
     std::string SaveError; // why the copy failed; the staged file is then kept
+    TFileCondition Condition = TFileCondition::Unknown;  // set once the file has been checked
 };
 
 // What a save did: how many copies failed, and the warning that says which and where they are.
@@ -31,6 +34,7 @@ public:
     void Clear() { files_.clear(); }
     void SetSelected(std::size_t index, bool selected);
     void SelectAll(bool selected);
+    void SetCondition(std::size_t index, TFileCondition condition);
 
     // Copies every selected file into destination (as typed: made when missing, an empty text
     // is no folder) as prefix + its index in the list + its extension. A name that is taken is

@@ -61,12 +61,14 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
         for (const auto& f : staged) {
             nlohmann::json file = {{"staged", f.Path},
                                    {"saved", f.SavedAs.empty() ? nlohmann::json() : nlohmann::json(f.SavedAs)},
-                                   {"size", f.Size}};
+                                   {"size", f.Size},
+                                   {"condition", ConditionName(f.Condition)}};
             if (!f.SaveError.empty()) file["error"] = f.SaveError;
             files.push_back(std::move(file));
         }
         nlohmann::json report = {{"method", plan.method}, {"drive", o.drive}, {"destination", o.dest},
-                                 {"stopped", run.Cancelled}, {"files", std::move(files)}};
+                                 {"stopped", run.Cancelled}, {"files", std::move(files)},
+                                 {"whole", run.Whole}, {"damaged", run.Damaged}};
         if (plan.method == "scan") {
             report["sectors"] = run.SectorsRead;
             report["total_sectors"] = run.TotalSectors;
@@ -89,20 +91,29 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
     for (const auto& f : staged) {
         if (f.SavedAs.empty()) continue;
         ++saved;
-        std::printf("%s  (%llu bytes)\n", f.SavedAs.c_str(), static_cast<unsigned long long>(f.Size));
+        std::printf("%s  (%llu bytes, %s)\n", f.SavedAs.c_str(), static_cast<unsigned long long>(f.Size),
+                    std::string(ConditionName(f.Condition)).c_str());
     }
     for (const auto& name : run.NotRecoverable)
         std::printf("not recoverable: %s (its data is no longer on the card)\n", name.c_str());
     for (const auto& name : run.SameDataAs)
         std::printf("not copied again: %s (the same data as a file saved above)\n", name.c_str());
     std::string how = plan.method == "scan" ? "scan method" : "folder based method";
+    // "183 files, 179 whole, 4 damaged": how many came back whole, when they were checked.
+    std::string found = std::to_string(staged.size()) + " files found";
+    if (o.check && !staged.empty()) {
+        found += ", " + std::to_string(run.Whole) + " whole, " + std::to_string(run.Damaged) + " damaged";
+        const auto unknown = static_cast<std::int64_t>(staged.size()) - run.Whole - run.Damaged;
+        if (unknown > 0) found += ", " + std::to_string(unknown) + " not known";
+    }
     if (plan.method == "scan") {
-        std::printf("%s (%s): %llu of %llu sectors read, %d read errors, %zu files found, %d saved to %s\n",
-                    outcomeWord(run), how.c_str(), static_cast<unsigned long long>(run.SectorsRead),
-                    static_cast<unsigned long long>(run.TotalSectors), run.ReadErrors, staged.size(), saved, o.dest.c_str());
+        std::printf("%s (%s): %llu of %llu sectors read, %d read errors, %s, %d saved to %s\n", outcomeWord(run),
+                    how.c_str(), static_cast<unsigned long long>(run.SectorsRead),
+                    static_cast<unsigned long long>(run.TotalSectors), run.ReadErrors, found.c_str(), saved,
+                    o.dest.c_str());
     } else {
-        std::printf("%s (%s%s%s): %zu files found, %d saved to %s\n", outcomeWord(run), how.c_str(),
-                    plan.deleted ? ", deleted files" : "", plan.lost ? ", lost files" : "", staged.size(), saved,
+        std::printf("%s (%s%s%s): %s, %d saved to %s\n", outcomeWord(run), how.c_str(),
+                    plan.deleted ? ", deleted files" : "", plan.lost ? ", lost files" : "", found.c_str(), saved,
                     o.dest.c_str());
     }
 }
@@ -196,6 +207,7 @@ int Recover(const RecoverOptions& o) {
     runPlan.Prefix = o.prefix;
     runPlan.SectorsAtOnce = o.sectorsAtOnce;
     runPlan.RetryCount = o.retries;
+    runPlan.CheckContent = o.check;
     RecoveryRun run(runPlan, {&scanDriver, nullptr});
     installFaultHook(run);
     run.Events.OnFailure = reportFailure;

@@ -15,6 +15,7 @@ struct RecoverOptions {
     int sectorsAtOnce = 0;  // 0: the drive's default
     int retries = 0;        // 0: the window's default
     bool json = false;
+    bool check = true;  // check each recovered file whole or damaged
 };
 
 // Without paths: every drive. With paths (images or disks): their drives, partitions included.

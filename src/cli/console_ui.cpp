@@ -63,9 +63,15 @@ ProgressLine::ProgressLine(RecoveryRun& run, std::uint32_t bytesPerUnit, const c
         if (phase == TRunPhase::Running) {
             files_ = "0";
             readErrors_ = "0";
-        } else {
+            whole_ = damaged_ = 0;
+        } else if (phase == TRunPhase::Finished) {
             current_.clear();
         }
+    };
+    events.OnFileChecked = [this](std::size_t, TFileCondition condition) {
+        if (condition == TFileCondition::Whole) ++whole_;
+        if (condition == TFileCondition::Damaged) ++damaged_;
+        changed();
     };
     events.OnProgressRange = [this](std::int64_t max) {
         max_ = max;
@@ -99,6 +105,7 @@ void ProgressLine::Finish() {
     events.OnCurrent = nullptr;
     events.OnFilesFound = nullptr;
     events.OnReadErrors = nullptr;
+    events.OnFileChecked = nullptr;
     if (drawn_) std::fputs("\n", stderr);
     drawn_ = false;
 }
@@ -126,6 +133,7 @@ void ProgressLine::draw() {
         }
     }
     line += "  files " + files_;
+    if (whole_ + damaged_ > 0) line += " (" + std::to_string(whole_) + " whole, " + std::to_string(damaged_) + " damaged)";
     if (bytesPerUnit_ > 0) line += "  read errors " + readErrors_;
     if (total > 0 && position > 0 && total > position) {
         const auto eta = static_cast<long>(seconds * (total - position) / position + 0.5);

@@ -55,6 +55,8 @@ private:
     std::string current_;
     std::string files_;
     std::string readErrors_;
+    int whole_ = 0;
+    int damaged_ = 0;
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point lastDrawn_;
 };

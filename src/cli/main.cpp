@@ -56,6 +56,8 @@ int main(int argc, char** argv) {
     recover->add_option("--retries", rec.retries, "Read attempts per block before a sector is skipped, 1 to 20 (default 1)")
         ->check(CLI::Range(1, 20));
     recover->add_flag("--json", rec.json, "Print a report as JSON on standard output");
+    recover->add_flag_callback("--no-check", [&rec] { rec.check = false; },
+                               "Do not check the recovered files whole or damaged (faster; their condition is unknown)");
 
     auto* version = app.add_subcommand("version", "Show the version and the legal notice");
 
