@@ -1,0 +1,149 @@
+// The scan method on cards holding today's files, made by the real tools and then deleted or
+// formatted away: every file that lies whole and contiguous comes back with exactly its bytes,
+// under the extension of what it is, checked whole; a file whose middle was written over comes
+// back marked damaged.
+#include "app/recovery_run.h"
+#include "platform/drive_table.h"
+#include "scan_card.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+
+namespace quorvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct MediaFile {
+    const char* name;       // as copied onto the card
+    const char* extension;  // what the scan must name it
+    const char* make;       // shell command that makes it in the current folder
+};
+
+// A photo of more than 6 MB (past the old size limit), one whose first segment is a table (no
+// APP segment, as many phones write), one with an Exif thumbnail (its own FF D8 ... FF D9 inside),
+// a film with its index at the end, a HEIC picture, and the older kinds.
+const MediaFile Files[] = {
+    {"big.jpg", "JPG", "convert -size 3600x2600 xc:gray +noise Random -quality 92 big.jpg"},
+    {"noapp.jpg", "JPG",
+     "convert -size 400x300 gradient:blue-yellow -strip small.jpg && "
+     "python3 -c \"import sys; b=open('small.jpg','rb').read(); n=4+int.from_bytes(b[4:6],'big'); "
+     "open('noapp.jpg','wb').write(b[:2]+b[n:])\""},
+    {"thumb.jpg", "JPG",
+     "convert -size 800x600 plasma:fractal -quality 85 base.jpg && convert base.jpg -resize 160x120 t.jpg && "
+     "exiftool -q -o thumb.jpg '-ThumbnailImage<=t.jpg' base.jpg"},
+    {"film.mp4", "MP4",
+     "ffmpeg -loglevel error -f lavfi -i testsrc=duration=2:size=320x240:rate=25 -c:v mpeg4 film.mp4"},
+    {"pic.heic", "HEIC", "convert -size 320x240 plasma: p.png && heif-enc -q 50 -o pic.heic p.png"},
+    {"pic.png", "PNG", "convert -size 300x200 plasma: pic.png"},
+    {"clip.avi", "AVI", "ffmpeg -loglevel error -f lavfi -i testsrc=duration=1:size=160x120:rate=10 -c:v mjpeg clip.avi"},
+    {"tone.wav", "WAV", "ffmpeg -loglevel error -f lavfi -i sine=duration=1 tone.wav"},
+    {"pic.gif", "GIF", "convert -size 200x150 plasma: pic.gif"},
+    {"pic.bmp", "BMP", "convert -size 200x150 plasma: pic.bmp"},
+};
+
+Bytes ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class Carving : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = fs::temp_directory_path() / ("quorvane-carving-" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        for (const MediaFile& f : Files) {
+            const std::string cmd = "cd '" + dir.string() + "' && (" + f.make + ") >>tools.log 2>&1";
+            ASSERT_EQ(std::system(cmd.c_str()), 0) << f.make;
+        }
+    }
+    static void TearDownTestSuite() { fs::remove_all(dir); }
+    void SetUp() override { DriveTable::instance().clear(); }
+    void TearDown() override { DriveTable::instance().clear(); }
+
+    // A FAT16 card of 4 KB clusters with every file copied on and then deleted: each file lies
+    // whole and contiguous from a cluster's start.
+    static fs::path MakeCard(const std::string& name, const std::string& after) {
+        std::string copy;
+        for (const MediaFile& f : Files) copy += std::string(" ") + f.name;
+        const std::string cmd = "cd '" + dir.string() + "' && rm -f " + name + " && mkfs.fat -C -F 16 -s 8 " + name +
+                                " 65536 && MTOOLS_SKIP_CHECK=1 mcopy -i " + name + copy + " :: && " + after +
+                                " >>tools.log 2>&1";
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        return dir / name;
+    }
+
+    struct Found {
+        Bytes bytes;
+        std::string extension;
+        TFileCondition condition;
+    };
+    static std::vector<Found> Scan(const fs::path& card) {
+        std::string error;
+        const auto drives = DriveTable::instance().addPath(card.string(), error);
+        EXPECT_FALSE(drives.empty()) << error;
+        TRecoveryPlan plan;
+        plan.Drive = drives.empty() ? 0 : drives.front();
+        plan.Method = TRecoveryMethod::Scan;
+        RecoveryRun run(plan);
+        run.Run();
+        std::vector<Found> found;
+        for (const auto& f : run.Staged().Files()) {
+            found.push_back({ReadAll(f.Path), fs::path(f.Path).extension().string().substr(1), f.Condition});
+        }
+        run.Staged().DeleteStagedFiles();
+        return found;
+    }
+
+    static fs::path dir;
+};
+
+fs::path Carving::dir;
+
+TEST_F(Carving, DeletedAndFormattedFilesComeBackByteExactWithTheirKindAndWhole) {
+    const std::pair<const char*, const char*> histories[] = {
+        {"deleted.img", "MTOOLS_SKIP_CHECK=1 mdel -i deleted.img '::*.*'"},
+        {"formatted.img", "mkfs.fat -F 16 -s 8 formatted.img"},
+    };
+    for (const auto& [name, history] : histories) {
+        SCOPED_TRACE(name);
+        const auto found = Scan(MakeCard(name, history));
+        for (const MediaFile& f : Files) {
+            SCOPED_TRACE(f.name);
+            const Bytes original = ReadAll(dir / f.name);
+            const auto match = std::find_if(found.begin(), found.end(), [&](const Found& x) { return x.bytes == original; });
+            ASSERT_NE(match, found.end()) << "not recovered byte-exact";
+            EXPECT_EQ(match->extension, f.extension);
+            EXPECT_EQ(match->condition, TFileCondition::Whole);
+        }
+    }
+}
+
+TEST_F(Carving, AFileWhoseMiddleWasWrittenOverIsMarkedDamaged) {
+    const fs::path card = MakeCard("overwritten.img", "true");
+    Bytes image = ReadAll(card);
+    const Bytes photo = ReadAll(dir / "big.jpg");
+    const auto at = std::search(image.begin(), image.end(), photo.begin(), photo.begin() + 4096);
+    ASSERT_NE(at, image.end());
+    // Two clusters in the middle of the photo now hold another file's bytes.
+    std::mt19937 random(7);
+    std::generate_n(at + 2'000'000, 8192, [&] { return static_cast<std::uint8_t>(random()); });
+    std::ofstream(card, std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
+                                                static_cast<std::streamsize>(image.size()));
+    const auto found = Scan(card);
+    const auto first = std::find_if(found.begin(), found.end(), [&](const Found& x) {
+        return x.bytes.size() > 4096 && std::equal(photo.begin(), photo.begin() + 4096, x.bytes.begin());
+    });
+    ASSERT_NE(first, found.end());
+    EXPECT_EQ(first->condition, TFileCondition::Damaged);
+}
+
+}  // namespace
+}  // namespace quorvane::testing
