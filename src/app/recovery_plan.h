@@ -23,6 +23,10 @@ struct TRecoveryPlan {
     // Scan method: sectors per read and read attempts per block; 0 takes the default.
     int SectorsAtOnce = 0;
     int RetryCount = 0;
+    // The folder the run's private working folder is made in (made itself when missing): the
+    // destination, so that saving is a link on one file system. Empty, or when no folder can be
+    // made there: the temporary folder.
+    std::string StagingParent;
 };
 
 // What the progress position and the current number count.
