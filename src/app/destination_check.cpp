@@ -70,7 +70,9 @@ std::string writeProblem(const std::string& folder) {
 std::string DestinationRefusal(const std::string& folder) {
     if (folder.empty()) return "No folder to save the recovered files to was given.";
     const ExistingPart part = nearestExisting(folder);
-    if (part.error != 0) return folder + " cannot be used as the destination folder: " + std::strerror(part.error) + ".";
+    if (part.error != 0) {
+        return folder + " cannot be used as the destination folder: " + std::strerror(part.error) + ".";
+    }
     if (!S_ISDIR(part.st.st_mode)) {
         if (part.itself) return folder + " is a file, not a folder: the recovered files are saved into a folder.";
         return folder + " cannot be made: " + part.path + " is a file, not a folder.";

@@ -60,7 +60,8 @@ bool sameOrPartitionOf(const std::string& mounted, const std::string& device) {
 
 }  // namespace
 
-std::vector<std::string> MountPointsOf(const DriveEntry& drive, const std::string& mountsFile, const std::string& sysBlock) {
+std::vector<std::string> MountPointsOf(const DriveEntry& drive, const std::string& mountsFile,
+                                       const std::string& sysBlock) {
     std::vector<std::string> targets;
     const auto devices = namesServing(drive.path, sysBlock);
     if (devices.empty()) return targets;

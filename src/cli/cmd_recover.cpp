@@ -47,15 +47,16 @@ int failEarly(const RecoverOptions& o, const std::string& message, int code) {
 
 // What a second Ctrl-C says while the run goes on: where the files found so far are.
 void noteStagedFiles(const std::string& folder, const std::string& dest) {
-    ConsoleUI::SetQuitNote(folder, "Quit at once: no files had been found; nothing was saved.",
-                           "Quit at once: the files found so far are in " + folder + " (not yet saved to " + dest + ").");
+    ConsoleUI::SetQuitNote(
+        folder, "Quit at once: no files had been found; nothing was saved.",
+        "Quit at once: the files found so far are in " + folder + " (not yet saved to " + dest + ").");
 }
 
 // The same while they are saved, and once they are.
 void noteSavedFiles(const std::string& folder, const std::string& dest) {
-    ConsoleUI::SetQuitNote(folder, "Quit at once: the files found were saved to " + dest + ".",
-                           "Quit at once: the files saved so far are in " + dest + "; the others found are in " + folder +
-                               ".");
+    ConsoleUI::SetQuitNote(
+        folder, "Quit at once: the files found were saved to " + dest + ".",
+        "Quit at once: the files saved so far are in " + dest + "; the others found are in " + folder + ".");
 }
 
 // "Done", or why the run ended early.
@@ -175,8 +176,12 @@ void installTestHooks(RecoveryRun& run) {
     const auto stallAt = hookSector("QUORVANE_TEST_STALL_AT_SECTOR");
     if (!throwAt && !stallAt) return;
     run.ReadSectors = [throwAt, stallAt](std::uint8_t drive, std::uint64_t lba, std::uint16_t count, void* buffer) {
-        const auto covers = [&](std::optional<std::uint64_t> sector) { return sector && lba <= *sector && *sector - lba < count; };
-        if (covers(throwAt)) throw std::runtime_error("the read of sector " + std::to_string(*throwAt) + " was made to fail");
+        const auto covers = [&](std::optional<std::uint64_t> sector) {
+            return sector && lba <= *sector && *sector - lba < count;
+        };
+        if (covers(throwAt)) {
+            throw std::runtime_error("the read of sector " + std::to_string(*throwAt) + " was made to fail");
+        }
         if (covers(stallAt)) std::this_thread::sleep_for(std::chrono::minutes(1));
         return ReadLogicalSectors64(drive, lba, count, buffer);
     };
@@ -186,7 +191,9 @@ void installTestHooks(RecoveryRun& run) {
 
 int Recover(const RecoverOptions& o) {
     // A folder that cannot take the files is refused before the drive is even opened.
-    if (const std::string refusal = DestinationRefusal(o.dest); !refusal.empty()) return failEarly(o, refusal, ExitNotSaved);
+    if (const std::string refusal = DestinationRefusal(o.dest); !refusal.empty()) {
+        return failEarly(o, refusal, ExitNotSaved);
+    }
     const auto choice = ChooseDrive(o.drive);
     if (choice.number == 0) return choice.exitCode;
     const TDestinationCheck destination = CheckDestination(o.dest, choice.number, o.drive);

@@ -32,7 +32,9 @@ std::string makeUniqueFolder(const std::string& parent, const char* name, std::s
 
 }  // namespace
 
-std::string MakePrivateRunFolder(std::string& error) { return makeUniqueFolder(GetTempPath(), "quorvane-run-XXXXXX", error); }
+std::string MakePrivateRunFolder(std::string& error) {
+    return makeUniqueFolder(GetTempPath(), "quorvane-run-XXXXXX", error);
+}
 
 std::string MakePrivateRunFolderIn(const std::string& parent, std::string& error) {
     if (parent.empty()) {

@@ -110,8 +110,8 @@ TEST_F(Staging, StartChecksTheDestinationBeforeReadingAndStagesInItWhenItIsUsabl
     // a folder beside it is on another drive than the card.
     std::string shm = "/dev/shm/quorvane-test-XXXXXX";
     struct stat shmStat {}, dirStat {};
-    if (::mkdtemp(shm.data()) == nullptr || ::stat(shm.c_str(), &shmStat) != 0 || ::stat(dir.file("").c_str(), &dirStat) != 0 ||
-        shmStat.st_dev == dirStat.st_dev) {
+    if (::mkdtemp(shm.data()) == nullptr || ::stat(shm.c_str(), &shmStat) != 0 ||
+        ::stat(dir.file("").c_str(), &dirStat) != 0 || shmStat.st_dev == dirStat.st_dev) {
         GTEST_SKIP() << "needs /dev/shm on a file system of its own";
     }
     struct Remove {
@@ -119,6 +119,7 @@ TEST_F(Staging, StartChecksTheDestinationBeforeReadingAndStagesInItWhenItIsUsabl
         ~Remove() { fs::remove_all(path); }
     } removeShm{shm};
     const std::string mnt = shm;
+    const std::string temporary = GetTempPath() + "quorvane-run-";
     std::ofstream(dir.path() / "mounts") << "/dev/quorvane-test-sdz1 " << mnt << " vfat rw 0 0\n";
     std::ofstream(dir.path() / "a-file") << "in the way";
     DriveEntry entry;
@@ -142,7 +143,7 @@ TEST_F(Staging, StartChecksTheDestinationBeforeReadingAndStagesInItWhenItIsUsabl
         {"a usable folder", dir.file("dest"), MsgResult::No, MsgIcon::None, true, dir.file("dest") + "/.quorvane-run-"},
         {"a file", dir.file("a-file"), MsgResult::Yes, MsgIcon::Exclamation, false, ""},
         {"on the card, declined", mnt + "/out", MsgResult::No, MsgIcon::Warning, false, ""},
-        {"on the card, accepted", mnt + "/out", MsgResult::Yes, MsgIcon::Warning, true, GetTempPath() + "quorvane-run-"},
+        {"on the card, accepted", mnt + "/out", MsgResult::Yes, MsgIcon::Warning, true, temporary},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

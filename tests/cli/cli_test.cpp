@@ -274,8 +274,9 @@ TEST_F(CommandLine, ASecondCtrlCQuitsAtOnceAndSaysWhereTheFilesFoundSoFarAre) {
     const fs::path errFile = root / "stderr";
     // The read of sector 40 hangs like a card that stopped answering, with the first picture
     // (sectors 4 to 39) staged so far.
-    const pid_t pid = startCli({"recover", card.string(), "--method", "scan", "--sectors-at-once", "1", "--dest", dest.string()},
-                               root / "tmp", "QUORVANE_TEST_STALL_AT_SECTOR=40", errFile);
+    const std::vector<std::string> args{"recover", card.string(), "--method", "scan", "--sectors-at-once", "1",
+                                        "--dest", dest.string()};
+    const pid_t pid = startCli(args, root / "tmp", "QUORVANE_TEST_STALL_AT_SECTOR=40", errFile);
     ASSERT_GT(pid, 0);
     struct Reap {
         pid_t pid;
