@@ -5,6 +5,7 @@
 #include "platform/mount_table.h"
 #include "platform/process_runner.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -59,18 +60,25 @@ bool sameOrPartitionOf(const std::string& mounted, const std::string& device) {
 
 }  // namespace
 
-std::string MountPointOf(const DriveEntry& drive, const std::string& mountsFile, const std::string& sysBlock) {
+std::vector<std::string> MountPointsOf(const DriveEntry& drive, const std::string& mountsFile,
+                                       const std::string& sysBlock) {
+    std::vector<std::string> targets;
     const auto devices = namesServing(drive.path, sysBlock);
-    if (devices.empty()) return "";
+    if (devices.empty()) return targets;
     for (const MountEntry& mount : ReadMountTable(mountsFile)) {
         if (mount.source.empty() || mount.source[0] != '/') continue;
         const std::string mounted = realPath(mount.source);
-        for (const auto& device : devices) {
-            // A partition of an image is its own drive but shares the image's loop device.
-            if (sameOrPartitionOf(mounted, device)) return mount.target;
-        }
+        // A partition of an image is its own drive but shares the image's loop device.
+        const bool served = std::any_of(devices.begin(), devices.end(),
+                                        [&](const std::string& device) { return sameOrPartitionOf(mounted, device); });
+        if (served) targets.push_back(mount.target);
     }
-    return "";
+    return targets;
+}
+
+std::string MountPointOf(const DriveEntry& drive, const std::string& mountsFile, const std::string& sysBlock) {
+    const auto targets = MountPointsOf(drive, mountsFile, sysBlock);
+    return targets.empty() ? "" : targets.front();
 }
 
 std::string VolumeLabelProblem(const std::string& label) {

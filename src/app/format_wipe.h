@@ -19,6 +19,10 @@ struct TFormatOptions {
 // device serving it is.
 std::string MountPointOf(const DriveEntry& drive, const std::string& mountsFile,
                          const std::string& sysBlock = "/sys/block");
+// Every place where the drive's volume, or a volume inside it, is mounted, in the table's order:
+// a volume can be mounted more than once, and a whole disk's partitions each on their own.
+std::vector<std::string> MountPointsOf(const DriveEntry& drive, const std::string& mountsFile,
+                                       const std::string& sysBlock = "/sys/block");
 
 // Why a volume label cannot be written into a FAT boot sector; "" when it can.
 std::string VolumeLabelProblem(const std::string& label);

@@ -149,6 +149,9 @@ public:
 
 private:
     TWindowHost& windows();
+    // The destination check before Start: a refusal is shown and stops it; a destination on the
+    // drive being recovered is asked about. True when the run may go on.
+    bool destinationAccepted();
     void createPreview();
     void closePreview();
     void endOfRun();
@@ -160,6 +163,8 @@ private:
 
     // The plan of a run by this method from the window's controls.
     TRecoveryPlan planFromControls(TRecoveryMethod method) const;
+    // How messages name the selected drive: its caption in the drive box.
+    std::string selectedDriveName() const;
     // Runs the plan with the window's scan driver and sector buffer, its events shown in the
     // controls and its files handed to the preview; fills LastRun.
     void runRecovery(const TRecoveryPlan& plan);

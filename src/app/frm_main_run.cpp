@@ -1,5 +1,6 @@
 // The window's side of a recovery run: the plan from its controls, the run's events shown in its
 // labels, progress bar and animation, and the files handed to the run's preview window.
+#include "app/destination_check.h"
 #include "app/frm_fat_scan.h"
 #include "app/frm_main.h"
 #include "app/frm_preview.h"
@@ -9,15 +10,22 @@
 
 namespace quorvane {
 
+std::string TFrmMain::selectedDriveName() const {
+    const auto* item = ListBoxDrives.Selected();
+    return item != nullptr ? item->caption : std::string(1, DriveLetter) + ":";
+}
+
 TRecoveryPlan TFrmMain::planFromControls(TRecoveryMethod method) const {
     TRecoveryPlan plan;
     plan.Drive = static_cast<std::uint8_t>(DriveNumber);
-    const auto* item = ListBoxDrives.Selected();
-    plan.DriveName = item != nullptr ? item->caption : std::string(1, DriveLetter) + ":";
+    plan.DriveName = selectedDriveName();
     plan.Method = method;
     plan.Prefix = EditFilenamePrefix.Text();
     plan.SectorsAtOnce = TrackBarSecAtOnce.Position();
     plan.RetryCount = TrackBarRetryCount.Position();
+    // The destination cannot change during a run (its field is disabled), so the files found
+    // can be staged in it and saved by a link.
+    plan.StagingParent = CheckDestination(EditDestPath.Text(), plan.Drive, plan.DriveName, MountsFile).StagingParent;
     return plan;
 }
 

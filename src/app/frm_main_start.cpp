@@ -1,6 +1,8 @@
 // The Start command: the analysis dialog, one run by the chosen method, and the saving of the
 // files the user keeps. A run that refuses to start (a drive without sectors, no working folder)
-// has shown why and leaves nothing to save.
+// has shown why and leaves nothing to save. A destination that cannot take the files is refused
+// before anything starts, and one on the drive being recovered is asked about.
+#include "app/destination_check.h"
 #include "app/frm_analyze_drive.h"
 #include "app/frm_main.h"
 #include "app/frm_preview.h"
@@ -10,8 +12,22 @@
 
 namespace quorvane {
 
+bool TFrmMain::destinationAccepted() {
+    const TDestinationCheck check =
+        CheckDestination(EditDestPath.Text(), static_cast<std::uint8_t>(DriveNumber), selectedDriveName(), MountsFile);
+    switch (check.Verdict) {
+        case TDestinationVerdict::Usable: return true;
+        case TDestinationVerdict::Refused: ShowRefusal(check.Message); return false;
+        case TDestinationVerdict::OnRecoveredDrive: break;
+    }
+    return UI().MessageBox(DestinationOnDriveQuestion(check.Message), "", MsgIcon::Warning, MsgButtons::YesNo,
+                           MsgResult::No) == MsgResult::Yes;
+}
+
 void TFrmMain::ButtonStartClick() {
     TerminateAfterRun = false;
+    // Asked before the analysis, so that nothing is read for a run that cannot save anything.
+    if (!destinationAccepted()) return;
     bool confirmed = false;
     bool folderMethod = true;
     bool recoverDeleted = true;

@@ -20,8 +20,8 @@ enum class TModalResult;
 class TFrmPreview {
 public:
     explicit TFrmPreview(TFrmMain& main);
-    // Deletes the staged files: a run leaves nothing behind in the temporary folder except
-    // files whose copy failed, which the failure message points to.
+    // Deletes the staged files: a run leaves nothing behind in its working folder except files
+    // whose copy failed, which the failure message points to.
     ~TFrmPreview();
     TFrmPreview(const TFrmPreview&) = delete;
     TFrmPreview& operator=(const TFrmPreview&) = delete;

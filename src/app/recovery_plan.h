@@ -25,6 +25,10 @@ struct TRecoveryPlan {
     int RetryCount = 0;
     // Each staged file is checked whole or damaged (on worker threads, beside the run).
     bool CheckContent = true;
+    // The folder the run's private working folder is made in (made itself when missing): the
+    // destination, so that saving is a link on one file system. Empty, or when no folder can be
+    // made there: the temporary folder.
+    std::string StagingParent;
 };
 
 // What the progress position and the current number count.

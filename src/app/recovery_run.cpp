@@ -5,6 +5,7 @@
 #include "app/file_naming.h"
 #include "app/folder_method_volume.h"
 #include "app/frm_fat_scan.h"
+#include "app/program_folder.h"
 #include "app/run_failure.h"
 #include "app/run_events.h"
 #include "app/ui.h"
@@ -52,9 +53,14 @@ std::string RecoveryRun::driveName() const {
 
 bool RecoveryRun::begin(TProgressUnit unit) {
     // Each run stages into a folder of its own, so nothing of another run or of another
-    // program can be taken for one of its files.
+    // program can be taken for one of its files. It goes on the destination's file system when
+    // one can be made there, else in the temporary folder.
     std::string error;
-    workFolder_ = MakePrivateRunFolder(error);
+    if (!plan_.StagingParent.empty() && MakeDestinationFolder(plan_.StagingParent, error)) {
+        workFolder_ = MakePrivateRunFolderIn(plan_.StagingParent, error);
+    }
+    error.clear();
+    if (workFolder_.empty()) workFolder_ = MakePrivateRunFolder(error);
     if (workFolder_.empty()) {
         fail(TRunFailure::NoWorkFolder, error);
         return false;

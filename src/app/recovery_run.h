@@ -1,7 +1,8 @@
 #pragma once
 // One recovery run, the same for the window and the command line: a plan in, events out while it
-// goes on, Cancel, and a report at the end. The run makes its private working folder, stages the
-// files it finds there and lists them; the front end saves the ones the user keeps and then lets
+// goes on, Cancel, and a report at the end. The run makes its private working folder (inside the
+// destination when the plan names one that can take it), stages the files it finds there and
+// lists them; the front end saves the ones the user keeps and then lets
 // the run go, which removes the folder once it is empty.
 #include "app/content_check_pool.h"
 #include "app/recovery_plan.h"

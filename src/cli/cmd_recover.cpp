@@ -1,3 +1,4 @@
+#include "app/destination_check.h"
 #include "app/drive_analysis.h"
 #include "app/frm_fat_scan.h"
 #include "app/program_folder.h"
@@ -11,20 +12,16 @@
 #include "cli/exit_codes.h"
 #include "disk/ldiskio.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <stdexcept>
+#include <thread>
 
 namespace quorvane::cli {
 namespace {
-
-bool makeDestination(const std::string& dest) {
-    std::string error;
-    if (MakeDestinationFolder(dest, error)) return true;
-    std::fprintf(stderr, "error: cannot use %s as the destination folder: %s\n", dest.c_str(), error.c_str());
-    return false;
-}
 
 struct Plan {
     std::string method;  // "folder" or "scan"
@@ -33,6 +30,7 @@ struct Plan {
     std::int32_t folders = -1;  // the analysis' counts, when it ran
     std::int32_t files = -1;
     std::string refusal;  // the analysis: why the folder based method cannot read the drive
+    std::string destinationWarning;  // the destination lies on the drive being recovered
 };
 
 // Why the command ended before a run, on standard error or, with --json, as a report of its own.
@@ -45,6 +43,20 @@ int failEarly(const RecoverOptions& o, const std::string& message, int code) {
         std::fprintf(stderr, "error: %s\n", message.c_str());
     }
     return code;
+}
+
+// What a second Ctrl-C says while the run goes on: where the files found so far are.
+void noteStagedFiles(const std::string& folder, const std::string& dest) {
+    ConsoleUI::SetQuitNote(
+        folder, "Quit at once: no files had been found; nothing was saved.",
+        "Quit at once: the files found so far are in " + folder + " (not yet saved to " + dest + ").");
+}
+
+// The same while they are saved, and once they are.
+void noteSavedFiles(const std::string& folder, const std::string& dest) {
+    ConsoleUI::SetQuitNote(
+        folder, "Quit at once: the files found were saved to " + dest + ".",
+        "Quit at once: the files saved so far are in " + dest + "; the others found are in " + folder + ".");
 }
 
 // "Done", or why the run ended early.
@@ -81,6 +93,7 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
         if (!run.SameDataAs.empty()) report["same_data_as_another"] = run.SameDataAs;
         if (plan.folders >= 0) report["analysis"] = {{"folders", plan.folders}, {"files", plan.files}};
         if (!plan.refusal.empty()) report["analysis"]["folder_method_refused"] = plan.refusal;
+        if (!plan.destinationWarning.empty()) report["destination_warning"] = plan.destinationWarning;
         if (!run.Failure.empty()) report["failure"] = run.Failure;
         // A run that did not start has nothing else to tell.
         if (IsRefusal(run.FailureKind)) report["error"] = run.Failure;
@@ -158,16 +171,29 @@ void reportFailure(TRunFailure kind, const std::string& text) {
     }
 }
 
-// A test hook: with QUORVANE_TEST_THROW_AT_SECTOR=N the scan method's read of sector N throws, so
-// the tests can see how the program ends a run that fails inside.
-void installFaultHook(RecoveryRun& run) {
-    const char* at = std::getenv("QUORVANE_TEST_THROW_AT_SECTOR");
-    if (at == nullptr || *at == '\0') return;
-    const auto sector = static_cast<std::uint32_t>(std::strtoul(at, nullptr, 10));
-    run.ReadSectors = [sector](std::uint8_t drive, std::uint64_t lba, std::uint16_t count, void* buffer) {
-        if (lba <= sector && sector - lba < count) {
-            throw std::runtime_error("the read of sector " + std::to_string(sector) + " was made to fail");
+// The sector named by a test hook's variable, when it is set.
+std::optional<std::uint64_t> hookSector(const char* variable) {
+    const char* at = std::getenv(variable);
+    if (at == nullptr || *at == '\0') return std::nullopt;
+    return std::strtoull(at, nullptr, 10);
+}
+
+// Test hooks of the scan method's reads, so the tests can see how the program ends a run:
+// with QUORVANE_TEST_THROW_AT_SECTOR=N the read of sector N throws (a run that fails inside);
+// with QUORVANE_TEST_STALL_AT_SECTOR=N it hangs for a minute (a card that stops answering,
+// where a user presses Ctrl-C twice).
+void installTestHooks(RecoveryRun& run) {
+    const auto throwAt = hookSector("QUORVANE_TEST_THROW_AT_SECTOR");
+    const auto stallAt = hookSector("QUORVANE_TEST_STALL_AT_SECTOR");
+    if (!throwAt && !stallAt) return;
+    run.ReadSectors = [throwAt, stallAt](std::uint8_t drive, std::uint64_t lba, std::uint16_t count, void* buffer) {
+        const auto covers = [&](std::optional<std::uint64_t> sector) {
+            return sector && lba <= *sector && *sector - lba < count;
+        };
+        if (covers(throwAt)) {
+            throw std::runtime_error("the read of sector " + std::to_string(*throwAt) + " was made to fail");
         }
+        if (covers(stallAt)) std::this_thread::sleep_for(std::chrono::minutes(1));
         return ReadLogicalSectors64(drive, lba, count, buffer);
     };
 }
@@ -175,9 +201,22 @@ void installFaultHook(RecoveryRun& run) {
 }  // namespace
 
 int Recover(const RecoverOptions& o) {
+    // A folder that cannot take the files is refused before the drive is even opened.
+    if (const std::string refusal = DestinationRefusal(o.dest); !refusal.empty()) {
+        return failEarly(o, refusal, ExitNotSaved);
+    }
     const auto choice = ChooseDrive(o.drive);
     if (choice.number == 0) return choice.exitCode;
-    if (!makeDestination(o.dest)) return ExitNotSaved;
+    const TDestinationCheck destination = CheckDestination(o.dest, choice.number, o.drive);
+    if (destination.Verdict == TDestinationVerdict::Refused) return failEarly(o, destination.Message, ExitNotSaved);
+    if (destination.Verdict == TDestinationVerdict::OnRecoveredDrive) {
+        // The user asked for it and may know better (a volume with room to spare); the files are
+        // staged in the temporary folder and saved to the destination once the drive has been read.
+        std::fprintf(stderr, "warning: %s\n", destination.Message.c_str());
+    }
+    if (std::string error; !MakeDestinationFolder(o.dest, error)) {
+        return failEarly(o, "cannot use " + o.dest + " as the destination folder: " + error, ExitNotSaved);
+    }
 
     ConsoleUI ui;
     // Made first, as the window makes it at its start: it serves the FAT engine and sets the
@@ -191,6 +230,7 @@ int Recover(const RecoverOptions& o) {
 
     Plan plan;
     plan.method = o.method;
+    plan.destinationWarning = destination.Verdict == TDestinationVerdict::OnRecoveredDrive ? destination.Message : "";
     if (o.method == "auto" && !analyse(scanDriver, choice.number, o.drive, ui, plan)) {
         std::fputs("Stopped during the analysis; nothing was recovered.\n", stderr);
         return ExitCancelled;
@@ -208,13 +248,19 @@ int Recover(const RecoverOptions& o) {
     runPlan.SectorsAtOnce = o.sectorsAtOnce;
     runPlan.RetryCount = o.retries;
     runPlan.CheckContent = o.check;
+    runPlan.StagingParent = destination.StagingParent;
     RecoveryRun run(runPlan, {&scanDriver, nullptr});
-    installFaultHook(run);
+    installTestHooks(run);
     run.Events.OnFailure = reportFailure;
     ui.onInterrupt = [&run] { run.Cancel(); };
     {
         const bool folder = runPlan.Method == TRecoveryMethod::Folder;
         ProgressLine progress(run, folder ? 0 : params.BytesPerSector, folder ? "cluster" : "sector");
+        auto shownPhase = run.Events.OnPhase;
+        run.Events.OnPhase = [&run, &o, shownPhase](TRunPhase phase, TProgressUnit unit) {
+            if (phase == TRunPhase::Running) noteStagedFiles(run.WorkFolder(), o.dest);
+            if (shownPhase) shownPhase(phase, unit);
+        };
         run.Run();
     }
     const TRunReport& report = run.Report();
@@ -230,6 +276,7 @@ int Recover(const RecoverOptions& o) {
 
     // The preview step is not interactive here: every file found is kept.
     int code = ExitOk;
+    if (!run.WorkFolder().empty()) noteSavedFiles(run.WorkFolder(), o.dest);
     const TSaveOutcome saved = run.Staged().SaveSelected(o.dest, o.prefix);
     if (saved.Failed > 0) {
         ShowWarning(saved.Warning);

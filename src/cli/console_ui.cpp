@@ -5,6 +5,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <string>
 #include <unistd.h>
 
 namespace quorvane::cli {
@@ -13,13 +14,46 @@ namespace {
 std::atomic<bool> interruptPending{false};
 std::atomic<bool> interrupted{false};
 
+struct QuitNote {
+    std::string folder;
+    std::string whenEmpty;
+    std::string whenNot;
+};
+// Two notes, so that the handler never reads the one being written: the handler runs on the
+// thread it interrupts, which cannot write meanwhile.
+QuitNote quitNotes[2];
+std::atomic<const QuitNote*> quitNote{nullptr};
+
+void writeAll(const char* text, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(STDERR_FILENO, text + done, size - done);
+        if (n <= 0) return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+// Only async-signal-safe calls: rmdir, write, _exit.
 extern "C" void onSigint(int) {
+    if (interrupted.exchange(true)) {
+        if (const QuitNote* note = quitNote.load()) {
+            const bool emptied = !note->folder.empty() && ::rmdir(note->folder.c_str()) == 0;
+            const std::string& text = emptied ? note->whenEmpty : note->whenNot;
+            writeAll("\n", 1);  // past the progress line
+            writeAll(text.data(), text.size());
+        }
+        ::_exit(130);
+    }
     interruptPending = true;
-    interrupted = true;
-    std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the program
 }
 
 }  // namespace
+
+void ConsoleUI::SetQuitNote(const std::string& folder, const std::string& whenEmpty, const std::string& whenNot) {
+    QuitNote& spare = quitNote.load() == &quitNotes[0] ? quitNotes[1] : quitNotes[0];
+    spare = {folder, whenEmpty + "\n", whenNot + "\n"};
+    quitNote.store(&spare);
+}
 
 ConsoleUI::ConsoleUI() {
     std::signal(SIGINT, onSigint);

@@ -23,9 +23,14 @@ public:
     MsgResult MessageBox(const std::string& text, const std::string& caption, MsgIcon icon, MsgButtons buttons,
                          MsgResult defaultResult) override;
 
-    // Called once when Ctrl-C is pressed; a second Ctrl-C ends the program at once.
+    // Called once when Ctrl-C is pressed; a second Ctrl-C ends the program at once with 130,
+    // after the note below.
     std::function<void()> onInterrupt;
     bool Interrupted() const;
+
+    // What a second Ctrl-C says on standard error before the program ends: it removes folder when
+    // that is empty and then says whenEmpty, else whenNot. Nothing is said before the first note.
+    static void SetQuitNote(const std::string& folder, const std::string& whenEmpty, const std::string& whenNot);
 };
 
 // Shows position, throughput, files found, read errors and time left while a run goes on,

@@ -11,6 +11,11 @@ std::string GetTempPath();
 // /tmp/quorvane-run-Ab12Cd/. Empty on failure, with the reason in error.
 std::string MakePrivateRunFolder(std::string& error);
 
+// The same inside parent (an existing folder), as a hidden folder, e.g.
+// ~/Pictures/Recovered/.quorvane-run-Ab12Cd/: staged on the destination's file system, a file is
+// saved by a link instead of a copy. Empty on failure, with the reason in error.
+std::string MakePrivateRunFolderIn(const std::string& parent, std::string& error);
+
 // Removes folder when it is empty; a folder that still holds files is left alone.
 void RemoveFolderIfEmpty(const std::string& folder);
 

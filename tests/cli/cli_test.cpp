@@ -9,7 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -39,6 +45,40 @@ Run runCli(const std::string& args, const fs::path& tmpdir, const std::string& e
     std::ifstream err(errFile);
     run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
     return run;
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Starts quorvane-cli in the background with one more VAR=value setting, standard error into
+// errFile; its process id.
+pid_t startCli(const std::vector<std::string>& args, const fs::path& tmpdir, const std::string& setting,
+               const fs::path& errFile) {
+    const std::string binary = QUORVANE_BINARY_DIR "/quorvane-cli";
+    std::vector<std::string> words{binary};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<std::string> environment{"TMPDIR=" + tmpdir.string(), setting};
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (std::string(*e).rfind("TMPDIR=", 0) != 0) environment.emplace_back(*e);
+    }
+    std::vector<char*> argv, envp;
+    for (auto& w : words) argv.push_back(w.data());
+    for (auto& e : environment) envp.push_back(e.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, 0);
+    ::dup2(null, 1);
+    ::dup2(err, 2);
+    ::execve(binary.c_str(), argv.data(), envp.data());
+    ::_exit(127);
 }
 
 class CommandLine : public ::testing::Test {
@@ -83,7 +123,9 @@ TEST_F(CommandLine, RecoversAReadOnlyImageWithTheScanMethodAndReportsInJson) {
     EXPECT_EQ(report["files"][1]["size"], 88 * 512);
     EXPECT_EQ(report["files"][0]["saved"], (root / "out" / "photo0.JPG").string());
     EXPECT_TRUE(fs::exists(root / "out" / "photo1.JPG"));
-    EXPECT_TRUE(fs::is_empty(root / "tmp")) << "the staging folder is removed after the run";
+    EXPECT_EQ(namesIn(root / "out"), (std::vector<std::string>{"photo0.JPG", "photo1.JPG"}))
+        << "the staging folder is removed after the run";
+    EXPECT_TRUE(fs::is_empty(root / "tmp"));
 }
 
 TEST_F(CommandLine, AnErrorInsideARunEndsItAsFailedWithItsReasonAndSavesTheFilesFoundSoFar) {
@@ -183,6 +225,103 @@ TEST_F(CommandLine, ExplainsAndFailsForBadInput) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(runCli(c.args, root / "tmp").exitCode, c.exitCode);
     }
+}
+
+TEST_F(CommandLine, ADestinationThatCannotTakeTheFilesIsRefusedBeforeTheCardIsRead) {
+    const auto card = makeCard();
+    std::ofstream(root / "a-file") << "in the way";
+    const std::string file = (root / "a-file").string();
+    struct Case {
+        const char* name;
+        std::string dest;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"a file", file, file + " is a file, not a folder: the recovered files are saved into a folder."},
+        {"a folder under a file", file + "/out", file + "/out cannot be made: " + file + " is a file, not a folder."},
+        {"a folder where nothing can be made", "/proc/quorvane-out",
+         "/proc/quorvane-out cannot be made in /proc: No such file or directory."},
+    };
+    // A read of the card would end the run with 5.
+    const std::string fault = "QUORVANE_TEST_THROW_AT_SECTOR=0";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string recover = "recover '" + card.string() + "' --method scan --dest '" + c.dest + "'";
+        const auto text = runCli(recover, root / "tmp", fault);
+        EXPECT_EQ(text.exitCode, 4);
+        EXPECT_EQ(text.err, "error: " + c.message + "\n") << "nothing else is said or done";
+        EXPECT_EQ(text.out, "");
+        const auto json = runCli(recover + " --json", root / "tmp", fault);
+        EXPECT_EQ(json.exitCode, 4);
+        const auto report = nlohmann::json::parse(json.out);
+        EXPECT_EQ(report["error"], c.message);
+        EXPECT_EQ(report["destination"], c.dest);
+        EXPECT_TRUE(report["files"].empty());
+    }
+    EXPECT_TRUE(fs::is_empty(root / "tmp"));
+}
+
+TEST_F(CommandLine, FilesAreStagedInTheDestinationSoATemporaryFolderThatTakesNoneDoesNotStopARun) {
+    const auto card = makeCard();
+    const auto run = runCli("recover '" + card.string() + "' --method scan --dest '" + (root / "out").string() + "'",
+                            root / "tmp", "TMPDIR=/proc/quorvane-no-temporary-folder", true);
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(namesIn(root / "out"), (std::vector<std::string>{"image0.JPG", "image1.JPG"}));
+}
+
+TEST_F(CommandLine, ASecondCtrlCQuitsAtOnceAndSaysWhereTheFilesFoundSoFarAre) {
+    const auto card = makeCard();
+    const fs::path dest = root / "out";
+    const fs::path errFile = root / "stderr";
+    // The read of sector 40 hangs like a card that stopped answering, with the first picture
+    // (sectors 4 to 39) staged so far.
+    const std::vector<std::string> args{"recover", card.string(), "--method", "scan", "--sectors-at-once", "1",
+                                        "--dest", dest.string()};
+    const pid_t pid = startCli(args, root / "tmp", "QUORVANE_TEST_STALL_AT_SECTOR=40", errFile);
+    ASSERT_GT(pid, 0);
+    struct Reap {
+        pid_t pid;
+        bool done = false;
+        ~Reap() {
+            if (done) return;
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    } reap{pid};
+
+    fs::path staging, picture;
+    for (int i = 0; i < 400 && picture.empty(); ++i) {
+        std::error_code ec;
+        for (const auto& run : fs::directory_iterator(dest, ec)) {
+            if (run.path().filename().string().rfind(".quorvane-run-", 0) != 0) continue;
+            for (const auto& f : fs::directory_iterator(run.path(), ec)) {
+                if (fs::file_size(f.path(), ec) != 36 * 512 || ec) continue;
+                staging = run.path();
+                picture = f.path();
+            }
+        }
+        if (picture.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_FALSE(picture.empty()) << "the run stages inside the destination";
+
+    // Ctrl-C until the program ends: the first asks the stalled run to stop, a later one quits.
+    int status = 0;
+    for (int i = 0; i < 50 && !reap.done; ++i) {
+        ::kill(pid, SIGINT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        reap.done = ::waitpid(pid, &status, WNOHANG) == pid;
+    }
+    ASSERT_TRUE(reap.done);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    std::ifstream in(errFile);
+    const std::string err(std::istreambuf_iterator<char>(in), {});
+    EXPECT_NE(err.find("\nQuit at once: the files found so far are in " + staging.string() + "/ (not yet saved to " +
+                       dest.string() + ").\n"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(fs::file_size(picture), 36u * 512) << "kept where the message says";
+    EXPECT_TRUE(fs::is_empty(root / "tmp"));
 }
 
 // Whole-card dumps: an MBR card (FAT16 partition 1, FAT32 partition 2) and a GPT card (ext2
