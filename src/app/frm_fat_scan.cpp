@@ -140,6 +140,7 @@ TCustomDrive* TFrmFATScan::resolveDrive(std::uint8_t DriveNo) {
     if (!DriveMounted) return nullptr;
     Drive = drive;
     drive->SetLostSearchOption(LostSearchOption);
+    drive->FileSectorsRead = FileSectorsRead;
     return drive;
 }
 
@@ -163,6 +164,13 @@ void TFrmFATScan::ScanDrive(std::uint8_t DriveNo, bool SearchRoot, bool SearchDe
     RecoveredData.clear();
     SameDataNames.clear();
     NotRecoverableNames.clear();
+    // The drive outlives the run; the set it records into does not.
+    struct ForgetSectorSet {
+        TFrmFATScan& Scan;
+        ~ForgetSectorSet() {
+            if (Scan.Drive != nullptr) Scan.Drive->FileSectorsRead = nullptr;
+        }
+    } forget{*this};
     try {
         TCustomDrive* drive = resolveDrive(DriveNo);
         if (drive == nullptr) return;

@@ -49,6 +49,8 @@ public:
     std::int32_t ProgressStep = 0;
     std::uint32_t UpdateInterval = 0;
     std::string DestPath;
+    // While set, the drive of the run adds every sector it copies a file's data from here.
+    TSectorRanges* FileSectorsRead = nullptr;
     // Names of files passed over in the last run because a file of the same data (DataKey) had
     // been recovered already.
     std::vector<std::string> SameDataNames;

@@ -8,6 +8,7 @@ namespace quorvane {
 enum class TRecoveryMethod {
     Folder,  // the deleted (and lost) media files of the FAT file system, by their own names
     Scan,    // every sector read in turn, files carved from known starts
+    Both,    // the folder based method, then the scan of every sector its files do not hold
 };
 
 struct TRecoveryPlan {

@@ -24,10 +24,10 @@ const TRunReport& RecoveryRun::Run() {
     if (ran_) return report_;
     ran_ = true;
     try {
-        if (plan_.Method == TRecoveryMethod::Scan) {
-            runScanMethod();
-        } else {
-            runFolderMethod();
+        switch (plan_.Method) {
+            case TRecoveryMethod::Scan: runScanMethod(); break;
+            case TRecoveryMethod::Folder: runFolderMethod(); break;
+            case TRecoveryMethod::Both: runBothMethods(); break;
         }
     } catch (...) {
         // Outside the method's own loop (its start, its clean-up, a front end's handler): the run
@@ -180,8 +180,44 @@ void RecoveryRun::runFolderMethod() {
         fail(TRunFailure::NotReadable, refusal);
         return;
     }
-    TFrmFATScan& scan = scanDriver();
     if (!begin(TProgressUnit::Cluster)) return;
+    searchFolders(nullptr);
+    finish(TProgressUnit::Cluster);
+    NT_CloseDrive();
+    stopped_ = true;
+}
+
+void RecoveryRun::runBothMethods() {
+    if (!readDriveSize()) return;
+    // On a volume the folder based method cannot read, the run is the scan alone.
+    report_.FolderPhaseSkipped = FolderMethodRefusal(plan_.Drive, driveName());
+    if (!begin(report_.FolderPhaseSkipped.empty() ? TProgressUnit::Cluster : TProgressUnit::Sector)) return;
+    TSectorRanges recovered;
+    if (report_.FolderPhaseSkipped.empty()) {
+        searchFolders(&recovered);
+        recovered.Normalize();
+        report_.SectorsPassedOver = recovered.Sectors();
+    }
+    const bool folderPhaseFailed = !report_.Failure.empty() && report_.FailureKind != TRunFailure::NotMounted;
+    if (!report_.Cancelled && !folderPhaseFailed) {
+        if (report_.FailureKind == TRunFailure::NotMounted) {
+            // The scan does not need the file system: a volume that did not mount is carved all the same.
+            report_.FolderPhaseSkipped = report_.Failure;
+            report_.Failure.clear();
+            report_.FailureKind = TRunFailure::None;
+        }
+        stopped_ = false;
+        unit_ = TProgressUnit::Sector;
+        Tell(Events.OnPhase, TRunPhase::Carving, TProgressUnit::Sector);
+        scanSectors(&recovered);
+    }
+    finish(unit_);
+    NT_CloseDrive();
+    stopped_ = true;
+}
+
+void RecoveryRun::searchFolders(TSectorRanges* recovered) {
+    TFrmFATScan& scan = scanDriver();
     ScanDriverBinding binding(scan, scan_);
     scan.OnStartScanData = [this](std::int64_t, std::int64_t start, std::int64_t end, std::int32_t) {
         Tell(Events.OnProgressRange, LostDataProgressTotal(static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end)));
@@ -198,10 +234,9 @@ void RecoveryRun::runFolderMethod() {
     };
 
     scan.DestPath = workFolder_;
+    scan.FileSectorsRead = recovered;
     scan.ScanDrive(plan_.Drive, false, plan_.RecoverDeleted, plan_.LookForLost);
-    finish(TProgressUnit::Cluster);
-    NT_CloseDrive();
-    stopped_ = true;
+    scan.FileSectorsRead = nullptr;
     scan.StopScan();
     report_.NotRecoverable = scan.NotRecoverableNames;
     report_.SameDataAs = scan.SameDataNames;

@@ -10,6 +10,7 @@
 #include "app/scan_tuning.h"
 #include "app/staged_list.h"
 #include "disk/ldiskio.h"
+#include "disk/sector_ranges.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,6 +23,7 @@ class TFrmFATScan;
 
 enum class TRunPhase {
     Running,   // the working folder is made; the method begins
+    Carving,   // the combined run: the folder based method is done, the scan of the rest begins
     Checking,  // the method has ended; the last staged files are being checked
     Finished,  // the run has ended (completed, cancelled or stopped)
 };
@@ -90,6 +92,15 @@ private:
 
     void runScanMethod();
     void runFolderMethod();
+    void runBothMethods();
+    // The drive's parameters and its 64-bit sector count into the report; false (failed) when
+    // they cannot be had or there are no sectors.
+    bool readDriveSize();
+    // The scan method's loop over every sector, passing over the sectors in passOver (if any).
+    void scanSectors(const TSectorRanges* passOver);
+    // The folder based method through the scan driver; the sectors of the files it copies are
+    // added to recovered (if any).
+    void searchFolders(TSectorRanges* recovered);
     bool begin(TProgressUnit unit);
     void finish(TProgressUnit unit);
     void fail(TRunFailure kind, const std::string& text);

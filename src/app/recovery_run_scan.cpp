@@ -41,11 +41,10 @@ bool RecoveryRun::readSectors(std::uint64_t lba, std::uint32_t count) {
     return ReadSectors ? ReadSectors(plan_.Drive, lba, n, buffer_) : ReadLogicalSectors64(plan_.Drive, lba, n, buffer_);
 }
 
-void RecoveryRun::runScanMethod() {
-    lastProgressTick_ = 0;
+bool RecoveryRun::readDriveSize() {
     if (!GetLogDriveParams(plan_.Drive, params_)) {
         fail(TRunFailure::NotReady, NotReadyText(driveName()));
-        return;
+        return false;
     }
     // The 32-bit count of the parameters stops at 2 TiB of 512-byte sectors; the scan counts in 64.
     std::uint64_t totalSectors = params_.TotalSectors;
@@ -53,10 +52,23 @@ void RecoveryRun::runScanMethod() {
     report_.TotalSectors = totalSectors;
     if (totalSectors == 0) {
         fail(TRunFailure::NoSectors, NoSectorsText(driveName()));
-        return;
+        return false;
     }
-    if (!begin(TProgressUnit::Sector)) return;
+    return true;
+}
 
+void RecoveryRun::runScanMethod() {
+    if (!readDriveSize()) return;
+    if (!begin(TProgressUnit::Sector)) return;
+    scanSectors(nullptr);
+    finish(TProgressUnit::Sector);
+    NT_CloseDrive();
+    stopped_ = true;
+}
+
+void RecoveryRun::scanSectors(const TSectorRanges* passOver) {
+    lastProgressTick_ = 0;
+    const std::uint64_t totalSectors = report_.TotalSectors;
     if (given_.SectorBuffer != nullptr && given_.SectorBuffer->size() >= SectorBufferBytes + MinTestedSectorBytes) {
         buffer_ = given_.SectorBuffer->data();
     } else {
@@ -69,6 +81,10 @@ void RecoveryRun::runScanMethod() {
     const std::int32_t retryLimit = ChosenRetryCount(plan_.RetryCount);
     std::uint32_t blockSize = static_cast<std::uint32_t>(ChosenSectorsAtOnce(plan_.SectorsAtOnce, params_));
     std::uint64_t current = 0;
+    // The combined run passes over the sectors of the files recovered by their entries: they are
+    // neither tested for starts nor carved into another file, which ends where they begin.
+    const TSectorRanges noSectors;
+    TSectorRanges::Cursor claimed(passOver != nullptr ? *passOver : noSectors);
     Tell(Events.OnProgressRange, static_cast<std::int64_t>(totalSectors));
     PumpMessages();
 
@@ -115,6 +131,11 @@ void RecoveryRun::runScanMethod() {
             PumpMessages();
         }
         const auto bps = static_cast<std::int32_t>(run.BytesPerSector);
+        if (passOver != nullptr && claimed.Contains(current)) {
+            finishAll();
+            ++current;
+            return;
+        }
         if (IsFileStart(sector, bps, run.Extension) && report_.Failure.empty()) {
             bool newFile = true;
             if (!run.Open.empty()) {
@@ -191,9 +212,6 @@ void RecoveryRun::runScanMethod() {
     finishAll();
     report_.SectorsRead = current;
     report_.ReadErrors = run.ReadErrors;
-    finish(TProgressUnit::Sector);
-    NT_CloseDrive();
-    stopped_ = true;
 }
 
 }  // namespace quorvane

@@ -33,6 +33,10 @@ struct TRunReport {
     bool Cancelled = false;          // stopped by Cancel or by closing the window
     std::string Failure;             // why the run had to stop, when it had to
     TRunFailure FailureKind = TRunFailure::None;
+    // The combined run: why its folder based phase did not run (the volume is not one it reads),
+    // and how many sectors the files of that phase hold, which the scan passed over.
+    std::string FolderPhaseSkipped;
+    std::uint64_t SectorsPassedOver = 0;
     // The staged files checked whole and damaged (the rest: unknown, or not checked).
     std::int32_t Whole = 0;
     std::int32_t Damaged = 0;

@@ -5,6 +5,7 @@
 // implementations of the three classes (the FAT engine's TFATdrive, TFATFile, TFATDirectory). The
 // scan driver and the analysis use only what is declared here. The virtual operations are declared
 // in a fixed order, which the implementations follow; operations added later come after them.
+#include "disk/sector_ranges.h"
 #include "disk/view_items.h"
 
 #include <cstdint>
@@ -66,6 +67,9 @@ public:
     std::uint32_t BootSector = 0;     // device sector of the drive's boot sector
     std::uint32_t StartSector = 0;    // device sector of the drive's relative sector 0
     std::uint32_t SectorCount = 0;
+    // While set, every sector read to copy a file's data is added here (in the device's sectors):
+    // the combined run passes over those sectors when it carves.
+    TSectorRanges* FileSectorsRead = nullptr;  // not owned
     // Whether MountDrive succeeded when the drive list made the drive; a drive that failed to
     // mount has said why and holds nothing to search.
     bool Mounted = false;

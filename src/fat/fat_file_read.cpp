@@ -102,6 +102,11 @@ bool TFATdrive::BlockRead(TFATFileInfo& Info, std::uint32_t Count, void* Buffer,
 
     while (n > 0) {
         const std::uint32_t first = Cluster2Sec(Info.CurrentCluster) + sec;
+        if (FileSectorsRead != nullptr) {
+            // In the device's sectors, which the scan reads by.
+            const std::uint32_t sectors = std::min(SectorsPerCluster() - sec, (n + off + FATSectorSize - 1) / FATSectorSize);
+            FileSectorsRead->Add(std::uint64_t{first} + StartSector, sectors);
+        }
         // Whole sectors go straight into the caller's buffer, as many at once as the cluster holds.
         // If such a read fails, the sectors are read one by one, so that only the unreadable one is lost.
         const std::uint32_t whole = std::min(SectorsPerCluster() - sec, n / FATSectorSize);
