@@ -35,6 +35,11 @@ struct SignatureRule {
 struct StartRule {
     int rank = 0;
     StartTest test = nullptr;  // nullptr: no rule
+    // A few byte compares that every start of the rule has, when test does more (calls a reader
+    // of the structure): the rule matches when gate and then test hold. The scan tries the gate
+    // in its inline chain and the test out of line, which keeps the chain fast on sectors that
+    // match nothing. nullptr: test alone, inline.
+    StartTest gate = nullptr;
 };
 
 // How the preview shows a staged file of this format.
@@ -52,10 +57,10 @@ struct MediaFormat {
     // A file named with this extension is a media file: it is one of MediaExtensions, the folder
     // method recovers it and the scan driver saves it.
     bool listed = false;
-    // Rules of the file signature test IsFile; at most two per format.
-    std::array<SignatureRule, 2> signature{};
-    // Rules of the scan method's start test IsFileStart; at most two per format.
-    std::array<StartRule, 2> start{};
+    // Rules of the file signature test IsFile; at most three per format.
+    std::array<SignatureRule, 3> signature{};
+    // Rules of the scan method's start test IsFileStart; at most three per format.
+    std::array<StartRule, 3> start{};
     ThumbnailKind thumbnail = ThumbnailKind::TypeLabel;
     // The first bytes by which the preview picks this format's decoder whatever the file is
     // named; nullptr leaves the file to the toolkit's readers, which look at the bytes themselves.
