@@ -58,6 +58,27 @@ const std::vector<Case>& Cases() {
          [](std::uint8_t* s) { Put(s, 0, std::string_view("II*\0", 4)); Put(s, 500, "Fuji"); }},
         // Both searches run through the whole sector and find nothing.
         {"row16_tif", "TIF", false, [](std::uint8_t* s) { Put(s, 0, std::string_view("II*\0", 4)); }},
+        // Rules that read a structure once their gate holds.
+        {"row17_jpg_tables_first", "JPG", false,
+         [](std::uint8_t* s) { Put(s, 0, std::string_view("\xFF\xD8\xFF\xDB\x00\x43\x00", 7)); }},
+        {"row18_mp4_file_type_box", "MP4", false,
+         [](std::uint8_t* s) { Put(s, 0, std::string_view("\0\0\0\x18" "ftypisom\0\0\2\0isommp41", 24)); }},
+        {"row19_heif_generic_brand", "HEIC", false,
+         [](std::uint8_t* s) { Put(s, 0, std::string_view("\0\0\0\x1C" "ftypmif1\0\0\0\0mif1miafheic", 28)); }},
+        // IFD0 of one entry, DNGVersion.
+        {"row20_dng_ifd0", "DNG", false,
+         [](std::uint8_t* s) {
+             Put(s, 0, std::string_view("II*\0\x08\0\0\0\x01\0"
+                                        "\x12\xC6\x01\0\x04\0\0\0\x01\x04\0\0"
+                                        "\0\0\0\0", 26));
+         }},
+        // IFD0 of two entries: Make "NIKON" at 38 and SubIFDs; the walk reads both.
+        {"row21_nef_make_in_ifd0", "NEF", false, [](std::uint8_t* s) {
+             Put(s, 0, std::string_view("II*\0\x08\0\0\0\x02\0"
+                                        "\x0F\x01\x02\0\x06\0\0\0\x26\0\0\0"
+                                        "\x4A\x01\x04\0\x01\0\0\0\0\0\0\0"
+                                        "\0\0\0\0NIKON\0", 44));
+         }},
     };
     return cases;
 }

@@ -43,6 +43,10 @@ inline bool SectorBytesAre(const std::uint8_t* sector, std::size_t at, const cha
     return i == n || bytes[i] == static_cast<std::uint8_t>(text[i]);
 }
 
+// The bytes of a sector that a test may read beyond the fixed offsets: size, the drive's bytes per
+// sector, as a count.
+inline std::size_t SectorSpan(std::int32_t size) { return size > 0 ? static_cast<std::size_t>(size) : 0; }
+
 // "II" (Intel) or "MM" (Motorola): the byte-order mark of TIFF-based raw formats.
 inline bool SectorHasTiffByteOrder(const std::uint8_t* s) {
     return (s[0] == 'I' && s[1] == 'I') || (s[0] == 'M' && s[1] == 'M');
@@ -68,6 +72,8 @@ public:
     explicit LeadingBytes(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
 
     std::size_t Size() const { return bytes_.size(); }
+    // For the tests that read a structure: only the first Size() bytes are there.
+    const std::uint8_t* Data() const { return bytes_.data(); }
 
     bool ByteIs(std::size_t at, std::uint8_t value) const { return at < bytes_.size() && bytes_[at] == value; }
 

@@ -17,6 +17,7 @@ struct RankedRule {
     int rank = 0;
     Test test = nullptr;
     std::string_view extension;
+    Test gate = nullptr;  // start rules only (StartRule::gate)
 };
 
 namespace format_rules_detail {
@@ -37,7 +38,10 @@ constexpr auto RulesInOrder(const std::array<Rule, PerRow> MediaFormat::*rules) 
     std::size_t n = 0;
     for (const MediaFormat& format : MediaFormats) {
         for (const Rule& rule : format.*rules) {
-            if (rule.test != nullptr) ordered[n++] = {rule.rank, rule.test, format.extension};
+            if (rule.test == nullptr) continue;
+            ordered[n] = {rule.rank, rule.test, format.extension};
+            if constexpr (requires { rule.gate; }) ordered[n].gate = rule.gate;
+            ++n;
         }
     }
     std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.rank < b.rank; });
@@ -80,19 +84,43 @@ template <const auto& Ordered, std::size_t I>
     return true;
 }
 
+template <const auto& Ordered, std::size_t I, typename... Args>
+bool SetFromGatedRule(std::string& extension, Args... args);
+
 // Tries the rules of Ordered from rule I on with args; on the first match sets extension to its
 // extension and answers true, otherwise leaves extension as it was and answers false. Each rule's
 // test is a constant, so the tries unroll into one chain of inlined byte compares, as fast as a
-// chain written by hand; this matters for the start test that runs on every sector.
+// chain written by hand; this matters for the start test that runs on every sector. Forced
+// inline: past some length of chain the compiler would otherwise call the rest of it out of line,
+// with its arguments spilled to the stack, on every sector.
+//
+// A rule with a gate has only the gate in the chain: once it holds, the rule's test and the rules
+// after it run out of line (SetFromGatedRule, reached by a jump). The chain then never returns
+// from a call it has to go on after, so it needs no stack frame and no saved registers.
 template <const auto& Ordered, std::size_t I = 0, typename... Args>
-inline bool SetFirstMatchingExtension(std::string& extension, const Args&... args) {
+[[gnu::always_inline]] inline bool SetFirstMatchingExtension(std::string& extension, const Args&... args) {
     if constexpr (I == Ordered.size()) {
         return false;
     } else {
         constexpr auto test = Ordered[I].test;
-        if (test(args...)) return SetRuleExtension<Ordered, I>(extension);
+        constexpr auto gate = Ordered[I].gate;
+        // A match is the rare case: the compiler lays the chain out for a sector that matches nothing.
+        if constexpr (gate != nullptr) {
+            if (gate(args...)) [[unlikely]] return SetFromGatedRule<Ordered, I, Args...>(extension, args...);
+        } else {
+            if (test(args...)) [[unlikely]] return SetRuleExtension<Ordered, I>(extension);
+        }
         return SetFirstMatchingExtension<Ordered, I + 1>(extension, args...);
     }
+}
+
+// The test of rule I, whose gate held, then the rules after it. The arguments come by value: a
+// reference would make the caller keep them in memory.
+template <const auto& Ordered, std::size_t I, typename... Args>
+[[gnu::noinline, gnu::flatten]] bool SetFromGatedRule(std::string& extension, Args... args) {
+    constexpr auto test = Ordered[I].test;
+    if (test(args...)) return SetRuleExtension<Ordered, I>(extension);
+    return SetFirstMatchingExtension<Ordered, I + 1>(extension, args...);
 }
 
 }  // namespace quorvane

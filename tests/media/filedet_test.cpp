@@ -1,4 +1,5 @@
 #include "media/filedet.h"
+#include "media/raw_tiff_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -95,6 +96,12 @@ TEST(IsFile, EarlierRowsWin) {
         {"NIKON over TIFF", {{0, std::string("MM\x00\x2A", 4)}, {352, "NIKON"}}, "NEF"},
         // A RIFF file whose size field happens to read "moov" stays RIFF.
         {"RIFF over moov", {{0, "RIFFmoov"}, {8, "WAVE"}}, "WAV"},
+        // A file type box names the film before the Canon model text that Canon's films carry.
+        {"QuickTime file type over Canon text",
+         {{0, std::string("\0\0\0\x14" "ftypqt  \0\0\0\0qt  ", 20)}, {250, "Canon EOS-1D"}},
+         "MOV"},
+        // CR2's mark is tighter than the model text and the TIFF header.
+        {"CR2 over Canon text", {{0, std::string("II\x2A\0\x10\0\0\0CR", 10)}, {250, "Canon EOS-1D"}}, "CR2"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -126,20 +133,35 @@ TEST(IsFile, NeverReadsPastTheGivenSize) {
     EXPECT_FALSE(IsFile(nullptr, 512, ext, type));
     EXPECT_EQ(ext, "old");
     EXPECT_EQ(type, IsFileTypeValue);
+
+    // Structures are read only as far as the size: a Make text cut short names no maker, and a
+    // compatible brand past the end is not seen.
+    const auto nef = testing::RawTiffBuilder(false).Text(0x010F, "NIKON").Number(0x014A, 4, 1).ValuesAt(100).Build();
+    EXPECT_TRUE(IsFile(nef.data(), 104, ext, type));
+    EXPECT_EQ(ext, "TIF");
+    EXPECT_TRUE(IsFile(nef.data(), 105, ext, type));
+    EXPECT_EQ(ext, "NEF");
+    const auto heif = MakeCluster({{0, std::string("\0\0\0\x1C" "ftypmif1\0\0\0\0mif1heic", 28)}});
+    EXPECT_TRUE(IsFile(heif.data(), 23, ext, type));
+    EXPECT_EQ(ext, "HEIF");
+    EXPECT_TRUE(IsFile(heif.data(), 24, ext, type));
+    EXPECT_EQ(ext, "HEIC");
 }
 
-TEST(MediaExtensions, AreTheSeventeenUsersSeeInTheirOrder) {
+TEST(MediaExtensions, AreTheListedRowsInTheOrderUsersSeeThem) {
     // Derived from the listed rows of the format table: a row added, dropped or moved there
     // shows up here.
-    const std::vector<std::string_view> expected = {"jpg", "jpeg", "crw", "bmp", "gif", "png", "wav", "avi", "riff",
-                                                    "mov", "nef",  "mrw", "dcr", "raf", "tif", "tiff", "pcx"};
+    const std::vector<std::string_view> expected = {
+        "jpg", "jpeg", "crw", "bmp",  "gif",  "png",  "wav",  "avi", "riff", "mov", "nef",
+        "mrw", "dcr",  "raf", "tif",  "tiff", "pcx",  "mp4",  "m4a", "m4v",  "3gp", "3g2",
+        "heic", "heif", "avif", "cr3", "cr2", "dng", "arw", "pef", "orf", "rw2"};
     EXPECT_EQ(std::vector<std::string_view>(MediaExtensions.begin(), MediaExtensions.end()), expected);
 }
 
 TEST(MediaExtensions, TheThreeFormsListTheSameTypesInOrder) {
     for (std::size_t i = 0; i < MediaExtensions.size(); ++i) {
         std::string upper(MediaExtensions[i]);
-        for (char& c : upper) c = static_cast<char>(c - 'a' + 'A');
+        for (char& c : upper) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
         EXPECT_EQ(MediaExtensionPatterns[i], "*." + std::string(MediaExtensions[i]));
         EXPECT_EQ(MediaExtensionTexts[i], "." + upper);
     }
@@ -151,6 +173,8 @@ TEST(MediaExtensions, DecideWhichFileNamesAreMedia) {
         {"scan.tiff", true},     {"scan.Tif", true},    {"clip.AVI", true},   {"draw.cdr", false},
         {"song.mid", false},     {"README", false},     {"archive.jpg.zip", false},
         {"a.b.pcx", true},       {".jpg", true},        {"jpg", false},       {"x.", false},
+        {"MVI_0001.MP4", true},  {"IMG_0001.HEIC", true}, {"song.m4a", true}, {"DSC_0001.NEF", true},
+        {"clip.3GP", true},      {"clip.mp4v", false},
     };
     for (const auto& [name, media] : cases) {
         SCOPED_TRACE(name);

@@ -36,7 +36,7 @@ TEST(IsFileStart, RecognisesEachRowInOrder) {
     const StartCase cases[] = {
         {"JFIF JPEG", sectorWith({{0, "\xFF\xD8\xFF\xE0"}}), "JPG"},
         {"Exif JPEG with a TIFF header inside", sectorWith({{0, "\xFF\xD8\xFF\xE1"}, {12, tiffLE}}), "JPG"},
-        {"JPEG with quantisation table first is not a start", sectorWith({{0, "\xFF\xD8\xFF\xDB"}}), nullptr},
+        {"JPEG with quantisation tables of an impossible length", sectorWith({{0, "\xFF\xD8\xFF\xDB"}}), nullptr},
         {"Canon CRW header", sectorWith({{0, "II"}, {6, "HEAPCCDR"}}), "CRW"},
         {"Canon maker text alone", sectorWith({{250, "Canon"}}), "CRW"},
         {"JPEG wins over Canon text", sectorWith({{0, "\xFF\xD8\xFF\xE1"}, {250, "Canon"}}), "JPG"},
