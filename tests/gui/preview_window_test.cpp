@@ -1,5 +1,5 @@
-// The preview window: paging, type labels, pictures, check marks and its buttons, through the
-// Qt view over the staged list.
+// The preview window: paging, type labels, pictures, condition marks, check marks and its
+// buttons, through the Qt view over the staged list.
 #include "gui_test_support.h"
 
 #include "app/frm_analyze_drive.h"
@@ -232,6 +232,43 @@ private slots:
         QTest::mouseClick(view.findChild<QWidget*>("ButtonSelectAll"), Qt::LeftButton);
         for (const auto& f : preview.Staged()) QVERIFY(f.Selected);
         for (int k = 1; k <= 10; ++k) QVERIFY(view.findChild<QCheckBox*>(QString("CBPreview%1").arg(k))->isChecked());
+    }
+
+    void conditionMarksFollowTheirFiles() {
+        TFrmMain main;
+        TFrmPreview preview(main);
+        gui::PreviewWindow view(preview, nullptr);
+        view.show();
+        for (int i = 0; i < 12; ++i) preview.AddFile(stage(QString("f%1.WAV").arg(i), "x").toStdString());
+        auto mark = [&](int k) { return view.findChild<QLabel*>(QString("LBCondition%1").arg(k)); };
+        // The slots that show a mark, with its tool tip.
+        auto marks = [&] {
+            QMap<int, QString> shown;
+            for (int k = 1; k <= 10; ++k) {
+                if (mark(k)->isVisibleTo(&view)) shown.insert(k, mark(k)->toolTip());
+            }
+            return shown;
+        };
+        QCOMPARE(marks(), (QMap<int, QString>{}));
+
+        preview.SetCondition(2, TFileCondition::Damaged);
+        preview.SetCondition(1, TFileCondition::Whole);
+        preview.SetCondition(11, TFileCondition::Damaged);  // below the page
+        preview.SetCondition(3, TFileCondition::Unknown);
+        preview.SetCondition(12, TFileCondition::Damaged);  // no such file
+        QCOMPARE(marks(), (QMap<int, QString>{{2, "Whole"}, {3, "Damaged"}}));
+        QCOMPARE(mark(3)->text(), QString("Damaged"));
+        QCOMPARE(preview.Staged()[11].Condition, TFileCondition::Damaged);
+        // The badge sits inside the picture box's corner.
+        QVERIFY(view.Picture(3)->geometry().contains(mark(3)->geometry()));
+
+        // One row down: files 5 .. 11. Slot 7 now shows file 11; slot 3 shows file 7, unchecked.
+        view.findChild<QScrollBar*>("ScrollBarPreview")->setValue(1);
+        QCOMPARE(marks(), (QMap<int, QString>{{7, "Damaged"}}));
+        preview.SetCondition(7, TFileCondition::Whole);
+        QCOMPARE(marks(), (QMap<int, QString>{{3, "Whole"}, {7, "Damaged"}}));
+        view.findChild<QScrollBar*>("ScrollBarPreview")->setValue(0);
+        QCOMPARE(marks(), (QMap<int, QString>{{2, "Whole"}, {3, "Damaged"}, {8, "Whole"}}));
     }
 
     void okDuringARunHidesTheWindowAndUnticksPreview() {
