@@ -39,8 +39,8 @@ public:
 
 // The path's extension without its dot, as written; "Unknown" when there is none.
 std::string PreviewTypeWord(const std::string& path);
-// Files of the media formats that have a thumbnail kind (BMP, JPG, JPEG, ICO, WMF, EMF and GIF)
-// are shown as pictures, whatever the case of the type word.
+// Files of the media formats that have a thumbnail kind (BMP, JPG, JPEG, GIF, PNG, TIF, TIFF, ICO,
+// WMF and EMF among them) are shown as pictures, whatever the case of the type word.
 bool IsPreviewPictureType(const std::string& typeWord);
 // The caption of a slot's condition mark: "" while the condition is unknown.
 std::string ConditionMarkCaption(TFileCondition condition);

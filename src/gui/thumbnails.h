@@ -1,8 +1,8 @@
 #pragma once
 // Pictures of the preview's slots, decoded no larger than the slot needs, by the thumbnail kind
 // that the media format table gives the file's first bytes: JPEG through libjpeg-turbo scaled in
-// the DCT, WMF and EMF drawn from SVG (libwmf, libemf2svg), everything else (BMP, GIF, ICO)
-// through Qt's readers. A file that cannot be decoded gives a null image.
+// the DCT, WMF and EMF drawn from SVG (libwmf, libemf2svg), everything else (BMP, GIF, ICO, PNG,
+// TIFF) through Qt's readers. A file that cannot be decoded gives a null image.
 #include <QByteArray>
 #include <QImage>
 #include <QSize>

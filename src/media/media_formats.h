@@ -114,7 +114,8 @@ inline constexpr auto MediaFormats = std::to_array<MediaFormat>({
      .kind = "PNG picture",
      .listed = true,
      .signature = {{{100, [](const LeadingBytes& b) { return b.BytesAre(0, "\x89PNG\r\n\x1A\n"); }}}},
-     .start = {{{60, [](const std::uint8_t* s, std::int32_t) { return SectorBytesAre(s, 0, "\x89PNG\r\n\x1A\n"); }}}}},
+     .start = {{{60, [](const std::uint8_t* s, std::int32_t) { return SectorBytesAre(s, 0, "\x89PNG\r\n\x1A\n"); }}}},
+     .thumbnail = ThumbnailKind::ImageReader},
     {.extension = "WAV",
      .kind = "RIFF WAVE sound",
      .listed = true,
@@ -175,8 +176,10 @@ inline constexpr auto MediaFormats = std::to_array<MediaFormat>({
      .signature = {{{90, [](const LeadingBytes& b) {
                          return b.BytesAre(0, "II\x2A\x00") || b.BytesAre(0, "MM\x00\x2A");
                      }}}},
-     .start = {{{160, [](const std::uint8_t* s, std::int32_t) { return SectorHasTiffHeader(s); }}}}},
-    {.extension = "TIFF", .kind = "TIFF picture", .listed = true},
+     .start = {{{160, [](const std::uint8_t* s, std::int32_t) { return SectorHasTiffHeader(s); }}}},
+     // Qt's TIFF reader, from the image format plugins.
+     .thumbnail = ThumbnailKind::ImageReader},
+    {.extension = "TIFF", .kind = "TIFF picture", .listed = true, .thumbnail = ThumbnailKind::ImageReader},
     {.extension = "PCX", .kind = "PCX picture", .listed = true},
 
     // Named by IsFile, but no media files: a lost file of these types is made, not saved.

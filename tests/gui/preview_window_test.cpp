@@ -63,6 +63,17 @@ QByteArray makeEmf() {
     return header + rectangle + eof;
 }
 
+// A file made by a command line tool in dir (its arguments name the file "%1"); empty when the
+// tool failed.
+QByteArray madeBy(const QString& dir, const QString& name, const QString& program, const QStringList& args) {
+    const QString path = dir + "/" + name;
+    QStringList filled;
+    for (const QString& a : args) filled << QString(a).replace("%1", path);
+    QString out;
+    if (Run(program, filled, &out) != 0) qWarning("%s: %s", qPrintable(program), qPrintable(out));
+    return QFile::exists(path) ? ReadFile(path) : QByteArray();
+}
+
 QByteArray encoded(const QImage& image, const char* format) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -134,9 +145,21 @@ private slots:
         QTest::newRow("ico") << "icon.ICO" << encoded(small.scaled(32, 32), "ICO") << true << "";
         QTest::newRow("wmf") << "clip.WMF" << makeWmf() << true << "";
         QTest::newRow("emf") << "clip.EMF" << makeEmf() << true << "";
+        // PNG and TIFF as ImageMagick writes them, TIFF in both byte orders.
+        const QByteArray png = madeBy(dir_.path(), "convert.png", "convert", {"-size", "40x30", "xc:darkgreen", "%1"});
+        QTest::newRow("png") << "scan.PNG" << png << true << "";
+        QTest::newRow("png in lower case") << "scan.png" << png << true << "";
+        QTest::newRow("tif") << "scan.TIF"
+                             << madeBy(dir_.path(), "intel.tif", "convert",
+                                       {"-size", "40x30", "xc:darkgreen", "-compress", "lzw", "-endian", "LSB", "%1"})
+                             << true << "";
+        QTest::newRow("tiff") << "scan.TIFF"
+                              << madeBy(dir_.path(), "motorola.tif", "convert",
+                                        {"-size", "40x30", "xc:darkgreen", "-endian", "MSB", "%1"})
+                              << true << "";
         QTest::newRow("damaged jpeg") << "IMG_0002.JPG" << QByteArray(4096, 'Z') << false << "JPG File";
-        QTest::newRow("png is no picture type") << "scan.PNG" << encoded(small, "PNG") << false << "PNG File";
-        QTest::newRow("case of the type word kept") << "scan.png" << encoded(small, "PNG") << false << "png File";
+        QTest::newRow("png cut after its header") << "scan.PNG" << png.left(40) << false << "PNG File";
+        QTest::newRow("case of the type word kept") << "clip.avi" << QByteArray("RIFF....AVI ") << false << "avi File";
         QTest::newRow("film") << "MVI_0003.AVI" << QByteArray("RIFF....AVI ") << false << "AVI File";
         QTest::newRow("no extension") << "README" << QByteArray("text") << false << "Unknown File";
     }
