@@ -44,6 +44,7 @@ enum class ThumbnailKind : std::uint8_t {
     ImageReader,  // the toolkit's own image readers
     Wmf,          // Windows metafile, drawn through SVG
     Emf,          // enhanced metafile, drawn through SVG
+    Heif,         // HEIF, HEIC and AVIF through libheif: the file's own thumbnail, else its primary image
 };
 
 struct MediaFormat {

@@ -205,6 +205,49 @@ private slots:
         QVERIFY(gui::DecodeJpegThumbnail(huge, QSize(90, 90)).isNull());
     }
 
+    void heifPicturesDecodeThroughLibheif() {
+        // A 16-bit PNG gives a 10-bit HEIC, as phones write for HDR; AV1 is given 8 bits.
+        const QString gradient = dir_.path() + "/gradient.png";
+        QCOMPARE(Run("convert", {"-size", "400x300", "gradient:red-blue", gradient}), 0);
+        const QString gradient8 = dir_.path() + "/gradient8.png";
+        QCOMPARE(Run("convert", {"-size", "400x300", "gradient:red-blue", "-depth", "8", gradient8}), 0);
+        const QByteArray plain = madeBy(dir_.path(), "plain.heic", "heif-enc", {gradient, "-o", "%1"});
+        const QByteArray withThumbnail = madeBy(dir_.path(), "thumb.heic", "heif-enc", {"-t", "160", gradient, "-o", "%1"});
+        const QByteArray avif = madeBy(dir_.path(), "pic.avif", "heif-enc", {"-A", gradient8, "-o", "%1"});
+        struct Case {
+            const char* what;
+            QByteArray bytes;
+        };
+        for (const Case& c : {Case{"heic", plain}, Case{"heic with a thumbnail", withThumbnail}, Case{"avif", avif}}) {
+            QVERIFY2(!c.bytes.isEmpty(), c.what);
+            const QImage t = gui::DecodeHeifThumbnail(c.bytes, QSize(90, 90));
+            QVERIFY2(qAbs(t.width() - 90) <= 1 && qAbs(t.height() - 67) <= 1,
+                     qPrintable(QString("%1 gave %2x%3").arg(c.what).arg(t.width()).arg(t.height())));
+            // Red on top, blue below: the channels are where Qt expects them.
+            const QColor top = t.pixelColor(45, 2), bottom = t.pixelColor(45, t.height() - 3);
+            QVERIFY2(top.red() > 200 && top.blue() < 60 && bottom.blue() > 200 && bottom.red() < 60, c.what);
+        }
+
+        // The primary image claims 20000 x 20000 pixels: it is refused, not decoded, but a file
+        // with its own thumbnail still shows that.
+        auto claimHuge = [](QByteArray bytes) {
+            for (qsizetype at = bytes.indexOf("ispe"); at >= 0; at = bytes.indexOf("ispe", at + 1)) {
+                if (at + 16 > bytes.size() || qFromBigEndian<quint32>(bytes.constData() + at + 8) != 400) continue;
+                qToBigEndian<quint32>(20000, bytes.data() + at + 8);
+                qToBigEndian<quint32>(20000, bytes.data() + at + 12);
+                return bytes;
+            }
+            return QByteArray();
+        };
+        QVERIFY(gui::DecodeHeifThumbnail(claimHuge(plain), QSize(90, 90)).isNull());
+        const QImage fromThumbnail = gui::DecodeHeifThumbnail(claimHuge(withThumbnail), QSize(90, 90));
+        QVERIFY(qAbs(fromThumbnail.width() - 90) <= 1 && qAbs(fromThumbnail.height() - 67) <= 1);
+
+        for (const QByteArray& broken : {plain.left(plain.size() / 2), plain.left(11), QByteArray()}) {
+            QVERIFY(gui::DecodeHeifThumbnail(broken, QSize(90, 90)).isNull());
+        }
+    }
+
     void addingToAFullPageDoesNotReloadItsPictures() {
         TFrmMain main;
         TFrmPreview preview(main);
