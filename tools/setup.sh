@@ -8,7 +8,7 @@ BUILD_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libblkid-dev libcli11-dev libfmt-dev libjpeg62-turbo-dev zlib1g-dev nlohmann-json3-dev
   libcurl4-openssl-dev libmspack-dev
-  qt6-base-dev qt6-svg-dev libwmf-dev libemf2svg-dev fonts-urw-base35
+  qt6-base-dev qt6-svg-dev libwmf-dev libemf2svg-dev fonts-urw-base35 qt6-image-formats-plugins libheif-dev
 )
 TEST_PACKAGES=(dosfstools exfatprogs e2fsprogs ntfs-3g mtools fdisk util-linux sleuthkit gcab mscompress binutils-mingw-w64-x86-64 python3 xvfb xauth
   imagemagick ffmpeg libheif-examples libimage-exiftool-perl)

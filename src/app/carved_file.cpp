@@ -3,6 +3,7 @@
 #include "media/media_formats.h"
 #include "media/recoverutils.h"
 
+#include <algorithm>
 #include <span>
 
 namespace quorvane {
@@ -38,12 +39,18 @@ CarvedFile::StartInside CarvedFile::ClassifyStart() const {
     if (!finder_) return StartInside::EndsFile;
     if (finder_->Owns(bytes_)) return StartInside::PartOfFile;
     if (finder_->State() == EndState::Ended && finder_->End() > bytes_) return StartInside::Nested;
+    if (finder_->State() == EndState::Open && finder_->Covers(bytes_)) return StartInside::Nested;
     return StartInside::EndsFile;
+}
+
+void CarvedFile::NoteStartInside() {
+    if (firstStartInside_ == 0) firstStartInside_ = bytes_;
 }
 
 bool CarvedFile::FallBackToSizeLimit(std::uint32_t sectorSize) {
     finder_.reset();
-    const std::uint64_t end = SizeLimitEnd(sectorSize);
+    std::uint64_t end = SizeLimitEnd(sectorSize);
+    if (firstStartInside_ != 0) end = std::min(end, firstStartInside_);
     if (bytes_ <= end) return false;  // the old rule still has the rest of the file to take
     writer_.TruncateTo(end);
     bytes_ = end;

@@ -29,9 +29,13 @@ public:
     enum class StartInside {
         EndsFile,   // the start ends this file (the old rule)
         PartOfFile, // the start lies inside this file's own structure (an embedded preview)
-        Nested,     // this file's end is known to lie beyond: it goes on, and the start is a file too
+        Nested,     // this file goes on (its end is known to lie beyond, or the start lies in a part
+                    // the structure declares), and the start may be a file of its own too
     };
     StartInside ClassifyStart() const;
+    // Notes a start found inside the file that did not end it: should its structure fail later,
+    // the file ends there after all, as the old rule would have ended it.
+    void NoteStartInside();
 
     // Whether the format of extension has an end rule, so that a file of it may be carved inside
     // another whose end is known.
@@ -50,6 +54,7 @@ private:
     std::unique_ptr<FileEndFinder> finder_;
     std::uint64_t bound_ = 0;
     std::uint64_t bytes_ = 0;
+    std::uint64_t firstStartInside_ = 0;  // 0: none noted
     bool endFound_ = false;
 };
 

@@ -93,6 +93,10 @@ void TFrmMain::bindRunEvents(RecoveryRun& run) {
     events.OnFileStaged = [this](const std::string& path) {
         if (FrmPreview != nullptr) FrmPreview->AddFile(path);
     };
+    // The run's staged list and the preview's are filled in the same order.
+    events.OnFileChecked = [this](std::size_t index, TFileCondition condition) {
+        if (FrmPreview != nullptr) FrmPreview->SetCondition(index, condition);
+    };
     events.OnFailure = [this](TRunFailure kind, const std::string& text) {
         // The FAT engine has shown why its mount failed: one box is enough.
         if (kind == TRunFailure::NotMounted && ScanDriver && !ScanDriver->MountError.empty()) return;

@@ -66,4 +66,13 @@ void TFrmPreview::SetSelected(std::size_t index, bool selected) {
     stagedChanged();
 }
 
+void TFrmPreview::SetCondition(std::size_t index, TFileCondition condition) {
+    if (index >= list_.Size()) return;
+    list_.SetCondition(index, condition);
+    // A slot scrolled onto this file later takes the condition from the list.
+    for (auto& slot : slots_) {
+        if (slot->Index == static_cast<int>(index) && slot->PnPreview.Visible()) showCondition(*slot, condition);
+    }
+}
+
 }  // namespace quorvane

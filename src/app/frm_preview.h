@@ -36,6 +36,8 @@ public:
     void ButtonSelectAllClick();
     void ButtonSelectNoneClick();
     void SetSelected(std::size_t index, bool selected);
+    // The staged file at index was checked; the slot showing it, if any, shows its mark.
+    void SetCondition(std::size_t index, TFileCondition condition);
 
     const std::vector<TStagedFile>& Staged() const { return list_.Files(); }
 
@@ -89,6 +91,7 @@ private:
 
     void showSlot(TPreviewSlot& slot, int index);
     void showTypeLabel(TPreviewSlot& slot, const std::string& path);
+    static void showCondition(TPreviewSlot& slot, TFileCondition condition);
 
     TFrmMain& main_;
     TStagedList list_;

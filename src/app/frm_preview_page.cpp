@@ -51,6 +51,7 @@ void TFrmPreview::showSlot(TPreviewSlot& slot, int index) {
     slot.LBPreview.SetCaption("");
     slot.Index = index;
     slot.CBPreview.SetChecked(file.Selected);
+    showCondition(slot, file.Condition);
     const std::string type = PreviewTypeWord(file.Path);
     bool shown = false;
     if (IsPreviewPictureType(type) && LoadPicture) {
@@ -67,6 +68,13 @@ void TFrmPreview::showSlot(TPreviewSlot& slot, int index) {
 void TFrmPreview::showTypeLabel(TPreviewSlot& slot, const std::string& path) {
     slot.ImgPreview.SetVisible(false);
     slot.LBPreview.SetCaption(PreviewTypeWord(path) + " File");
+}
+
+void TFrmPreview::showCondition(TPreviewSlot& slot, TFileCondition condition) {
+    // The state first: a view restyles the mark when its caption or visibility changes.
+    slot.Condition = condition;
+    slot.LBCondition.SetCaption(ConditionMarkCaption(condition));
+    slot.LBCondition.SetVisible(condition != TFileCondition::Unknown);
 }
 
 void TFrmPreview::PictureFailed(int k, const std::string& path) {

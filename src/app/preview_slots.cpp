@@ -11,8 +11,10 @@ TPreviewSlot::TPreviewSlot(int k)
       PnPreview("PnPreview" + std::to_string(k)),
       ImgPreview("ImgPreview" + std::to_string(k)),
       LBPreview("LBPreview" + std::to_string(k), ""),
-      CBPreview("CBPreview" + std::to_string(k), "Select") {
+      CBPreview("CBPreview" + std::to_string(k), "Select"),
+      LBCondition("LBCondition" + std::to_string(k), "") {
     PnPreview.SetVisible(false);
+    LBCondition.SetVisible(false);
 }
 
 int TPreviewSlot::Left() const {
@@ -32,6 +34,18 @@ std::string PreviewTypeWord(const std::string& path) {
 bool IsPreviewPictureType(const std::string& typeWord) {
     const MediaFormat* format = FindMediaFormat(typeWord);
     return format != nullptr && format->thumbnail != ThumbnailKind::TypeLabel;
+}
+
+std::string ConditionMarkCaption(TFileCondition condition) {
+    switch (condition) {
+        case TFileCondition::Whole:
+            return "Whole";
+        case TFileCondition::Damaged:
+            return "Damaged";
+        case TFileCondition::Unknown:
+            break;
+    }
+    return "";
 }
 
 }  // namespace quorvane

@@ -1,7 +1,9 @@
 #pragma once
 // The ten display slots of the preview window: two rows of five, each a panel with a picture,
-// a type label and a "Select" check box, showing one staged file or none.
+// a type label, a mark of the file's condition and a "Select" check box, showing one staged file
+// or none.
 #include "app/controls.h"
+#include "media/content_check.h"
 
 #include <string>
 
@@ -21,6 +23,10 @@ public:
     // In front of the picture box exactly when the picture box is hidden.
     TLabel LBPreview;
     TCheckBox CBPreview;
+    // The condition of the file shown, once it has been checked: a mark in a corner of the
+    // picture, "Damaged" or "Whole" and visible, or hidden while the condition is unknown.
+    TLabel LBCondition;
+    TFileCondition Condition = TFileCondition::Unknown;
     // The staged index shown, -1 for none.
     int Index = -1;
     // How often a picture was loaded into this slot.
@@ -33,8 +39,10 @@ public:
 
 // The path's extension without its dot, as written; "Unknown" when there is none.
 std::string PreviewTypeWord(const std::string& path);
-// Files of the media formats that have a thumbnail kind (BMP, JPG, JPEG, ICO, WMF, EMF and GIF)
-// are shown as pictures, whatever the case of the type word.
+// Files of the media formats that have a thumbnail kind (BMP, JPG, JPEG, GIF, PNG, TIF, TIFF, ICO,
+// WMF and EMF among them) are shown as pictures, whatever the case of the type word.
 bool IsPreviewPictureType(const std::string& typeWord);
+// The caption of a slot's condition mark: "" while the condition is unknown.
+std::string ConditionMarkCaption(TFileCondition condition);
 
 }  // namespace quorvane

@@ -137,17 +137,25 @@ void RecoveryRun::scanSectors(const TSectorRanges* passOver) {
             return;
         }
         if (IsFileStart(sector, bps, run.Extension) && report_.Failure.empty()) {
+            // From the innermost file out: a file the start ends is closed, and the first file that
+            // goes on past it decides.
             bool newFile = true;
-            if (!run.Open.empty()) {
-                bool ends = true;
-                for (const auto& file : run.Open) {
-                    const auto inside = file->ClassifyStart();
-                    if (inside == CarvedFile::StartInside::PartOfFile) newFile = false;
-                    if (inside != CarvedFile::StartInside::EndsFile) ends = false;
+            while (!run.Open.empty()) {
+                CarvedFile& file = *run.Open.back();
+                const auto inside = file.ClassifyStart();
+                if (inside == CarvedFile::StartInside::EndsFile) {
+                    finishFile(file);
+                    run.Open.pop_back();
+                    continue;
                 }
-                // A file carved inside another must end by its own structure.
-                if (!ends && (run.Open.size() > 1 || !CarvedFile::HasEndRule(run.Extension))) newFile = false;
-                if (ends) finishAll();
+                if (inside == CarvedFile::StartInside::PartOfFile) {
+                    newFile = false;
+                } else {
+                    file.NoteStartInside();
+                    // A file carved inside another must end by its own structure; one level deep.
+                    newFile = run.Open.size() == 1 && CarvedFile::HasEndRule(run.Extension);
+                }
+                break;
             }
             if (newFile) openFile();
         }

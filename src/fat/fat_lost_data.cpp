@@ -112,7 +112,8 @@ private:
     void ScanClusters();
     void TestCluster(std::uint32_t c);
     bool PassedOver(std::uint32_t c);
-    bool StartsDirectoryOrFile(std::uint32_t c);
+    bool StartsDirectory(std::uint32_t c);
+    bool StartsFile(std::uint32_t c);
     std::uint32_t LostFileSize(std::uint32_t First, const std::string& Ext);
     TFATDirectory& AddLostDirectory(std::string Name, std::uint32_t Cluster, std::uint32_t Sector);
 
@@ -271,12 +272,15 @@ bool TLostDataSearch::PassedOver(std::uint32_t c) {
 
 // The tests that make the cluster scan take a cluster as the start of something: a directory (an
 // empty one too), a root directory or a media file.
-bool TLostDataSearch::StartsDirectoryOrFile(std::uint32_t c) {
+bool TLostDataSearch::StartsDirectory(std::uint32_t c) {
     TFATAnalyser& a = *Drive.Analyser;
+    return a.IsDirC(Drive, c, 0) || (a.DirEntriesValidC(Drive, c, 0) && a.IsRootC(Drive, c, 0));
+}
+
+bool TLostDataSearch::StartsFile(std::uint32_t c) {
     std::string ext;
     std::uint8_t type = 0;
-    return a.IsDirC(Drive, c, 0) || (a.DirEntriesValidC(Drive, c, 0) && a.IsRootC(Drive, c, 0)) ||
-           a.IsFileC(Drive, c, ext, type);
+    return Drive.Analyser->IsFileC(Drive, c, ext, type);
 }
 
 // The bytes of a lost file starting at First. The clusters are followed the way the reader will
@@ -318,7 +322,9 @@ std::uint32_t TLostDataSearch::LostFileSize(std::uint32_t First, const std::stri
             }
         }
         if (!InRange(next) || IsMarked(next)) break;
-        if (!PassedOver(next) && !fileEnd.GoesOnPast(bytes) && StartsDirectoryOrFile(next)) break;
+        // A directory always ends the file; the start of another file only where the file's own
+        // structure does not vouch for the bytes there (an embedded preview, a film's data).
+        if (!PassedOver(next) && (StartsDirectory(next) || (!fileEnd.GoesOnPast(bytes) && StartsFile(next)))) break;
         Mark(next);
         Scan.ProgressStepIt();
         feed(next);

@@ -24,7 +24,24 @@
 namespace quorvane::gui {
 namespace {
 constexpr QSize PictureBox(90, 90);
+constexpr QPoint PictureAt(7, 22);
+
+// A damaged file gets a red badge with its word in the picture's top right corner, a whole one
+// a small green tick there; the word is the mark's tool tip either way.
+void showConditionMark(QLabel* mark, const TPreviewSlot& slot) {
+    const QString caption = QString::fromStdString(slot.LBCondition.Caption());
+    const bool damaged = slot.Condition == TFileCondition::Damaged;
+    mark->setText(damaged ? caption : QString(QChar(0x2713)));
+    mark->setToolTip(caption);
+    mark->setAccessibleName(caption);
+    mark->setStyleSheet(damaged ? "QLabel { background: #c62828; color: white; border-radius: 3px; padding: 0 3px; }"
+                                : "QLabel { background: transparent; color: #2e7d32; }");
+    mark->adjustSize();
+    mark->move(PictureAt.x() + PictureBox.width() - mark->width(), PictureAt.y());
+    mark->setVisible(slot.LBCondition.Visible() && !caption.isEmpty());
+    mark->raise();
 }
+}  // namespace
 
 PreviewWindow::PreviewWindow(TFrmPreview& form, QWidget* parent) : QDialog(parent), form_(form) {
     setObjectName("FrmPreview");
@@ -46,7 +63,7 @@ PreviewWindow::PreviewWindow(TFrmPreview& form, QWidget* parent) : QDialog(paren
         panel->setGeometry(slot.Left(), slot.Top(), 104, 120);
         auto* picture = new QLabel(panel);
         picture->setObjectName(QString::fromStdString(slot.ImgPreview.Name));
-        picture->setGeometry(7, 22, PictureBox.width(), PictureBox.height());
+        picture->setGeometry(QRect(PictureAt, PictureBox));
         picture->setAlignment(Qt::AlignCenter);
         auto* label = new QLabel(panel);
         label->setObjectName(QString::fromStdString(slot.LBPreview.Name));
@@ -56,6 +73,11 @@ PreviewWindow::PreviewWindow(TFrmPreview& form, QWidget* parent) : QDialog(paren
         auto* check = new QCheckBox(panel);
         check->setObjectName(QString::fromStdString(slot.CBPreview.Name));
         check->setGeometry(4, 2, 90, 18);
+        auto* mark = new QLabel(panel);
+        mark->setObjectName(QString::fromStdString(slot.LBCondition.Name));
+        QFont small = bold;
+        small.setPointSizeF(std::max(6.0, bold.pointSizeF() - 1));
+        mark->setFont(small);
         panels_[static_cast<std::size_t>(k - 1)] = panel;
         pictures_[static_cast<std::size_t>(k - 1)] = picture;
         labels_[static_cast<std::size_t>(k - 1)] = label;
@@ -73,6 +95,8 @@ PreviewWindow::PreviewWindow(TFrmPreview& form, QWidget* parent) : QDialog(paren
         };
         slot.ImgPreview.onChanged(slot.ImgPreview);
         bindLabel(slot.LBPreview, label);
+        slot.LBCondition.onChanged = [mark, &slot](const TControl&) { showConditionMark(mark, slot); };
+        slot.LBCondition.onChanged(slot.LBCondition);
         bindCheckBox(slot.CBPreview, check, [this, k] { form_.CBPreviewClick(k); });
     }
 
@@ -117,7 +141,8 @@ PreviewWindow::~PreviewWindow() {
     }
     for (int k = 1; k <= 10; ++k) {
         TPreviewSlot& slot = form_.Slot(k);
-        for (TControl* c : std::initializer_list<TControl*>{&slot.PnPreview, &slot.ImgPreview, &slot.LBPreview, &slot.CBPreview}) {
+        for (TControl* c : std::initializer_list<TControl*>{&slot.PnPreview, &slot.ImgPreview, &slot.LBPreview,
+                                                            &slot.CBPreview, &slot.LBCondition}) {
             c->onChanged = nullptr;
         }
     }

@@ -13,10 +13,12 @@
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <span>
 #include <jpeglib.h>
 
 #include <emf2svg.h>
+#include <libheif/heif.h>
 #include <libwmf/api.h>
 #include <libwmf/svg.h>
 
@@ -26,7 +28,7 @@ namespace {
 // Files larger than this are not pictures a card holds; reading them whole would only stall the page.
 constexpr qint64 MaxPictureBytes = 64 * 1024 * 1024;
 // 256 megapixels: above every camera and phone sensor.
-constexpr std::uint64_t MaxJpegPixels = 256ull * 1000 * 1000;
+constexpr std::uint64_t MaxPicturePixels = 256ull * 1000 * 1000;
 
 QSize fitted(QSize size, QSize box) {
     if (size.width() <= box.width() && size.height() <= box.height()) return size;
@@ -72,7 +74,7 @@ bool decodeJpeg(const unsigned char* data, unsigned long size, int boxWidth, int
     jpeg_read_header(&cinfo, TRUE);
     // The size comes from a recovered file's header: a claim beyond the largest camera sensors
     // would cost hundreds of megabytes and seconds of decoding a picture that is not there.
-    if (static_cast<std::uint64_t>(cinfo.image_width) * cinfo.image_height > MaxJpegPixels) {
+    if (static_cast<std::uint64_t>(cinfo.image_width) * cinfo.image_height > MaxPicturePixels) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -142,7 +144,83 @@ QImage decodeJpegScaled(const QByteArray& data, QSize box, bool* coversBox = nul
     return fit(decoded, box);
 }
 
+// libheif keeps a registry of its decoders: filled once, before the first decode of any thread,
+// and kept for the program's life.
+void initHeif() {
+    static const bool ready = [] {
+        heif_init(nullptr);
+        return true;
+    }();
+    (void)ready;
+}
+
+struct HeifRelease {
+    void operator()(heif_context* context) const { heif_context_free(context); }
+    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+};
+using HeifContext = std::unique_ptr<heif_context, HeifRelease>;
+using HeifHandle = std::unique_ptr<heif_image_handle, HeifRelease>;
+
+// Decodes one image of a HEIF file to 8-bit RGB, fitted into box. HEVC and AV1 cannot be decoded
+// scaled down, so the size the file claims is bounded before anything is decoded.
+QImage decodeHeifImage(const heif_image_handle* handle, QSize box, bool* coversBox = nullptr) {
+    const int claimedWidth = heif_image_handle_get_width(handle);
+    const int claimedHeight = heif_image_handle_get_height(handle);
+    if (claimedWidth <= 0 || claimedHeight <= 0 ||
+        static_cast<std::uint64_t>(claimedWidth) * static_cast<std::uint64_t>(claimedHeight) > MaxPicturePixels) {
+        return {};
+    }
+    const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+    heif_image* image = nullptr;
+    const heif_error error = heif_decode_image(handle, &image, heif_colorspace_RGB,
+                                               alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, nullptr);
+    if (error.code != heif_error_Ok || image == nullptr) {
+        if (image != nullptr) heif_image_release(image);
+        return {};
+    }
+    int stride = 0;
+    const std::uint8_t* pixels = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+    const int w = heif_image_get_width(image, heif_channel_interleaved);
+    const int h = heif_image_get_height(image, heif_channel_interleaved);
+    if (pixels == nullptr || w <= 0 || h <= 0 || stride < w * (alpha ? 4 : 3)) {
+        heif_image_release(image);
+        return {};
+    }
+    if (coversBox != nullptr) *coversBox = w >= box.width() || h >= box.height();
+    // The QImage reads libheif's pixels in place and hands them back when it goes.
+    const QImage decoded(pixels, w, h, stride, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888,
+                         [](void* p) { heif_image_release(static_cast<heif_image*>(p)); }, image);
+    return fit(decoded, box);
+}
+
 }  // namespace
+
+QImage DecodeHeifThumbnail(const QByteArray& data, QSize box) {
+    initHeif();
+    const HeifContext context(heif_context_alloc());
+    if (!context || heif_context_read_from_memory_without_copy(context.get(), data.constData(),
+                                                                static_cast<std::size_t>(data.size()), nullptr)
+                            .code != heif_error_Ok) {
+        return {};
+    }
+    heif_image_handle* primaryHandle = nullptr;
+    if (heif_context_get_primary_image_handle(context.get(), &primaryHandle).code != heif_error_Ok) return {};
+    const HeifHandle primary(primaryHandle);
+    // A phone's photo carries a small picture of itself; when it fills the slot, decoding it
+    // spares decoding the tiles of the whole photo.
+    heif_item_id thumbnailId = 0;
+    if (heif_image_handle_get_number_of_thumbnails(primary.get()) > 0 &&
+        heif_image_handle_get_list_of_thumbnail_IDs(primary.get(), &thumbnailId, 1) == 1) {
+        heif_image_handle* thumbnailHandle = nullptr;
+        if (heif_image_handle_get_thumbnail(primary.get(), thumbnailId, &thumbnailHandle).code == heif_error_Ok) {
+            const HeifHandle thumbnail(thumbnailHandle);
+            bool coversBox = false;
+            QImage small = decodeHeifImage(thumbnail.get(), box, &coversBox);
+            if (!small.isNull() && coversBox) return small;
+        }
+    }
+    return decodeHeifImage(primary.get(), box);
+}
 
 QImage DecodeJpegThumbnail(const QByteArray& data, QSize box) {
     // A camera photo carries a small preview of itself; when it fills the slot, decoding it costs
@@ -227,6 +305,8 @@ QImage LoadThumbnail(const QString& path, QSize box) {
             return RenderWmf(data, box);
         case ThumbnailKind::Emf:
             return RenderEmf(data, box);
+        case ThumbnailKind::Heif:
+            return DecodeHeifThumbnail(data, box);
         case ThumbnailKind::ImageReader:
         case ThumbnailKind::TypeLabel:
             break;

@@ -31,9 +31,8 @@ class JpegEndFinder final : public FileEndFinder {
 public:
     void Feed(std::span<const std::uint8_t> bytes) override;
 
-    bool Owns(std::uint64_t offset) const override {
-        return segments_.Contains(offset) || pictures_.Contains(offset);
-    }
+    bool Owns(std::uint64_t offset) const override { return pictures_.Contains(offset); }
+    bool Covers(std::uint64_t offset) const override { return segments_.Contains(offset); }
 
 private:
     enum class Step : std::uint8_t {

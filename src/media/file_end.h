@@ -53,6 +53,15 @@ public:
         return false;
     }
 
+    // Whether offset lies inside a part of the file whose length the structure declares but whose
+    // content it does not place (a JPEG's APP segment, which may hold an Exif thumbnail): a start
+    // found there may be an embedded picture or a file written over this one, so both are kept
+    // going and the structure decides which.
+    virtual bool Covers(std::uint64_t offset) const {
+        (void)offset;
+        return false;
+    }
+
 protected:
     void SetEnded(std::uint64_t end) {
         state_ = EndState::Ended;

@@ -52,6 +52,7 @@ enum class ThumbnailKind : std::uint8_t {
     ImageReader,  // the toolkit's own image readers
     Wmf,          // Windows metafile, drawn through SVG
     Emf,          // enhanced metafile, drawn through SVG
+    Heif,         // HEIF, HEIC and AVIF through libheif: the file's own thumbnail, else its primary image
 };
 
 struct MediaFormat {
@@ -101,6 +102,12 @@ constexpr StartRule IsoStart(int rank) {
 template <IsoFileKind Kind>
 constexpr SignatureRule IsoSignature(int rank) {
     return {rank, IsoBytesAre<Kind>};
+}
+
+// HEIC, HEIF and AVIF pictures: libheif draws them, whatever they are named.
+inline bool IsHeifPicture(const LeadingBytes& b) {
+    const IsoFileKind kind = IsoFileKindOf(b.Data(), b.Size());
+    return kind == IsoFileKind::Heic || kind == IsoFileKind::Heif || kind == IsoFileKind::Avif;
 }
 
 // The rules of the raw formats named by IFD0's Make; the start rule behind the gate
@@ -192,6 +199,7 @@ inline constexpr auto MediaFormats = std::to_array<MediaFormat>({
      .listed = true,
      .signature = {{{100, [](const LeadingBytes& b) { return b.BytesAre(0, "\x89PNG\r\n\x1A\n"); }}}},
      .start = {{{60, [](const std::uint8_t* s, std::int32_t) { return SectorBytesAre(s, 0, "\x89PNG\r\n\x1A\n"); }}}},
+     .thumbnail = ThumbnailKind::ImageReader,
      .end = EndRule::Png,
      .check = ContentCheck::PngChunks},
     {.extension = "WAV",
@@ -278,11 +286,14 @@ inline constexpr auto MediaFormats = std::to_array<MediaFormat>({
                          return b.BytesAre(0, "II\x2A\x00") || b.BytesAre(0, "MM\x00\x2A");
                      }}}},
      .start = {{{160, [](const std::uint8_t* s, std::int32_t) { return SectorHasTiffHeader(s); }}}},
+     // Qt's TIFF reader, from the image format plugins.
+     .thumbnail = ThumbnailKind::ImageReader,
      .end = EndRule::Tiff,
      .check = ContentCheck::TiffStructure},
     {.extension = "TIFF",
      .kind = "TIFF picture",
      .listed = true,
+     .thumbnail = ThumbnailKind::ImageReader,
      .end = EndRule::Tiff,
      .check = ContentCheck::TiffStructure},
     {.extension = "PCX", .kind = "PCX picture", .listed = true},
@@ -329,6 +340,8 @@ inline constexpr auto MediaFormats = std::to_array<MediaFormat>({
      .listed = true,
      .signature = {{media_formats_detail::IsoSignature<IsoFileKind::Heic>(37)}},
      .start = {{media_formats_detail::IsoStart<IsoFileKind::Heic>(18)}},
+     .thumbnail = ThumbnailKind::Heif,
+     .thumbnailSignature = media_formats_detail::IsHeifPicture,
      .end = EndRule::IsoMedia,
      .check = ContentCheck::IsoBoxes},
     {.extension = "HEIF",
@@ -336,6 +349,8 @@ inline constexpr auto MediaFormats = std::to_array<MediaFormat>({
      .listed = true,
      .signature = {{media_formats_detail::IsoSignature<IsoFileKind::Heif>(38)}},
      .start = {{media_formats_detail::IsoStart<IsoFileKind::Heif>(19)}},
+     .thumbnail = ThumbnailKind::Heif,
+     .thumbnailSignature = media_formats_detail::IsHeifPicture,
      .end = EndRule::IsoMedia,
      .check = ContentCheck::IsoBoxes},
     {.extension = "AVIF",
@@ -343,6 +358,8 @@ inline constexpr auto MediaFormats = std::to_array<MediaFormat>({
      .listed = true,
      .signature = {{media_formats_detail::IsoSignature<IsoFileKind::Avif>(39)}},
      .start = {{media_formats_detail::IsoStart<IsoFileKind::Avif>(21)}},
+     .thumbnail = ThumbnailKind::Heif,
+     .thumbnailSignature = media_formats_detail::IsHeifPicture,
      .end = EndRule::IsoMedia,
      .check = ContentCheck::IsoBoxes},
     {.extension = "CR3",

@@ -145,5 +145,51 @@ TEST_F(Carving, AFileWhoseMiddleWasWrittenOverIsMarkedDamaged) {
     EXPECT_EQ(first->condition, TFileCondition::Damaged);
 }
 
+// A start inside a photo's APP segment is either an embedded picture (an Exif thumbnail that
+// happens to begin on a sector) or a photo written over the first one's later clusters: the
+// outer photo goes on while its structure holds, and the inner one is carved as well.
+TEST_F(Carving, AStartInsideAnAppSegmentCutsNeitherPhoto) {
+    const Bytes inner = ReadAll(dir / "noapp.jpg");
+    const Bytes outer = ReadAll(dir / "thumb.jpg");
+    // An APP1 segment of 16 KB from byte 2, holding the inner photo from byte 1024 on.
+    auto withApp1 = [&](const Bytes& rest) {
+        Bytes b = {0xFF, 0xD8, 0xFF, 0xE1, 0x40, 0x00};
+        b.resize(1024, 0);
+        b.insert(b.end(), inner.begin(), inner.end());
+        b.resize(2 + 2 + 0x4000, 0);
+        b.insert(b.end(), rest.begin() + 2, rest.end());
+        return b;
+    };
+    const Bytes embedding = withApp1(outer);
+    // The first photo's head, then a later photo that took its place from byte 1024 on.
+    Bytes overwritten(embedding.begin(), embedding.begin() + 1024);
+    const Bytes later = ReadAll(dir / "big.jpg");
+    overwritten.insert(overwritten.end(), later.begin(), later.end());
+    struct Case {
+        const char* name;
+        Bytes card;
+        std::vector<std::pair<Bytes, TFileCondition>> expected;
+    };
+    const Case cases[] = {
+        {"a thumbnail on a sector", embedding, {{embedding, TFileCondition::Whole}, {inner, TFileCondition::Whole}}},
+        {"a photo written over the first", overwritten, {{later, TFileCondition::Whole}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes card = c.card;
+        card.resize((card.size() / 512 + 64) * 512, 0);
+        const fs::path path = dir / "inside.img";
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(card.data()),
+                                                    static_cast<std::streamsize>(card.size()));
+        const auto found = Scan(path);
+        for (const auto& [bytes, condition] : c.expected) {
+            const auto match = std::find_if(found.begin(), found.end(), [&](const Found& x) { return x.bytes == bytes; });
+            ASSERT_NE(match, found.end()) << bytes.size() << " bytes not recovered byte-exact";
+            EXPECT_EQ(match->condition, condition);
+        }
+        DriveTable::instance().clear();
+    }
+}
+
 }  // namespace
 }  // namespace quorvane::testing

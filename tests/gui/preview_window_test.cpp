@@ -1,5 +1,5 @@
-// The preview window: paging, type labels, pictures, check marks and its buttons, through the
-// Qt view over the staged list.
+// The preview window: paging, type labels, pictures, condition marks, check marks and its
+// buttons, through the Qt view over the staged list.
 #include "gui_test_support.h"
 
 #include "app/frm_analyze_drive.h"
@@ -61,6 +61,17 @@ QByteArray makeEmf() {
                         le32(1323) + le32(0x464D4520) + le32(0x10000) + le32(total) + le32(3) + le16(1) + le16(0) +
                         le32(0) + le32(0) + le32(0) + le32(1024) + le32(768) + le32(270) + le32(203);
     return header + rectangle + eof;
+}
+
+// A file made by a command line tool in dir (its arguments name the file "%1"); empty when the
+// tool failed.
+QByteArray madeBy(const QString& dir, const QString& name, const QString& program, const QStringList& args) {
+    const QString path = dir + "/" + name;
+    QStringList filled;
+    for (const QString& a : args) filled << QString(a).replace("%1", path);
+    QString out;
+    if (Run(program, filled, &out) != 0) qWarning("%s: %s", qPrintable(program), qPrintable(out));
+    return QFile::exists(path) ? ReadFile(path) : QByteArray();
 }
 
 QByteArray encoded(const QImage& image, const char* format) {
@@ -134,9 +145,21 @@ private slots:
         QTest::newRow("ico") << "icon.ICO" << encoded(small.scaled(32, 32), "ICO") << true << "";
         QTest::newRow("wmf") << "clip.WMF" << makeWmf() << true << "";
         QTest::newRow("emf") << "clip.EMF" << makeEmf() << true << "";
+        // PNG and TIFF as ImageMagick writes them, TIFF in both byte orders.
+        const QByteArray png = madeBy(dir_.path(), "convert.png", "convert", {"-size", "40x30", "xc:darkgreen", "%1"});
+        QTest::newRow("png") << "scan.PNG" << png << true << "";
+        QTest::newRow("png in lower case") << "scan.png" << png << true << "";
+        QTest::newRow("tif") << "scan.TIF"
+                             << madeBy(dir_.path(), "intel.tif", "convert",
+                                       {"-size", "40x30", "xc:darkgreen", "-compress", "lzw", "-endian", "LSB", "%1"})
+                             << true << "";
+        QTest::newRow("tiff") << "scan.TIFF"
+                              << madeBy(dir_.path(), "motorola.tif", "convert",
+                                        {"-size", "40x30", "xc:darkgreen", "-endian", "MSB", "%1"})
+                              << true << "";
         QTest::newRow("damaged jpeg") << "IMG_0002.JPG" << QByteArray(4096, 'Z') << false << "JPG File";
-        QTest::newRow("png is no picture type") << "scan.PNG" << encoded(small, "PNG") << false << "PNG File";
-        QTest::newRow("case of the type word kept") << "scan.png" << encoded(small, "PNG") << false << "png File";
+        QTest::newRow("png cut after its header") << "scan.PNG" << png.left(40) << false << "PNG File";
+        QTest::newRow("case of the type word kept") << "clip.avi" << QByteArray("RIFF....AVI ") << false << "avi File";
         QTest::newRow("film") << "MVI_0003.AVI" << QByteArray("RIFF....AVI ") << false << "AVI File";
         QTest::newRow("no extension") << "README" << QByteArray("text") << false << "Unknown File";
     }
@@ -180,6 +203,49 @@ private slots:
         QVERIFY(sof > 0);
         for (int i = 5; i <= 8; ++i) huge[sof + i] = i % 2 == 1 ? char(0xFF) : char(0xDC);
         QVERIFY(gui::DecodeJpegThumbnail(huge, QSize(90, 90)).isNull());
+    }
+
+    void heifPicturesDecodeThroughLibheif() {
+        // A 16-bit PNG gives a 10-bit HEIC, as phones write for HDR; AV1 is given 8 bits.
+        const QString gradient = dir_.path() + "/gradient.png";
+        QCOMPARE(Run("convert", {"-size", "400x300", "gradient:red-blue", gradient}), 0);
+        const QString gradient8 = dir_.path() + "/gradient8.png";
+        QCOMPARE(Run("convert", {"-size", "400x300", "gradient:red-blue", "-depth", "8", gradient8}), 0);
+        const QByteArray plain = madeBy(dir_.path(), "plain.heic", "heif-enc", {gradient, "-o", "%1"});
+        const QByteArray withThumbnail = madeBy(dir_.path(), "thumb.heic", "heif-enc", {"-t", "160", gradient, "-o", "%1"});
+        const QByteArray avif = madeBy(dir_.path(), "pic.avif", "heif-enc", {"-A", gradient8, "-o", "%1"});
+        struct Case {
+            const char* what;
+            QByteArray bytes;
+        };
+        for (const Case& c : {Case{"heic", plain}, Case{"heic with a thumbnail", withThumbnail}, Case{"avif", avif}}) {
+            QVERIFY2(!c.bytes.isEmpty(), c.what);
+            const QImage t = gui::DecodeHeifThumbnail(c.bytes, QSize(90, 90));
+            QVERIFY2(qAbs(t.width() - 90) <= 1 && qAbs(t.height() - 67) <= 1,
+                     qPrintable(QString("%1 gave %2x%3").arg(c.what).arg(t.width()).arg(t.height())));
+            // Red on top, blue below: the channels are where Qt expects them.
+            const QColor top = t.pixelColor(45, 2), bottom = t.pixelColor(45, t.height() - 3);
+            QVERIFY2(top.red() > 200 && top.blue() < 60 && bottom.blue() > 200 && bottom.red() < 60, c.what);
+        }
+
+        // The primary image claims 20000 x 20000 pixels: it is refused, not decoded, but a file
+        // with its own thumbnail still shows that.
+        auto claimHuge = [](QByteArray bytes) {
+            for (qsizetype at = bytes.indexOf("ispe"); at >= 0; at = bytes.indexOf("ispe", at + 1)) {
+                if (at + 16 > bytes.size() || qFromBigEndian<quint32>(bytes.constData() + at + 8) != 400) continue;
+                qToBigEndian<quint32>(20000, bytes.data() + at + 8);
+                qToBigEndian<quint32>(20000, bytes.data() + at + 12);
+                return bytes;
+            }
+            return QByteArray();
+        };
+        QVERIFY(gui::DecodeHeifThumbnail(claimHuge(plain), QSize(90, 90)).isNull());
+        const QImage fromThumbnail = gui::DecodeHeifThumbnail(claimHuge(withThumbnail), QSize(90, 90));
+        QVERIFY(qAbs(fromThumbnail.width() - 90) <= 1 && qAbs(fromThumbnail.height() - 67) <= 1);
+
+        for (const QByteArray& broken : {plain.left(plain.size() / 2), plain.left(11), QByteArray()}) {
+            QVERIFY(gui::DecodeHeifThumbnail(broken, QSize(90, 90)).isNull());
+        }
     }
 
     void addingToAFullPageDoesNotReloadItsPictures() {
@@ -232,6 +298,43 @@ private slots:
         QTest::mouseClick(view.findChild<QWidget*>("ButtonSelectAll"), Qt::LeftButton);
         for (const auto& f : preview.Staged()) QVERIFY(f.Selected);
         for (int k = 1; k <= 10; ++k) QVERIFY(view.findChild<QCheckBox*>(QString("CBPreview%1").arg(k))->isChecked());
+    }
+
+    void conditionMarksFollowTheirFiles() {
+        TFrmMain main;
+        TFrmPreview preview(main);
+        gui::PreviewWindow view(preview, nullptr);
+        view.show();
+        for (int i = 0; i < 12; ++i) preview.AddFile(stage(QString("f%1.WAV").arg(i), "x").toStdString());
+        auto mark = [&](int k) { return view.findChild<QLabel*>(QString("LBCondition%1").arg(k)); };
+        // The slots that show a mark, with its tool tip.
+        auto marks = [&] {
+            QMap<int, QString> shown;
+            for (int k = 1; k <= 10; ++k) {
+                if (mark(k)->isVisibleTo(&view)) shown.insert(k, mark(k)->toolTip());
+            }
+            return shown;
+        };
+        QCOMPARE(marks(), (QMap<int, QString>{}));
+
+        preview.SetCondition(2, TFileCondition::Damaged);
+        preview.SetCondition(1, TFileCondition::Whole);
+        preview.SetCondition(11, TFileCondition::Damaged);  // below the page
+        preview.SetCondition(3, TFileCondition::Unknown);
+        preview.SetCondition(12, TFileCondition::Damaged);  // no such file
+        QCOMPARE(marks(), (QMap<int, QString>{{2, "Whole"}, {3, "Damaged"}}));
+        QCOMPARE(mark(3)->text(), QString("Damaged"));
+        QCOMPARE(preview.Staged()[11].Condition, TFileCondition::Damaged);
+        // The badge sits inside the picture box's corner.
+        QVERIFY(view.Picture(3)->geometry().contains(mark(3)->geometry()));
+
+        // One row down: files 5 .. 11. Slot 7 now shows file 11; slot 3 shows file 7, unchecked.
+        view.findChild<QScrollBar*>("ScrollBarPreview")->setValue(1);
+        QCOMPARE(marks(), (QMap<int, QString>{{7, "Damaged"}}));
+        preview.SetCondition(7, TFileCondition::Whole);
+        QCOMPARE(marks(), (QMap<int, QString>{{3, "Whole"}, {7, "Damaged"}}));
+        view.findChild<QScrollBar*>("ScrollBarPreview")->setValue(0);
+        QCOMPARE(marks(), (QMap<int, QString>{{2, "Whole"}, {3, "Damaged"}, {8, "Whole"}}));
     }
 
     void okDuringARunHidesTheWindowAndUnticksPreview() {

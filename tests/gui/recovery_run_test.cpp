@@ -110,6 +110,15 @@ private slots:
             };
             (void)QTest::qWaitFor([&] { return shown() == files; }, 5000);
             picturesShown = shown();
+            // Every file was checked by the end of the run, and the page (all of them) shows what
+            // the run counted.
+            QMap<QString, int> marks;
+            for (int k = 1; k <= files; ++k) {
+                auto* mark = p->findChild<QLabel*>(QString("LBCondition%1").arg(k));
+                if (mark->isVisibleTo(p)) ++marks[mark->toolTip()];
+            }
+            QCOMPARE(marks.value("Whole"), app.Form.LastRun.Whole);
+            QCOMPARE(marks.value("Damaged"), app.Form.LastRun.Damaged);
             QCOMPARE(child(p, "ButtonOK")->property("text").toString(), QString("Save Images"));
             QVERIFY(child(p, "ButtonCancel")->isVisible());
         });

@@ -108,19 +108,22 @@ TEST(JpegEnd, MarkerWalk) {
     }
 }
 
-TEST(JpegEnd, AJpegOwnsItsAppSegmentsOnly) {
+// An APP segment's length is declared but its content is not placed: the finder covers it (a
+// start there may be an embedded picture) without owning it.
+TEST(JpegEnd, AJpegCoversItsAppSegmentsOnly) {
     const Bytes jpeg = MakeJpeg({});
     const std::size_t app1 = FindMarker(jpeg, 0xE1);
     const std::size_t dqt = FindMarker(jpeg, 0xDB);
     auto finder = MakeFileEndFinder(EndRule::Jpeg);
     // Asked before the segment's bytes go by: its length is known from its header.
     finder->Feed(std::span(jpeg).first(app1 + 4));
-    EXPECT_TRUE(finder->Owns(app1 + 50));
-    EXPECT_FALSE(finder->Owns(dqt + 10));
+    EXPECT_TRUE(finder->Covers(app1 + 50));
+    EXPECT_FALSE(finder->Owns(app1 + 50));
+    EXPECT_FALSE(finder->Covers(dqt + 10));
     ASSERT_EQ(FeedInPieces(*finder, Bytes(jpeg.begin() + static_cast<std::ptrdiff_t>(app1) + 4, jpeg.end()), 0),
               EndedAt(jpeg.size()));
-    EXPECT_TRUE(finder->Owns(dqt - 1));
-    EXPECT_FALSE(finder->Owns(jpeg.size()));
+    EXPECT_TRUE(finder->Covers(dqt - 1));
+    EXPECT_FALSE(finder->Covers(jpeg.size()));
 }
 
 // The MPF APP2 payload: "MPF\0", then a TIFF-structured index whose MP entries name each

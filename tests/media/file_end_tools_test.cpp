@@ -117,16 +117,16 @@ TEST_F(ToolFileEnds, ACutFileNeverEndsAnywhereButAtItsOwnSize) {
     }
 }
 
-TEST_F(ToolFileEnds, AJpegOwnsItsExifThumbnailButNotWhatFollowsIt) {
+TEST_F(ToolFileEnds, AJpegCoversItsExifThumbnailButNotWhatFollowsIt) {
     const Bytes& file = File("thumbnail.jpg");
     const auto thumbnail = FindExifThumbnail(file.data(), file.size());
     ASSERT_TRUE(thumbnail.has_value());
     auto finder = MakeFileEndFinder(EndRule::Jpeg);
     ASSERT_EQ(FeedInPieces(*finder, Concat(file, JpegStart()), 512), EndedAt(file.size()));
-    EXPECT_TRUE(finder->Owns(thumbnail->offset));
-    EXPECT_TRUE(finder->Owns(thumbnail->offset + thumbnail->length - 1));
-    EXPECT_FALSE(finder->Owns(file.size()));
-    EXPECT_FALSE(finder->Owns(0));
+    EXPECT_TRUE(finder->Covers(thumbnail->offset));
+    EXPECT_TRUE(finder->Covers(thumbnail->offset + thumbnail->length - 1));
+    EXPECT_FALSE(finder->Covers(file.size()));
+    EXPECT_FALSE(finder->Covers(0));
 }
 
 TEST_F(ToolFileEnds, ATiffOwnsItsStripsAndTiles) {
