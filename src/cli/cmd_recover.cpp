@@ -24,7 +24,7 @@ namespace quorvane::cli {
 namespace {
 
 struct Plan {
-    std::string method;  // "folder" or "scan"
+    std::string method;  // "folder", "scan" or "both"
     bool deleted = true;
     bool lost = false;
     std::int32_t folders = -1;  // the analysis' counts, when it ran
@@ -81,13 +81,18 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
         nlohmann::json report = {{"method", plan.method}, {"drive", o.drive}, {"destination", o.dest},
                                  {"stopped", run.Cancelled}, {"files", std::move(files)},
                                  {"whole", run.Whole}, {"damaged", run.Damaged}};
-        if (plan.method == "scan") {
+        if (plan.method != "folder") {
             report["sectors"] = run.SectorsRead;
             report["total_sectors"] = run.TotalSectors;
             report["read_errors"] = run.ReadErrors;
-        } else {
+        }
+        if (plan.method != "scan") {
             report["deleted"] = plan.deleted;
             report["lost"] = plan.lost;
+        }
+        if (plan.method == "both") {
+            report["sectors_passed_over"] = run.SectorsPassedOver;
+            if (!run.FolderPhaseSkipped.empty()) report["folder_phase_skipped"] = run.FolderPhaseSkipped;
         }
         if (!run.NotRecoverable.empty()) report["not_recoverable"] = run.NotRecoverable;
         if (!run.SameDataAs.empty()) report["same_data_as_another"] = run.SameDataAs;
@@ -111,7 +116,9 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
         std::printf("not recoverable: %s (its data is no longer on the card)\n", name.c_str());
     for (const auto& name : run.SameDataAs)
         std::printf("not copied again: %s (the same data as a file saved above)\n", name.c_str());
-    std::string how = plan.method == "scan" ? "scan method" : "folder based method";
+    std::string how = plan.method == "scan"     ? "scan method"
+                      : plan.method == "both" ? "folder based and scan methods"
+                                              : "folder based method";
     // "183 files, 179 whole, 4 damaged": how many came back whole, when they were checked.
     std::string found = std::to_string(staged.size()) + " files found";
     if (o.check && !staged.empty()) {
@@ -119,7 +126,16 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
         const auto unknown = static_cast<std::int64_t>(staged.size()) - run.Whole - run.Damaged;
         if (unknown > 0) found += ", " + std::to_string(unknown) + " not known";
     }
-    if (plan.method == "scan") {
+    const bool scanAlone = plan.method == "both" && !run.FolderPhaseSkipped.empty();
+    if (scanAlone) {
+        // Said once: the analysis has said it already when it found the same.
+        if (run.FolderPhaseSkipped != plan.refusal) std::printf("%s\n", run.FolderPhaseSkipped.c_str());
+        how = "scan method";
+    }
+    if (plan.method != "folder") {
+        if (plan.method == "both" && !scanAlone) {
+            how += std::string(plan.deleted ? ", deleted files" : "") + (plan.lost ? ", lost files" : "");
+        }
         std::printf("%s (%s): %llu of %llu sectors read, %d read errors, %s, %d saved to %s\n", outcomeWord(run),
                     how.c_str(), static_cast<unsigned long long>(run.SectorsRead),
                     static_cast<unsigned long long>(run.TotalSectors), run.ReadErrors, found.c_str(), saved,
@@ -131,7 +147,8 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
     }
 }
 
-// Runs the drive analysis and applies its proposal. False when it was cancelled.
+// Runs the drive analysis and applies its proposal (for the combined run: which entries to
+// recover, the method staying both). False when it was cancelled.
 bool analyse(TFrmFATScan& scanDriver, std::uint8_t drive, const std::string& driveName, ConsoleUI& ui, Plan& plan) {
     DriveAnalysis analysis(scanDriver, drive, driveName);
     ui.onInterrupt = [&] { analysis.Cancel(); };
@@ -141,13 +158,16 @@ bool analyse(TFrmFATScan& scanDriver, std::uint8_t drive, const std::string& dri
     if (result.Cancelled) return false;
     plan.folders = result.Folders;
     plan.files = result.Files;
-    plan.method = result.Proposal.Method == TRecoveryMethod::Folder ? "folder" : "scan";
-    plan.deleted = result.Proposal.RecoverDeleted;
+    const char* proposed = result.Proposal.Method == TRecoveryMethod::Folder ? "folder" : "scan";
+    // The combined run recovers the deleted files, and looks for lost ones where the analysis
+    // would (a formatted or damaged card).
+    plan.deleted = plan.method == "both" || result.Proposal.RecoverDeleted;
     plan.lost = result.Proposal.LookForLost;
+    if (plan.method != "both") plan.method = proposed;
     plan.refusal = result.FolderMethodRefusal;
     if (!plan.refusal.empty()) std::fprintf(stderr, "%s\n", plan.refusal.c_str());
     std::fprintf(stderr, "%s, %s: %s method proposed\n", FoldersFoundText(result.Folders).c_str(),
-                 FilesFoundText(result.Files).c_str(), plan.method == "folder" ? "folder based" : "scan");
+                 FilesFoundText(result.Files).c_str(), std::string_view(proposed) == "folder" ? "folder based" : "scan");
     return true;
 }
 
@@ -231,7 +251,7 @@ int Recover(const RecoverOptions& o) {
     Plan plan;
     plan.method = o.method;
     plan.destinationWarning = destination.Verdict == TDestinationVerdict::OnRecoveredDrive ? destination.Message : "";
-    if (o.method == "auto" && !analyse(scanDriver, choice.number, o.drive, ui, plan)) {
+    if ((o.method == "auto" || o.method == "both") && !analyse(scanDriver, choice.number, o.drive, ui, plan)) {
         std::fputs("Stopped during the analysis; nothing was recovered.\n", stderr);
         return ExitCancelled;
     }
@@ -241,7 +261,9 @@ int Recover(const RecoverOptions& o) {
     TRecoveryPlan runPlan;
     runPlan.Drive = choice.number;
     runPlan.DriveName = o.drive;
-    runPlan.Method = plan.method == "folder" ? TRecoveryMethod::Folder : TRecoveryMethod::Scan;
+    runPlan.Method = plan.method == "folder" ? TRecoveryMethod::Folder
+                     : plan.method == "both" ? TRecoveryMethod::Both
+                                             : TRecoveryMethod::Scan;
     runPlan.RecoverDeleted = plan.deleted;
     runPlan.LookForLost = plan.lost;
     runPlan.Prefix = o.prefix;
@@ -254,11 +276,12 @@ int Recover(const RecoverOptions& o) {
     run.Events.OnFailure = reportFailure;
     ui.onInterrupt = [&run] { run.Cancel(); };
     {
-        const bool folder = runPlan.Method == TRecoveryMethod::Folder;
-        ProgressLine progress(run, folder ? 0 : params.BytesPerSector, folder ? "cluster" : "sector");
+        const bool clusters = runPlan.Method != TRecoveryMethod::Scan;
+        ProgressLine progress(run, clusters ? 0 : params.BytesPerSector, clusters ? "cluster" : "sector");
         auto shownPhase = run.Events.OnPhase;
-        run.Events.OnPhase = [&run, &o, shownPhase](TRunPhase phase, TProgressUnit unit) {
+        run.Events.OnPhase = [&run, &o, &progress, &params, shownPhase](TRunPhase phase, TProgressUnit unit) {
             if (phase == TRunPhase::Running) noteStagedFiles(run.WorkFolder(), o.dest);
+            if (unit == TProgressUnit::Sector) progress.SetUnit(params.BytesPerSector, "sector");
             if (shownPhase) shownPhase(phase, unit);
         };
         run.Run();

@@ -8,7 +8,7 @@ namespace quorvane::cli {
 struct RecoverOptions {
     std::string drive;
     std::string dest;
-    std::string method = "auto";  // auto, folder or scan
+    std::string method = "both";  // both, auto, folder or scan
     int deleted = -1;             // folder based method: recover deleted files; -1 = as proposed
     int lost = -1;                // folder based method: look for lost files; -1 = as proposed
     std::string prefix = "image";

@@ -44,6 +44,11 @@ public:
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
     void Finish();
+    // The progress units from here on (the combined run's scan counts sectors).
+    void SetUnit(std::uint32_t bytesPerUnit, const char* unitName) {
+        bytesPerUnit_ = bytesPerUnit;
+        unitName_ = unitName;
+    }
 
 private:
     void changed();

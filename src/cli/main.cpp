@@ -41,9 +41,10 @@ int main(int argc, char** argv) {
     recover->add_option("--dest,-d", rec.dest, "Folder that receives the recovered files (created when missing)")->required();
     recover
         ->add_option("--method,-m", rec.method,
-                     "auto: analyse the drive and take the proposed method; folder: the FAT file system's deleted "
+                     "both: the folder based method, then the scan of every sector its files do not hold; auto: "
+                     "analyse the drive and take the proposed method; folder: the FAT file system's deleted "
                      "(and lost) entries; scan: every sector for picture, sound and film starts")
-        ->check(CLI::IsMember({"auto", "folder", "scan"}))
+        ->check(CLI::IsMember({"both", "auto", "folder", "scan"}))
         ->capture_default_str();
     recover->add_flag_callback("--deleted", [&rec] { rec.deleted = 1; }, "Folder based method: recover the deleted files (default: as proposed)");
     recover->add_flag_callback("--no-deleted", [&rec] { rec.deleted = 0; }, "Folder based method: leave the deleted files out");

@@ -119,7 +119,17 @@ TEST_F(Carving, DeletedAndFormattedFilesComeBackByteExactWithTheirKindAndWhole) 
             SCOPED_TRACE(f.name);
             const Bytes original = ReadAll(dir / f.name);
             const auto match = std::find_if(found.begin(), found.end(), [&](const Found& x) { return x.bytes == original; });
-            ASSERT_NE(match, found.end()) << "not recovered byte-exact";
+            if (match == found.end()) {
+                // What came back of this kind instead, to tell a wrong end from a wrong start.
+                std::string seen;
+                for (const Found& x : found) {
+                    if (x.extension != f.extension) continue;
+                    const auto differ = std::mismatch(x.bytes.begin(), x.bytes.end(), original.begin(), original.end());
+                    seen += " [" + std::to_string(x.bytes.size()) + " bytes, differs at " +
+                            std::to_string(differ.first - x.bytes.begin()) + "]";
+                }
+                FAIL() << "not recovered byte-exact (" << original.size() << " bytes); found" << seen;
+            }
             EXPECT_EQ(match->extension, f.extension);
             EXPECT_EQ(match->condition, TFileCondition::Whole);
         }

@@ -195,12 +195,18 @@ TEST_F(CommandLine, AVolumeTheFolderMethodCannotReadFailsPlainlyAndAutoTakesTheS
         EXPECT_EQ(report["method"], "folder");
         EXPECT_TRUE(report["files"].empty());
 
-        const auto autoRun = runCli("recover " + image + dest, root / "tmp", "", true);
-        EXPECT_EQ(autoRun.exitCode, 0) << autoRun.out;
-        EXPECT_NE(autoRun.out.find(c.holds), std::string::npos) << autoRun.out;
-        EXPECT_NE(autoRun.out.find("scan method proposed"), std::string::npos) << autoRun.out;
-        EXPECT_NE(autoRun.out.find("Done (scan method): 16384 of 16384 sectors read"), std::string::npos) << autoRun.out;
-        EXPECT_TRUE(fs::is_empty(root / "tmp")) << "the staging folder is removed after the run";
+        // auto takes the proposal; the default combined run is the scan alone here, said once.
+        for (const char* method : {" --method auto", ""}) {
+            SCOPED_TRACE(method);
+            const auto autoRun = runCli("recover " + image + method + dest, root / "tmp", "", true);
+            EXPECT_EQ(autoRun.exitCode, 0) << autoRun.out;
+            const auto said = autoRun.out.find(c.holds);
+            EXPECT_NE(said, std::string::npos) << autoRun.out;
+            EXPECT_EQ(autoRun.out.find(c.holds, said + 1), std::string::npos) << autoRun.out;
+            EXPECT_NE(autoRun.out.find("scan method proposed"), std::string::npos) << autoRun.out;
+            EXPECT_NE(autoRun.out.find("Done (scan method): 16384 of 16384 sectors read"), std::string::npos) << autoRun.out;
+            EXPECT_TRUE(fs::is_empty(root / "tmp")) << "the staging folder is removed after the run";
+        }
     }
 }
 
