@@ -42,6 +42,8 @@ public:
     static bool HasEndRule(const std::string& extension);
 
     std::uint64_t Bytes() const { return bytes_; }
+    // The drive sector the file starts at.
+    std::uint64_t FirstSector = 0;
     // True when the end came from the file's own structure.
     bool EndFound() const { return endFound_; }
     StagedFileWriter& Writer() { return writer_; }

@@ -122,7 +122,13 @@ void TFrmFATScan::AddRecoverFile(TCustomFile& File) {
             Failure = "The working folder " + DestPath + " is full; the recovery stopped.";
             Stopped = true;
         }
-        if (!saved.empty() && FileExists(saved) && OnFoundImage) OnFoundImage(saved);
+        if (!saved.empty() && FileExists(saved)) {
+            if (OnRecoveredFile) {
+                OnRecoveredFile(saved, File);
+            } else if (OnFoundImage) {
+                OnFoundImage(saved);
+            }
+        }
     } catch (...) {
         // A file that cannot be saved is skipped.
     }

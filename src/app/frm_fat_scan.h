@@ -24,6 +24,8 @@ using TOnStartScanClustorEvent = TOnStartScanDataEvent;
 using TOnScanProgressEvent = std::function<void(std::int64_t CurrentProgressPos)>;
 using TOnScanClustorProgressEvent = std::function<void(std::int64_t CurrentClustor)>;
 using TOnFoundImageEvent = std::function<void(const std::string& FileName)>;
+// A file was staged at FileName from File (its entry's name, folder, first sector and time).
+using TOnRecoveredFileEvent = std::function<void(const std::string& FileName, const TCustomFile& File)>;
 
 class TFrmFATScan : public TScanServices {
 public:
@@ -38,6 +40,8 @@ public:
     TOnScanProgressEvent OnScanProgress;
     TOnScanClustorProgressEvent OnScanClustorProgress;
     TOnFoundImageEvent OnFoundImage;
+    // Told instead of OnFoundImage when set.
+    TOnRecoveredFileEvent OnRecoveredFile;
     TDeviceList DeviceList;
     // The drives it opens report to it; FAT is the file system tried first (and the fallback).
     TDriveList DriveList{DriveFileSystems(), this};

@@ -3,6 +3,8 @@
 #include "app/recovery_run.h"
 
 #include "app/file_naming.h"
+#include "app/photo_time.h"
+#include "fat/fat_saved_names.h"
 #include "app/folder_method_volume.h"
 #include "app/frm_fat_scan.h"
 #include "app/program_folder.h"
@@ -117,8 +119,11 @@ void RecoveryRun::foundFile() {
     Tell(Events.OnFilesFound, filesFound_);
 }
 
-void RecoveryRun::staged(const std::string& path) {
-    staged_.Add(path);
+void RecoveryRun::staged(const std::string& path, TStagedOrigin origin) {
+    // A carved photo has no entry to take its time from: its camera's own note of when it was
+    // taken stands in.
+    if (origin.ModifiedTime == 0 && origin.Method == "scan") origin.ModifiedTime = PhotoTakenTime(path);
+    staged_.Add(path, std::move(origin));
     if (plan_.CheckContent) {
         if (!checks_) checks_ = std::make_unique<ContentCheckPool>();
         checks_->Submit(staged_.Size() - 1, path);
@@ -140,7 +145,8 @@ class ScanDriverBinding {
 public:
     ScanDriverBinding(TFrmFATScan& scan, TFrmFATScan*& active)
         : scan_(scan), active_(active), startScanData_(scan.OnStartScanData), scanProgress_(scan.OnScanProgress),
-          clusterProgress_(scan.OnScanClustorProgress), foundImage_(scan.OnFoundImage) {
+          clusterProgress_(scan.OnScanClustorProgress), foundImage_(scan.OnFoundImage),
+          recoveredFile_(scan.OnRecoveredFile) {
         active_ = &scan;
     }
     ~ScanDriverBinding() {
@@ -148,6 +154,7 @@ public:
         scan_.OnScanProgress = scanProgress_;
         scan_.OnScanClustorProgress = clusterProgress_;
         scan_.OnFoundImage = foundImage_;
+        scan_.OnRecoveredFile = recoveredFile_;
         active_ = nullptr;
     }
     ScanDriverBinding(const ScanDriverBinding&) = delete;
@@ -160,6 +167,7 @@ private:
     TOnScanProgressEvent scanProgress_;
     TOnScanClustorProgressEvent clusterProgress_;
     TOnFoundImageEvent foundImage_;
+    TOnRecoveredFileEvent recoveredFile_;
 };
 
 }  // namespace
@@ -228,9 +236,17 @@ void RecoveryRun::searchFolders(TSectorRanges* recovered) {
         PumpMessages();
     };
     scan.OnScanClustorProgress = [this](std::int64_t cluster) { Tell(Events.OnCurrent, cluster); };
-    scan.OnFoundImage = [this](const std::string& fileName) {
+    scan.OnRecoveredFile = [this](const std::string& fileName, const TCustomFile& file) {
         foundFile();
-        staged(fileName);
+        TStagedOrigin origin;
+        origin.Method = "folder";
+        if (file.HasOwnName) {
+            const std::string name = SavedFileName(file.Name);
+            origin.OriginalPath = file.OriginalFolder.empty() ? name : file.OriginalFolder + "/" + name;
+        }
+        origin.FirstSector = file.FirstDeviceSector();
+        origin.ModifiedTime = file.ModifiedTime();
+        staged(fileName, std::move(origin));
     };
 
     scan.DestPath = workFolder_;

@@ -104,7 +104,7 @@ private:
     bool begin(TProgressUnit unit);
     void finish(TProgressUnit unit);
     void fail(TRunFailure kind, const std::string& text);
-    void staged(const std::string& path);
+    void staged(const std::string& path, TStagedOrigin origin);
     void foundFile();
     void progressStep(std::uint64_t current);
     // Hands in the checks' answers that came in since the last call.

@@ -99,7 +99,10 @@ void RecoveryRun::scanSectors(const TSectorRanges* passOver) {
             fail(TRunFailure::Stopped, why);
             return;
         }
-        staged(name);
+        TStagedOrigin origin;
+        origin.Method = "scan";
+        origin.FirstSector = file.FirstSector;
+        staged(name, std::move(origin));
     };
     auto finishAll = [&] {
         for (auto& file : run.Open) finishFile(*file);
@@ -114,6 +117,7 @@ void RecoveryRun::scanSectors(const TSectorRanges* passOver) {
             return;
         }
         auto file = std::make_unique<CarvedFile>();
+        file->FirstSector = current;
         if (!file->Open(name, run.Extension)) {
             fail(TRunFailure::Stopped, file->Writer().Error());
             file->Writer().Discard();

@@ -2,6 +2,7 @@
 
 #include "app/file_naming.h"
 #include "app/program_folder.h"
+#include "app/saved_paths.h"
 #include "platform/file_copy.h"
 
 #include <sys/stat.h>
@@ -9,9 +10,10 @@
 
 namespace quorvane {
 
-void TStagedList::Add(const std::string& path) {
+void TStagedList::Add(const std::string& path, TStagedOrigin origin) {
     TStagedFile file;
     file.Path = path;
+    file.Origin = std::move(origin);
     struct stat st{};
     if (::stat(path.c_str(), &st) == 0) file.Size = static_cast<std::uint64_t>(st.st_size);
     files_.push_back(std::move(file));
@@ -29,7 +31,7 @@ void TStagedList::SelectAll(bool selected) {
     for (auto& f : files_) f.Selected = selected;
 }
 
-TSaveOutcome TStagedList::SaveSelected(const std::string& destination, const std::string& prefixText) {
+TSaveOutcome TStagedList::SaveSelected(const std::string& destination, const std::string& prefixText, bool keepNames) {
     const std::string folder = WithTrailingSlash(destination);
     const std::string prefix = SafePrefix(prefixText);
     std::int64_t bump = 0;  // shared by all files of this save, so the numbers keep the staged order
@@ -46,6 +48,16 @@ TSaveOutcome TStagedList::SaveSelected(const std::string& destination, const std
             if (++outcome.Failed <= 10) failures += "\n" + file.Path + ": " + file.SaveError;
             continue;
         }
+        if (keepNames && !file.Origin.OriginalPath.empty()) {
+            std::string error;
+            if (SaveUnderOriginalPath(file, folder, error)) {
+                file.SaveError.clear();
+            } else {
+                file.SaveError = error;
+                if (++outcome.Failed <= 10) failures += "\n" + file.Path + ": " + file.SaveError;
+            }
+            continue;
+        }
         const std::string ext = ExtensionWithDot(file.Path);
         // The copy never replaces a file: a name that exists, or appears meanwhile, is passed over.
         for (;;) {
@@ -54,6 +66,7 @@ TSaveOutcome TStagedList::SaveSelected(const std::string& destination, const std
             if (r.status == CopyStatus::Done) {
                 file.SavedAs = name;
                 file.SaveError.clear();
+                SetModifiedTime(name, file.Origin.ModifiedTime);
                 break;
             }
             if (r.status == CopyStatus::TargetExists && bump < NameOffsetLimit) {

@@ -11,6 +11,14 @@
 
 namespace quorvane {
 
+// Where a staged file came from.
+struct TStagedOrigin {
+    std::string Method;             // "folder" (by its directory entry) or "scan" (carved)
+    std::string OriginalPath;       // its path on the card ("DCIM/100CANON/IMG_0001.JPG"); "" when unknown
+    std::uint64_t FirstSector = 0;  // device sector of the file's first byte; 0 when not known
+    std::int64_t ModifiedTime = 0;  // seconds since 1970 (UTC) the saved file is given; 0: none known
+};
+
 struct TStagedFile {
     std::string Path;      // in the run's working folder
     bool Selected = true;
@@ -18,6 +26,7 @@ struct TStagedFile {
     std::string SavedAs;   // set by SaveSelected when the copy succeeded
     std::string SaveError; // why the copy failed; the staged file is then kept
     TFileCondition Condition = TFileCondition::Unknown;  // set once the file has been checked
+    TStagedOrigin Origin;
 };
 
 // What a save did: how many copies failed, and the warning that says which and where they are.
@@ -29,7 +38,7 @@ struct TSaveOutcome {
 class TStagedList {
 public:
     // Adds a file with its size on disk (0 when it cannot be read).
-    void Add(const std::string& path);
+    void Add(const std::string& path, TStagedOrigin origin = {});
     // Forgets every file; the files stay where they are.
     void Clear() { files_.clear(); }
     void SetSelected(std::size_t index, bool selected);
@@ -38,8 +47,11 @@ public:
 
     // Copies every selected file into destination (as typed: made when missing, an empty text
     // is no folder) as prefix + its index in the list + its extension. A name that is taken is
-    // passed over, and every later file of the same save moves up by one as well.
-    TSaveOutcome SaveSelected(const std::string& destination, const std::string& prefix);
+    // passed over, and every later file of the same save moves up by one as well. With keepNames,
+    // a file whose path on the card is known is saved under that path below destination instead
+    // (each part made safe; " (2)", " (3)", ... before the extension when the name is taken).
+    // Each saved file gets the origin's modification time when one is known.
+    TSaveOutcome SaveSelected(const std::string& destination, const std::string& prefix, bool keepNames = false);
 
     // Deletes the staged files, except those whose copy failed: they are the only copy of a file
     // the user wanted, and the warning points to them.

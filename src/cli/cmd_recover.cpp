@@ -3,6 +3,7 @@
 #include "app/frm_fat_scan.h"
 #include "app/program_folder.h"
 #include "app/recoverable_drive.h"
+#include "app/recovery_report.h"
 #include "app/recovery_run.h"
 #include "app/run_failure.h"
 #include "app/ui.h"
@@ -65,22 +66,13 @@ const char* outcomeWord(const TRunReport& run) {
     return run.Cancelled || !run.Failure.empty() ? "Stopped" : "Done";
 }
 
-void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& recovery) {
+// The run's report: printed under --json, and written into the destination.
+nlohmann::json reportJson(const RecoverOptions& o, const Plan& plan, const RecoveryRun& recovery) {
     const auto& run = recovery.Report();
-    const auto& staged = recovery.Staged().Files();
-    if (o.json) {
-        auto files = nlohmann::json::array();
-        for (const auto& f : staged) {
-            nlohmann::json file = {{"staged", f.Path},
-                                   {"saved", f.SavedAs.empty() ? nlohmann::json() : nlohmann::json(f.SavedAs)},
-                                   {"size", f.Size},
-                                   {"condition", ConditionName(f.Condition)}};
-            if (!f.SaveError.empty()) file["error"] = f.SaveError;
-            files.push_back(std::move(file));
-        }
-        nlohmann::json report = {{"method", plan.method}, {"drive", o.drive}, {"destination", o.dest},
-                                 {"stopped", run.Cancelled}, {"files", std::move(files)},
-                                 {"whole", run.Whole}, {"damaged", run.Damaged}};
+    nlohmann::json report = {{"method", plan.method}, {"drive", o.drive}, {"destination", o.dest},
+                             {"stopped", run.Cancelled}, {"files", StagedFilesJson(recovery.Staged())},
+                             {"whole", run.Whole}, {"damaged", run.Damaged}};
+    {
         if (plan.method != "folder") {
             report["sectors"] = run.SectorsRead;
             report["total_sectors"] = run.TotalSectors;
@@ -102,7 +94,15 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
         if (!run.Failure.empty()) report["failure"] = run.Failure;
         // A run that did not start has nothing else to tell.
         if (IsRefusal(run.FailureKind)) report["error"] = run.Failure;
-        std::puts(report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    }
+    return report;
+}
+
+void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& recovery) {
+    const auto& run = recovery.Report();
+    const auto& staged = recovery.Staged().Files();
+    if (o.json) {
+        std::puts(reportJson(o, plan, recovery).dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         return;
     }
     int saved = 0;
@@ -300,10 +300,14 @@ int Recover(const RecoverOptions& o) {
     // The preview step is not interactive here: every file found is kept.
     int code = ExitOk;
     if (!run.WorkFolder().empty()) noteSavedFiles(run.WorkFolder(), o.dest);
-    const TSaveOutcome saved = run.Staged().SaveSelected(o.dest, o.prefix);
+    const TSaveOutcome saved = run.Staged().SaveSelected(o.dest, o.prefix, o.keepNames);
     if (saved.Failed > 0) {
         ShowWarning(saved.Warning);
         code = ExitNotSaved;
+    }
+    if (run.Staged().Size() > 0) {
+        std::string error;
+        if (!WriteRecoveryReport(o.dest, reportJson(o, plan, run), error)) ShowWarning(error);
     }
     printReport(o, plan, run);
     if (report.FailureKind == TRunFailure::Error) {

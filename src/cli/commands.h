@@ -16,6 +16,7 @@ struct RecoverOptions {
     int retries = 0;        // 0: the window's default
     bool json = false;
     bool check = true;  // check each recovered file whole or damaged
+    bool keepNames = false;  // save files that have a name under their folder path and name
 };
 
 // Without paths: every drive. With paths (images or disks): their drives, partitions included.

@@ -57,6 +57,9 @@ int main(int argc, char** argv) {
     recover->add_option("--retries", rec.retries, "Read attempts per block before a sector is skipped, 1 to 20 (default 1)")
         ->check(CLI::Range(1, 20));
     recover->add_flag("--json", rec.json, "Print a report as JSON on standard output");
+    recover->add_flag("--keep-names", rec.keepNames,
+                      "Save the files that have a name on the card under that name, inside their folders "
+                      "(carved files keep prefix + number)");
     recover->add_flag_callback("--no-check", [&rec] { rec.check = false; },
                                "Do not check the recovered files whole or damaged (faster; their condition is unknown)");
 

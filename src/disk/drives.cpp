@@ -18,6 +18,8 @@ void TCustomFile::duplicate(TCustomFile& Target) const {
     Target.Condition = Condition;
     Target.Parent = Parent;
     Target.DataNotFound = DataNotFound;
+    Target.OriginalFolder = OriginalFolder;
+    Target.HasOwnName = HasOwnName;
 }
 
 TCustomDirectory::~TCustomDirectory() {

@@ -104,6 +104,11 @@ public:
     // What the file's copy is made of, as a number: two files of one drive with the same non-zero
     // key copy the same bytes (entries cross-linked to one chain). 0 when the file has no such key.
     virtual std::uint64_t DataKey() const { return 0; }
+    // The device sector of the file's first byte; 0 when not known.
+    virtual std::uint64_t FirstDeviceSector() const { return 0; }
+    // The time the file was last written, as its entry gives it, in seconds since 1970 (UTC); 0
+    // when the entry gives none.
+    virtual std::int64_t ModifiedTime() const { return 0; }
 
     std::string Name;
     std::uint32_t Size = 0;
@@ -114,6 +119,12 @@ public:
     // The file's data could not be found on the medium (its entry points at another file's data
     // and no other place fits): it is reported as not recoverable instead of being copied.
     bool DataNotFound = false;
+    // The folders the file was listed in on the card, below its start directory, '/' between
+    // them ("DCIM/100CANON"); set when the file search collects it. Empty for a file in the top
+    // folder, and for lost files that no directory names.
+    std::string OriginalFolder;
+    // Whether the file has a name of its own from a directory entry (not one the search made up).
+    bool HasOwnName = false;
 };
 
 class TCustomDirectory : public TObject {

@@ -77,12 +77,21 @@ bool TFATdrive::FindFiles(bool Root, bool Deleted, bool Lost) {
     if (!target) return true;
     if (!target->Children) target->Children = std::make_shared<TChildList>();
 
-    VisitStartDirectories(*this, Root, Deleted, Lost, [&scan, target](TObject& Item, std::uint32_t) {
+    TFATDirectory* lostDir = FATLostDir();
+    VisitStartDirectories(*this, Root, Deleted, Lost, [&scan, target, lostDir](TObject& Item, std::uint32_t) {
         if (auto* file = dynamic_cast<TFATFile*>(&Item)) {
             if (IsMediaFileName(file->Name) && file->InRecoverList == 0) {
                 // The visited object lives only until the visit of its directory ends.
                 auto copy = std::make_unique<TFATFile>();
                 file->duplicate(*copy);
+                // Where it was listed, below the start directory the visit began at.
+                const TCustomDirectory* top = file->Parent;
+                while (top != nullptr && top->Parent != nullptr) top = top->Parent;
+                std::string folder = file->GetPath(top);
+                for (char& c : folder) c = c == '\\' ? '/' : c;
+                copy->OriginalFolder = folder;
+                // A lost file found on its own is named after its cluster by the search.
+                copy->HasOwnName = !(file->Parent == lostDir && (file->State & StateLost) != 0);
                 copy->Parent = target;
                 target->Children->push_back(std::move(copy));
                 scan.ProcessMessages();

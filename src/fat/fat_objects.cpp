@@ -1,5 +1,8 @@
 #include "fat/fat_objects.h"
 
+#include <ctime>
+
+#include "fat/fat_drive.h"
 #include "fat/fat_formats.h"
 
 #include <charconv>
@@ -131,6 +134,30 @@ std::string TFATFile::GetPath(const TCustomDirectory* Upto) const {
 
 void TFATFile::ChangeListViewItem(TListItem& Item) const {
     FillItem(Item, this, Name, std::to_string(Size), FirstCluster);
+}
+
+std::uint64_t TFATFile::FirstDeviceSector() const {
+    const auto* drive = dynamic_cast<const TFATdrive*>(Drive);
+    if (drive == nullptr || !drive->IsValidCluster(FirstCluster)) return 0;
+    return std::uint64_t{drive->Cluster2Sec(FirstCluster)} + drive->StartSector;
+}
+
+std::int64_t TFATFile::ModifiedTime() const {
+    if (Date == 0) return 0;
+    const TFATDate d = DecodeFATDate(Date);
+    const TFATTime t = DecodeFATTime(Time);
+    if (d.Month < 1 || d.Month > 12 || d.Day < 1 || d.Day > 31 || t.Hours > 23 || t.Minutes > 59 || t.Seconds2 > 29)
+        return 0;
+    std::tm tm{};
+    tm.tm_year = d.Year - 1900;
+    tm.tm_mon = d.Month - 1;
+    tm.tm_mday = d.Day;
+    tm.tm_hour = t.Hours;
+    tm.tm_min = t.Minutes;
+    tm.tm_sec = t.Seconds2 * 2;
+    tm.tm_isdst = -1;  // the card's clock said local time, with or without summer time
+    const std::time_t seconds = std::mktime(&tm);
+    return seconds == static_cast<std::time_t>(-1) ? 0 : static_cast<std::int64_t>(seconds);
 }
 
 std::uint64_t TFATFile::DataKey() const {

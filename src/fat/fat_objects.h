@@ -88,6 +88,9 @@ public:
     bool LastSaveWasDiskFull() const override;
     // The first cluster and the size: a file is read from nothing else.
     std::uint64_t DataKey() const override;
+    std::uint64_t FirstDeviceSector() const override;
+    // The entry's write date and time, local time as FAT stores it.
+    std::int64_t ModifiedTime() const override;
     void MarkRecovered() override { InRecoverList = 1; }
     // SaveTo along the drive's active FAT.
     bool SaveCopy(const std::string& Folder, std::string* SavedPath) override;

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -123,9 +125,17 @@ TEST_F(CommandLine, RecoversAReadOnlyImageWithTheScanMethodAndReportsInJson) {
     EXPECT_EQ(report["files"][1]["size"], 88 * 512);
     EXPECT_EQ(report["files"][0]["saved"], (root / "out" / "photo0.JPG").string());
     EXPECT_TRUE(fs::exists(root / "out" / "photo1.JPG"));
-    EXPECT_EQ(namesIn(root / "out"), (std::vector<std::string>{"photo0.JPG", "photo1.JPG"}))
+    EXPECT_EQ(namesIn(root / "out"), (std::vector<std::string>{"photo0.JPG", "photo1.JPG", "recovery-report.json"}))
         << "the staging folder is removed after the run";
     EXPECT_TRUE(fs::is_empty(root / "tmp"));
+    // The destination keeps the same report, each file with how it was found and where it began.
+    std::ifstream saved(root / "out" / "recovery-report.json");
+    const auto kept = nlohmann::json::parse(saved, nullptr, false);
+    ASSERT_TRUE(kept.is_object());
+    EXPECT_EQ(kept["files"], report["files"]);
+    EXPECT_EQ(report["files"][0]["method"], "scan");
+    EXPECT_EQ(report["files"][1]["first_sector"], 40);
+    EXPECT_TRUE(report["files"][0]["original_path"].is_null());
 }
 
 TEST_F(CommandLine, AnErrorInsideARunEndsItAsFailedWithItsReasonAndSavesTheFilesFoundSoFar) {
@@ -267,12 +277,61 @@ TEST_F(CommandLine, ADestinationThatCannotTakeTheFilesIsRefusedBeforeTheCardIsRe
     EXPECT_TRUE(fs::is_empty(root / "tmp"));
 }
 
+// The default combined run with --keep-names: a deleted photo comes back under its folder and
+// name with the time its entry gives; a photo left only in the data area (its folder formatted
+// away) keeps prefix + number and gets the time its camera wrote into it.
+TEST_F(CommandLine, KeepNamesSavesNamedFilesInTheirFoldersAndEveryFileWithItsOwnTime) {
+    const std::string dir = root.string();
+    const auto sh = [&](const std::string& command) {
+        return std::system(("cd '" + dir + "' && (" + command + ") >>tools.log 2>&1").c_str());
+    };
+    if (sh("command -v convert && command -v exiftool && command -v mcopy") != 0) GTEST_SKIP() << "needs imagemagick, exiftool, mtools";
+    ASSERT_EQ(sh("convert -size 320x240 plasma: named.jpg && touch -d '2021-06-15 10:20:30' named.jpg && "
+                 "convert -size 300x200 plasma: carved.jpg && "
+                 "exiftool -q -overwrite_original '-DateTimeOriginal=2019:02:03 04:05:06' carved.jpg && "
+                 "mkfs.fat -C -F 16 -s 4 card.img 16384 && export MTOOLS_SKIP_CHECK=1 && "
+                 "mmd -i card.img ::DCIM ::DCIM/100CANON ::OLD && "
+                 "mcopy -m -i card.img named.jpg '::DCIM/100CANON/Holiday photo.jpg' && "
+                 "mcopy -i card.img carved.jpg ::OLD/x.jpg && "
+                 "mdel -i card.img '::DCIM/100CANON/Holiday photo.jpg' && mdeltree -i card.img ::OLD"),
+              0);
+    // The deleted folder OLD is overwritten at its entries: its photo is found only by the scan.
+    ASSERT_EQ(sh("python3 -c \"import sys; b=bytearray(open('card.img','rb').read()); "
+                 "i=b.find(b'\\xe5LD        '); b[i:i+32]=bytes(32); open('card.img','wb').write(b)\""),
+              0);
+    const auto run = runCli("recover '" + dir + "/card.img' --keep-names --dest '" + dir + "/out'", root / "tmp", "", true);
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    const auto localTime = [](int y, int mo, int d, int h, int mi, int s) {
+        std::tm tm{};
+        tm.tm_year = y - 1900, tm.tm_mon = mo - 1, tm.tm_mday = d, tm.tm_hour = h, tm.tm_min = mi, tm.tm_sec = s;
+        tm.tm_isdst = -1;
+        return std::mktime(&tm);
+    };
+    const auto modified = [](const fs::path& p) {
+        struct stat st{};
+        return ::stat(p.c_str(), &st) == 0 ? st.st_mtime : 0;
+    };
+    const fs::path named = root / "out" / "DCIM" / "100CANON" / "Holiday photo.jpg";
+    ASSERT_TRUE(fs::exists(named)) << run.out;
+    EXPECT_EQ(modified(named), localTime(2021, 6, 15, 10, 20, 30));
+    const fs::path carved = root / "out" / "image1.JPG";
+    ASSERT_TRUE(fs::exists(carved)) << run.out;
+    EXPECT_EQ(modified(carved), localTime(2019, 2, 3, 4, 5, 6));
+    std::ifstream report(root / "out" / "recovery-report.json");
+    const auto kept = nlohmann::json::parse(report, nullptr, false);
+    ASSERT_TRUE(kept.is_object());
+    ASSERT_EQ(kept["files"].size(), 2u) << "each file once";
+    EXPECT_EQ(kept["files"][0]["original_path"], "DCIM/100CANON/Holiday photo.jpg");
+    EXPECT_EQ(kept["files"][0]["method"], "folder");
+    EXPECT_EQ(kept["files"][1]["method"], "scan");
+}
+
 TEST_F(CommandLine, FilesAreStagedInTheDestinationSoATemporaryFolderThatTakesNoneDoesNotStopARun) {
     const auto card = makeCard();
     const auto run = runCli("recover '" + card.string() + "' --method scan --dest '" + (root / "out").string() + "'",
                             root / "tmp", "TMPDIR=/proc/quorvane-no-temporary-folder", true);
     EXPECT_EQ(run.exitCode, 0) << run.out;
-    EXPECT_EQ(namesIn(root / "out"), (std::vector<std::string>{"image0.JPG", "image1.JPG"}));
+    EXPECT_EQ(namesIn(root / "out"), (std::vector<std::string>{"image0.JPG", "image1.JPG", "recovery-report.json"}));
 }
 
 TEST_F(CommandLine, ASecondCtrlCQuitsAtOnceAndSaysWhereTheFilesFoundSoFarAre) {
@@ -396,6 +455,7 @@ TEST_F(PartitionedCards, TheFolderMethodReadsTheNamedOrFirstFatPartition) {
         std::vector<std::string> files;
         if (fs::exists(out)) {
             for (const auto& f : fs::directory_iterator(out)) {
+                if (f.path().extension() == ".json") continue;  // the run's report
                 std::ifstream in(f.path(), std::ios::binary);
                 files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
             }
