@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the FAT image fuzz target with clang (ASan, UBSan, libFuzzer) into build-fuzz and runs it
-# for DURATION_SECONDS (default 600).
+# Builds a fuzz target with clang (ASan, UBSan, libFuzzer) into build-fuzz and runs it for
+# DURATION_SECONDS (default 600): the FAT image target, or with TARGET=media_fuzzer the readers of
+# recovered files (end finders, content checks, start tests).
 #
 #   bench/run-fuzz.sh [DURATION_SECONDS] [extra libFuzzer options...]
+#   TARGET=media_fuzzer bench/run-fuzz.sh 600
 #
 # The corpus grows in build-fuzz/corpus, seeded from fuzz/seeds; it is kept between runs and never
 # committed. Inputs that crash, hang (10 s), leak or trip a sanitizer are written to
@@ -24,12 +26,15 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DQUORVANE_FUZZ=ON -DQUORVANE_BENCH=OFF -DQUORVANE_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" -j"${JOBS:-2}" --target fat_image_fuzzer
+target=${TARGET:-fat_image_fuzzer}
+cmake --build "$build" -j"${JOBS:-2}" --target "$target"
 
-mkdir -p "$build/corpus" "$build/artifacts"
-cp -n "$root"/fuzz/seeds/* "$build/corpus/" 2>/dev/null || true
+corpus=$build/corpus
+[ "$target" = fat_image_fuzzer ] || corpus=$build/corpus-$target
+mkdir -p "$corpus" "$build/artifacts"
+[ "$target" != fat_image_fuzzer ] || cp -n "$root"/fuzz/seeds/* "$corpus/" 2>/dev/null || true
 
 export QUORVANE_FUZZ_STATS=1
-exec "$build/fuzz/fat_image_fuzzer" "$build/corpus" \
+exec "$build/fuzz/$target" "$corpus" \
   -max_total_time="$duration" -timeout=10 -rss_limit_mb=2048 -max_len=1048576 \
   -artifact_prefix="$build/artifacts/" -print_final_stats=1 "$@"
