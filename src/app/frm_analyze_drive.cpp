@@ -13,8 +13,18 @@ TFrmAnalyzeDrive::TFrmAnalyzeDrive(TFrmFATScan& scanDriver, std::int32_t driveNu
 }
 
 void TFrmAnalyzeDrive::CheckScanMethod(bool checked) {
-    RBScanMethod.SetChecked(checked);
-    RBFolderMethod.SetChecked(!checked);
+    CheckMethod(checked ? TRecoveryMethod::Scan : TRecoveryMethod::Folder);
+}
+
+void TFrmAnalyzeDrive::CheckMethod(TRecoveryMethod method) {
+    RBBothMethods.SetChecked(method == TRecoveryMethod::Both);
+    RBScanMethod.SetChecked(method == TRecoveryMethod::Scan);
+    RBFolderMethod.SetChecked(method == TRecoveryMethod::Folder);
+}
+
+TRecoveryMethod TFrmAnalyzeDrive::Method() const {
+    if (RBBothMethods.Checked()) return TRecoveryMethod::Both;
+    return RBScanMethod.Checked() ? TRecoveryMethod::Scan : TRecoveryMethod::Folder;
 }
 
 void TFrmAnalyzeDrive::FormShow() {
@@ -36,7 +46,10 @@ void TFrmAnalyzeDrive::AnalyzeTimerTimer() {
         UI().MessageBox(result.FolderMethodRefusal, "", MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok);
     }
     ButtonContinue.SetEnabled(true);
-    if (result.Proposal.Method == TRecoveryMethod::Scan) CheckScanMethod(true);
+    // The combined run is offered first whatever the counts: it finds what the proposed method
+    // finds and carves what that leaves. The proposal still chooses which entries it recovers.
+    FolderMethodRefused = !result.FolderMethodRefusal.empty();
+    CheckMethod(TRecoveryMethod::Both);
     CBRecoverDeletedFiles.SetChecked(result.Proposal.RecoverDeleted);
     CBRecoverLostFiles.SetChecked(result.Proposal.LookForLost);
     LabelTotalFolders.SetCaption(FoldersFoundText(Folders));
@@ -57,7 +70,9 @@ void TFrmAnalyzeDrive::BlinkAnalyzeTimerTimer() {
 }
 
 void TFrmAnalyzeDrive::ButtonContinueClick() {
-    if (ActivePage == Page::TSSelectMethod && RBFolderMethod.Checked()) {
+    // The file choices are the folder based method's, alone or as the combined run's first phase.
+    const bool asksFiles = RBFolderMethod.Checked() || (RBBothMethods.Checked() && !FolderMethodRefused);
+    if (ActivePage == Page::TSSelectMethod && asksFiles) {
         ActivePage = Page::TSSelectType;
         return;
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The drive analysis dialog without its toolkit: the analysis of the selected drive (two
-// counting passes, DriveAnalysis) while a label blinks, the counts shown, and the proposed
-// recovery method and file choices preselected.
+// counting passes, DriveAnalysis) while a label blinks, the counts shown, the combined run
+// preselected with the proposed file choices (which the folder based phase takes).
 #include "app/controls.h"
 #include "app/drive_analysis.h"
 
@@ -31,6 +31,10 @@ public:
     Page ActivePage = Page::TSAnalyzingDrive;
     TLabel LabelBlinkAnalyzingDrive{"LabelBlinkAnalyzingDrive", "Analyzing Drive "};
     TLabel LabelTotalFolders{"LabelTotalFolders", ""};
+    TCheckBox RBBothMethods{"RBBothMethods", "Both methods (recommended)"};
+    TLabel LabelBothMethods{"LabelBothMethods",
+                            "Recovers the deleted files by name, then scans the rest of the card for pictures, "
+                            "sounds and films"};
     TCheckBox RBFolderMethod{"RBFolderMethod", "Use folder based recover  (Recommended)"};
     TCheckBox RBScanMethod{"RBScanMethod", "Use scan method recover"};
     TLabel LabelTotalDeletedFiles{"LabelTotalDeletedFiles", ""};
@@ -47,6 +51,9 @@ public:
     // The counts of the last analysis.
     std::int32_t Folders = 0;
     std::int32_t Files = 0;
+    // The analysis found that the folder based method cannot read the drive: the combined run is
+    // the scan alone, so its file choices are not asked.
+    bool FolderMethodRefused = false;
 
     void FormShow();
     void AnalyzeTimerTimer();
@@ -54,8 +61,11 @@ public:
     void ButtonContinueClick();
     void ButtonCancelClick();
 
-    // Radio group: checking one unchecks the other.
+    // Radio group: checking one unchecks the others.
     void CheckScanMethod(bool checked);
+    void CheckMethod(TRecoveryMethod method);
+    // The method whose button is checked.
+    TRecoveryMethod Method() const;
 
 private:
     DriveAnalysis analysis_;

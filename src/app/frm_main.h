@@ -90,6 +90,9 @@ public:
     // The folder based method: the media files among the deleted entries (RecoverDeleted) and the
     // lost ones (LookForLost) of the selected drive, through the scan driver.
     void RunFolderMethod(bool RecoverDeleted, bool LookForLost);
+    // The combined run: the folder based method with these choices, then the scan method over
+    // every sector the files it recovered do not hold.
+    void RunBothMethods(bool RecoverDeleted, bool LookForLost);
 
     // Lets the last run go: its working folder is removed once its files are gone.
     void ReleaseWorkFolder();

@@ -41,6 +41,14 @@ void TFrmMain::RunFolderMethod(bool RecoverDeleted, bool LookForLost) {
     runRecovery(plan);
 }
 
+void TFrmMain::RunBothMethods(bool RecoverDeleted, bool LookForLost) {
+    LastProgressTick = 0;
+    TRecoveryPlan plan = planFromControls(TRecoveryMethod::Both);
+    plan.RecoverDeleted = RecoverDeleted;
+    plan.LookForLost = LookForLost;
+    runRecovery(plan);
+}
+
 void TFrmMain::PrepareRun() {
     EnableControls(false);
     LabelInfoImagesFound.SetCaption("0");
@@ -74,6 +82,15 @@ void TFrmMain::bindRunEvents(RecoveryRun& run) {
             Animate1.SetVisible(true);
             return;
         }
+        if (phase == TRunPhase::Carving) {
+            // The combined run's scan: from here on the position and the number count sectors.
+            LabelCurrSec.SetCaption(ListBoxStrings(msgCurrentSector));
+            LabelInfoCurrentSector.SetCaption("");
+            GProgress.SetPosition(0);
+            return;
+        }
+        // The last files' checks: the run goes on (Cancel still stops them) until it has finished.
+        if (phase == TRunPhase::Checking) return;
         LabelInfoStatus.SetCaption(ListBoxStrings(msgReady));
         Animate1.SetActive(false);
         Animate1.SetVisible(false);

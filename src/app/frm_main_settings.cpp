@@ -56,7 +56,10 @@ void TFrmMain::FormClose() {
 }
 
 void TFrmMain::cb_previewClick() {
-    if (FrmPreview != nullptr) FrmPreview->Form.SetVisible(cb_preview.Checked());
+    if (FrmPreview == nullptr) return;
+    // Ticked during a run, the preview comes up beside the main window too, clear of Cancel.
+    if (cb_preview.Checked() && !FrmPreview->Form.Visible()) windows().PlacePreviewBesideMain(*FrmPreview);
+    FrmPreview->Form.SetVisible(cb_preview.Checked());
 }
 
 void TFrmMain::ButtonBrowseClick() { EditDestPath.SetText(ChooseFolder(EditDestPath.Text(), windows())); }

@@ -1,6 +1,6 @@
-// The Start command: the analysis dialog, one run by the chosen method, and the saving of the
-// files the user keeps. A run that refuses to start (a drive without sectors, no working folder)
-// has shown why and leaves nothing to save. A destination that cannot take the files is refused
+// The Start command: the analysis dialog, one run by the chosen method (or both), and the saving
+// of the files the user keeps. A run that refuses to start (a drive without sectors, no working
+// folder) has shown why and leaves nothing to save. A destination that cannot take the files is refused
 // before anything starts, and one on the drive being recovered is asked about.
 #include "app/destination_check.h"
 #include "app/frm_analyze_drive.h"
@@ -29,24 +29,24 @@ void TFrmMain::ButtonStartClick() {
     // Asked before the analysis, so that nothing is read for a run that cannot save anything.
     if (!destinationAccepted()) return;
     bool confirmed = false;
-    bool folderMethod = true;
+    TRecoveryMethod method = TRecoveryMethod::Both;
     bool recoverDeleted = true;
     bool lookForLost = false;
     {
         TFrmAnalyzeDrive dialog(*ScanDriver, DriveNumber, planFromControls(TRecoveryMethod::Folder).DriveName);
         if (windows().ShowAnalyzeDrive(dialog) == TModalResult::OK) {
             confirmed = true;
-            folderMethod = dialog.RBFolderMethod.Checked();
+            method = dialog.Method();
             recoverDeleted = dialog.CBRecoverDeletedFiles.Checked();
             lookForLost = dialog.CBRecoverLostFiles.Checked();
         }
     }
     if (confirmed) {
         createPreview();
-        if (folderMethod) {
-            RunFolderMethod(recoverDeleted, lookForLost);
-        } else {
-            RunScanMethod();
+        switch (method) {
+            case TRecoveryMethod::Folder: RunFolderMethod(recoverDeleted, lookForLost); break;
+            case TRecoveryMethod::Scan: RunScanMethod(); break;
+            case TRecoveryMethod::Both: RunBothMethods(recoverDeleted, lookForLost); break;
         }
         endOfRun();
     }

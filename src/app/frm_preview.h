@@ -17,6 +17,9 @@ namespace quorvane {
 class TFrmMain;
 enum class TModalResult;
 
+// What Cancel in "Save Images" asks before the files found are thrown away.
+std::string DiscardFilesQuestion(std::size_t files);
+
 class TFrmPreview {
 public:
     explicit TFrmPreview(TFrmMain& main);
@@ -52,6 +55,7 @@ public:
     // During a run: hides the window and unticks the main window's "Preview". After it: saves
     // the selected files and closes the window.
     void ButtonOKClick();
+    // After a run: asks before the files found are thrown away unsaved; No keeps the window open.
     void ButtonCancelClick();
     // A picture that LoadPicture accepted could not be decoded after all (a view that decodes
     // in the background): its slot shows the type label instead, if it still shows that file.

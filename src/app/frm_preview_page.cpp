@@ -112,6 +112,20 @@ void TFrmPreview::ButtonOKClick() {
     ModalResult = TModalResult::OK;
 }
 
-void TFrmPreview::ButtonCancelClick() { ModalResult = TModalResult::Cancel; }
+std::string DiscardFilesQuestion(std::size_t files) {
+    if (files == 1) return "Throw away the file found without saving it?";
+    return "Throw away the " + std::to_string(files) + " files found without saving them?";
+}
+
+void TFrmPreview::ButtonCancelClick() {
+    // The staged files go with the window: a slip of the hand must not lose a whole run. No (the
+    // default) keeps the window open.
+    if (!list_.Files().empty() &&
+        UI().MessageBox(DiscardFilesQuestion(list_.Size()), "", MsgIcon::Question, MsgButtons::YesNo, MsgResult::No) !=
+            MsgResult::Yes) {
+        return;
+    }
+    ModalResult = TModalResult::Cancel;
+}
 
 }  // namespace quorvane

@@ -13,7 +13,7 @@ public:
     TModalResult ShowAnalyzeDrive(TFrmAnalyzeDrive& dialog) override {
         dialog.FormShow();
         dialog.AnalyzeTimerTimer();
-        // Continue from the method page, and from the type page for the folder based method.
+        // Continue from the method page, and from the type page for the methods that recover by entries.
         for (int i = 0; i < 2 && dialog.ModalResult == TModalResult::None && !dialog.Cancelled; ++i) {
             dialog.ButtonContinueClick();
         }

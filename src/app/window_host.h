@@ -22,7 +22,8 @@ public:
 
     // A run's preview window was made; its Form control says whether it is shown.
     virtual void PreviewCreated(TFrmPreview& preview) = 0;
-    // Moves it beside the main window: the main window's left edge + 250, its top edge.
+    // Moves it beside the main window (right of it, or below, ...) within the screen, so that it
+    // does not cover the main window's Cancel button during the run.
     virtual void PlacePreviewBesideMain(TFrmPreview& preview) = 0;
     // Shows it modally in the middle of the screen until OK or Cancel ends it.
     virtual void ShowPreviewModal(TFrmPreview& preview) = 0;

@@ -1,6 +1,7 @@
 #include "gui/analyze_dialog.h"
 
 #include "app/frm_analyze_drive.h"
+#include "app/recovery_plan.h"
 #include "gui/control_binding.h"
 
 #include <QCheckBox>
@@ -11,13 +12,14 @@
 #include <QStackedWidget>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace quorvane::gui {
 
 AnalyzeDialog::AnalyzeDialog(TFrmAnalyzeDrive& form, QWidget* parent) : QDialog(parent), form_(form) {
     setObjectName("FrmAnalyzeDrive");
     setWindowTitle("Analyze Drive");
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    setFixedSize(271, 129);
     // The dialog's small frame holds its texts at the size of a dialog font.
     QFont small = font();
     small.setPointSizeF(std::min(small.pointSizeF(), 8.0));
@@ -25,7 +27,6 @@ AnalyzeDialog::AnalyzeDialog(TFrmAnalyzeDrive& form, QWidget* parent) : QDialog(
 
     pages_ = new QStackedWidget(this);
     pages_->setObjectName("PCDriveMethod");
-    pages_->setGeometry(2, 4, 268, 88);
 
     auto* analyzing = new QWidget;
     analyzing->setObjectName("TSAnalyzingDrive");
@@ -40,16 +41,31 @@ AnalyzeDialog::AnalyzeDialog(TFrmAnalyzeDrive& form, QWidget* parent) : QDialog(
     folders->setObjectName("LabelTotalFolders");
     folders->setGeometry(8, 4, 250, 18);
     bindLabel(form_.LabelTotalFolders, folders);
-    auto* rbFolder = new QRadioButton(method);
-    rbFolder->setObjectName("RBFolderMethod");
-    rbFolder->setGeometry(4, 30, 264, 20);
-    rbFolder->setAutoExclusive(false);  // the form keeps the pair exclusive
-    bindCheckBox(form_.RBFolderMethod, rbFolder, [this] { form_.CheckScanMethod(!form_.RBFolderMethod.Checked()); });
-    auto* rbScan = new QRadioButton(method);
-    rbScan->setObjectName("RBScanMethod");
-    rbScan->setGeometry(4, 56, 264, 20);
-    rbScan->setAutoExclusive(false);
-    bindCheckBox(form_.RBScanMethod, rbScan, [this] { form_.CheckScanMethod(form_.RBScanMethod.Checked()); });
+    // The form keeps the three buttons exclusive; a click on the checked one keeps it checked.
+    auto methodButton = [this, method](TCheckBox& control, int y, TRecoveryMethod which) {
+        auto* rb = new QRadioButton(method);
+        rb->setObjectName(QString::fromStdString(control.Name));
+        rb->setGeometry(4, y, 264, 20);
+        rb->setAutoExclusive(false);
+        bindCheckBox(control, rb, [this, which] { form_.CheckMethod(which); });
+        return rb;
+    };
+    auto* rbBoth = methodButton(form_.RBBothMethods, 26, TRecoveryMethod::Both);
+    // The explanation under it wraps to as many lines as the dialog's font needs; the two other
+    // methods and the dialog's height follow it.
+    auto* both = new QLabel(method);
+    both->setObjectName("LabelBothMethods");
+    both->setWordWrap(true);
+    both->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    both->setForegroundRole(QPalette::PlaceholderText);
+    bindLabel(form_.LabelBothMethods, both);
+    const int explained = std::max(14, both->heightForWidth(240));
+    both->setGeometry(24, 46, 240, explained);
+    rbBoth->setToolTip(QString::fromStdString(form_.LabelBothMethods.Caption()));
+    const int folderAt = 46 + explained + 6;
+    methodButton(form_.RBFolderMethod, folderAt, TRecoveryMethod::Folder);
+    methodButton(form_.RBScanMethod, folderAt + 24, TRecoveryMethod::Scan);
+    const int pageHeight = std::max(88, folderAt + 24 + 22);
 
     auto* type = new QWidget;
     type->setObjectName("TSSelectType");
@@ -69,14 +85,20 @@ AnalyzeDialog::AnalyzeDialog(TFrmAnalyzeDrive& form, QWidget* parent) : QDialog(
     pages_->addWidget(analyzing);
     pages_->addWidget(method);
     pages_->addWidget(type);
+    pages_->setGeometry(2, 4, 268, pageHeight);
+    const int buttonsAt = 4 + pageHeight + 6;
+    setFixedSize(271, buttonsAt + 31);
 
     auto* cont = new QPushButton(this);
     cont->setObjectName("ButtonContinue");
-    cont->setGeometry(100, 98, 80, 25);
+    cont->setGeometry(100, buttonsAt, 80, 25);
     cont->setDefault(true);
     auto* cancel = new QPushButton(this);
     cancel->setObjectName("ButtonCancel");
-    cancel->setGeometry(186, 98, 80, 25);
+    cancel->setGeometry(186, buttonsAt, 80, 25);
+    // Enter starts (Continue), wherever the focus is: Cancel, which has the focus while the
+    // analysis runs and Continue is disabled, must not take over as the default button.
+    cancel->setAutoDefault(false);
     auto run = [this](void (TFrmAnalyzeDrive::*handler)()) {
         return [this, handler] {
             ++handlersRunning_;
@@ -96,7 +118,8 @@ AnalyzeDialog::AnalyzeDialog(TFrmAnalyzeDrive& form, QWidget* parent) : QDialog(
 AnalyzeDialog::~AnalyzeDialog() {
     // The form outlives this view: its controls must not call into deleted widgets.
     for (TControl* c : std::initializer_list<TControl*>{
-             &form_.LabelBlinkAnalyzingDrive, &form_.LabelTotalFolders, &form_.RBFolderMethod, &form_.RBScanMethod,
+             &form_.LabelBlinkAnalyzingDrive, &form_.LabelTotalFolders, &form_.RBBothMethods, &form_.LabelBothMethods,
+             &form_.RBFolderMethod, &form_.RBScanMethod,
              &form_.LabelTotalDeletedFiles, &form_.CBRecoverDeletedFiles, &form_.CBRecoverLostFiles,
              &form_.ButtonContinue, &form_.ButtonCancel, &form_.AnalyzeTimer, &form_.BlinkAnalyzeTimer}) {
         c->onChanged = nullptr;

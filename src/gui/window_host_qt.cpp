@@ -9,11 +9,13 @@
 #include "gui/folder_dialog.h"
 #include "gui/format_dialog.h"
 #include "gui/main_window.h"
+#include "gui/preview_placement.h"
 #include "gui/preview_window.h"
 #include "gui/update_wizard_component.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 
@@ -33,7 +35,19 @@ TModalResult QtWindowHost::ShowAnalyzeDrive(TFrmAnalyzeDrive& dialog) {
 void QtWindowHost::PreviewCreated(TFrmPreview& preview) { preview_ = std::make_unique<PreviewWindow>(preview, &main_); }
 
 void QtWindowHost::PlacePreviewBesideMain(TFrmPreview&) {
-    if (preview_) preview_->move(main_.frameGeometry().left() + 250, main_.frameGeometry().top());
+    if (!preview_) return;
+    // Not shown yet, the preview has no frame of its own: it gets one like the main window's.
+    const QRect mainFrame = main_.frameGeometry();
+    const QSize frame = preview_->isVisible()
+                            ? preview_->frameGeometry().size()
+                            : preview_->size() + (mainFrame.size() - main_.geometry().size());
+    QRect cancel;
+    if (const auto* button = main_.Widget<QWidget>("ButtonCancel")) {
+        cancel = QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
+    }
+    const QScreen* screen = main_.screen();
+    const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    preview_->move(PreviewPosition(mainFrame, cancel, frame, area));
 }
 
 void QtWindowHost::ShowPreviewModal(TFrmPreview&) {

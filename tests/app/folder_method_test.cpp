@@ -63,16 +63,26 @@ struct FolderRun {
     std::vector<Bytes> files;
     int imagesFound = 0;
     TRunReport report;
+    // Each new caption of the window's position label with the status shown at that moment.
+    std::vector<std::pair<std::string, std::string>> positionLabels;
 };
 
-FolderRun recover(std::uint8_t drive, bool deleted, bool lost) {
+FolderRun recover(std::uint8_t drive, bool deleted, bool lost, TRecoveryMethod method = TRecoveryMethod::Folder) {
     FolderRun out;
     TFrmMain main;
     main.FormCreate();
     EXPECT_TRUE(main.SelectDrive(drive));
     TFrmPreview preview(main);
     main.FrmPreview = &preview;
-    main.RunFolderMethod(deleted, lost);
+    main.LabelCurrSec.onChanged = [&](const TControl&) {
+        out.positionLabels.emplace_back(main.LabelCurrSec.Caption(), main.LabelInfoStatus.Caption());
+    };
+    if (method == TRecoveryMethod::Both) {
+        main.RunBothMethods(deleted, lost);
+    } else {
+        main.RunFolderMethod(deleted, lost);
+    }
+    main.LabelCurrSec.onChanged = nullptr;
     for (const auto& f : preview.Staged()) {
         out.names.push_back(fs::path(f.Path).filename().string());
         out.files.push_back(ReadFile(f.Path));
@@ -112,12 +122,12 @@ TEST_F(FolderMethod, DeletedPicturesComeBackUnderTheirOwnNamesAndSameNamesAreBot
     const auto drive = card.drive();
     ASSERT_NE(drive, 0);
 
-    // The analysis proposes the folder based method and recovering the deleted files.
+    // The analysis presets the combined run, whose folder based phase recovers the deleted files.
     TFrmFATScan scan;
     TFrmAnalyzeDrive dialog(scan, drive);
     dialog.FormShow();
     dialog.AnalyzeTimerTimer();
-    EXPECT_TRUE(dialog.RBFolderMethod.Checked());
+    EXPECT_TRUE(dialog.RBBothMethods.Checked());
     EXPECT_TRUE(dialog.CBRecoverDeletedFiles.Checked());
     EXPECT_EQ(dialog.LabelTotalDeletedFiles.Caption(), "Found 2 deleted files");
 
@@ -365,33 +375,62 @@ TEST_F(FolderMethod, AnErrorInsideTheRunStopsItWithItsReasonInTheWindowAndTheSer
 }
 
 TEST_F(FolderMethod, TheServiceStagesWhatTheWindowStages) {
+    // Two deleted photos found by their entries, and one whose entry is long gone: only the
+    // combined run's scan finds that one, in the free space past the files.
     ToolCard card;
     card.run("mmd -i card.img ::DCIM");
     card.put("DCIM/IMG_0001.JPG", photo(30'000, 6));
     card.put("DCIM/IMG_0002.JPG", photo(12'000, 7));
     card.run("mdel -i card.img ::DCIM/IMG_0001.JPG ::DCIM/IMG_0002.JPG");
+    const Bytes unnamed = photo(8'000, 8);
+    {
+        std::fstream image(card.dir / "card.img", std::ios::in | std::ios::out | std::ios::binary);
+        image.seekp(12'000 * 512);
+        image.write(reinterpret_cast<const char*>(unnamed.data()), static_cast<std::streamsize>(unnamed.size()));
+    }
     const auto drive = card.drive();
     ASSERT_NE(drive, 0);
-    const auto window = recover(drive, true, false);
 
-    TRecoveryPlan plan;
-    plan.Drive = drive;
-    plan.Method = TRecoveryMethod::Folder;
-    RecoveryRun run(plan);
-    const TRunReport& report = run.Run();
-    std::vector<std::string> names;
-    std::vector<Bytes> files;
-    for (const auto& f : run.Staged().Files()) {
-        names.push_back(fs::path(f.Path).filename().string());
-        files.push_back(ReadFile(f.Path));
+    struct Case {
+        TRecoveryMethod method;
+        std::size_t files;
+        // The position label's captions: the run's unit, then (with the status still "Busy") the
+        // scan's sectors, or the resting caption once the run has ended ("Ready").
+        std::vector<std::pair<std::string, std::string>> positionLabels;
+    };
+    const Case cases[] = {
+        {TRecoveryMethod::Folder, 2, {{"Current clustor:", "Busy"}, {"Current sector:", "Ready"}}},
+        {TRecoveryMethod::Both, 3, {{"Current clustor:", "Busy"}, {"Current sector:", "Busy"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.method));
+        const auto window = recover(drive, true, false, c.method);
+        EXPECT_EQ(window.positionLabels, c.positionLabels);
+
+        TRecoveryPlan plan;
+        plan.Drive = drive;
+        plan.Method = c.method;
+        RecoveryRun run(plan);
+        const TRunReport& report = run.Run();
+        std::vector<std::string> names;
+        std::vector<Bytes> files;
+        for (const auto& f : run.Staged().Files()) {
+            names.push_back(fs::path(f.Path).filename().string());
+            files.push_back(ReadFile(f.Path));
+        }
+        run.Staged().DeleteStagedFiles();
+
+        ASSERT_EQ(window.files.size(), c.files);
+        EXPECT_EQ(names, window.names);
+        EXPECT_EQ(files, window.files);
+        EXPECT_EQ(window.report.Whole + window.report.Damaged, report.Whole + report.Damaged);
+        EXPECT_TRUE(report.Failure.empty());
+        if (c.method == TRecoveryMethod::Both) {
+            // The carved photo runs on into the free space after it: it begins with the photo.
+            ASSERT_GE(window.files.back().size(), unnamed.size());
+            EXPECT_TRUE(std::equal(unnamed.begin(), unnamed.end(), window.files.back().begin()));
+        }
     }
-    run.Staged().DeleteStagedFiles();
-
-    ASSERT_EQ(window.files.size(), 2u);
-    EXPECT_EQ(names, window.names);
-    EXPECT_EQ(files, window.files);
-    EXPECT_EQ(run.Staged().Size(), 2u);
-    EXPECT_TRUE(report.Failure.empty());
 }
 
 }  // namespace

@@ -50,7 +50,10 @@ public:
     bool AnalyzeTotalFile(std::uint8_t, bool Root, bool, bool, std::int32_t& Files, std::int32_t& Folders) override {
         ++passes;
         if (cancelDuringFirstPass && dialog != nullptr) dialog->ButtonCancelClick();
-        if (!resolvable) return false;
+        if (!resolvable) {
+            MountError = "not a FAT volume";  // as the engine says it, in a box of its own
+            return false;
+        }
         Files = Root ? 99 : deletedFiles;  // the first pass's file count is not used
         Folders = Root ? rootFolders : deletedFolders;
         return true;
@@ -85,21 +88,36 @@ TEST(AnalyzeDriveDialog, ProposesTheMethodAndFileChoicesFromTheCounts) {
         dialog.AnalyzeTimerTimer();
         EXPECT_EQ(dialog.ActivePage, TFrmAnalyzeDrive::Page::TSSelectMethod);
         EXPECT_TRUE(dialog.ButtonContinue.Enabled());
-        EXPECT_EQ(dialog.RBFolderMethod.Checked(), c.folderMethod);
-        EXPECT_NE(dialog.RBScanMethod.Checked(), c.folderMethod);
+        // The combined run is preset whatever the counts; the proposal chooses its files.
+        EXPECT_TRUE(dialog.RBBothMethods.Checked());
+        EXPECT_FALSE(dialog.RBFolderMethod.Checked());
+        EXPECT_FALSE(dialog.RBScanMethod.Checked());
+        EXPECT_EQ(dialog.Method(), TRecoveryMethod::Both);
         EXPECT_EQ(dialog.CBRecoverDeletedFiles.Checked(), c.recoverDeleted);
         EXPECT_EQ(dialog.CBRecoverLostFiles.Checked(), c.lookForLost);
         EXPECT_EQ(dialog.LabelTotalFolders.Caption(), c.foldersText);
         EXPECT_EQ(dialog.LabelTotalDeletedFiles.Caption(), c.filesText);
 
-        // The folder based method is confirmed from the type page, the scan method at once.
-        dialog.ButtonContinueClick();
-        if (c.folderMethod) {
-            EXPECT_EQ(dialog.ActivePage, TFrmAnalyzeDrive::Page::TSSelectType);
-            EXPECT_EQ(dialog.ModalResult, TModalResult::None);
+        // A method that recovers by entries is confirmed from the type page, the scan at once; so
+        // is the combined run on a drive the folder based method cannot read.
+        for (const TRecoveryMethod method : {TRecoveryMethod::Both, TRecoveryMethod::Folder, TRecoveryMethod::Scan}) {
+            SCOPED_TRACE(static_cast<int>(method));
+            dialog.ActivePage = TFrmAnalyzeDrive::Page::TSSelectMethod;
+            dialog.ModalResult = TModalResult::None;
+            dialog.CheckMethod(method);
+            EXPECT_EQ(dialog.Method(), method);
+            EXPECT_EQ(dialog.RBBothMethods.Checked() + dialog.RBFolderMethod.Checked() + dialog.RBScanMethod.Checked(),
+                      1);
             dialog.ButtonContinueClick();
+            const bool asksFiles =
+                method == TRecoveryMethod::Folder || (method == TRecoveryMethod::Both && c.resolvable);
+            if (asksFiles) {
+                EXPECT_EQ(dialog.ActivePage, TFrmAnalyzeDrive::Page::TSSelectType);
+                EXPECT_EQ(dialog.ModalResult, TModalResult::None);
+                dialog.ButtonContinueClick();
+            }
+            EXPECT_EQ(dialog.ModalResult, TModalResult::OK);
         }
-        EXPECT_EQ(dialog.ModalResult, TModalResult::OK);
 
         // The analysis on its own, as the command line uses it, proposes the same.
         const auto result = DriveAnalysis(scan, 5).Run();

@@ -194,7 +194,7 @@ TEST_F(ScanMethod, StartOnADriveWithoutSectorsShowsTheRefusalAndSavesNothing) {
         main.FormCreate();
         ASSERT_TRUE(main.SelectDrive(drive));
         main.EditDestPath.SetText(dest.string());
-        main.ButtonStartClick();  // nothing is found, so the scan method is proposed
+        main.ButtonStartClick();  // nothing is found; the preset combined run is refused at once
         EXPECT_EQ(main.LastRun.FailureKind, TRunFailure::NoSectors);
         EXPECT_EQ(main.FrmPreview, nullptr);
         EXPECT_TRUE(main.ButtonStart.Enabled());

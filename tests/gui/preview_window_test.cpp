@@ -5,6 +5,7 @@
 #include "app/frm_analyze_drive.h"
 #include "app/frm_main.h"
 #include "app/frm_preview.h"
+#include "gui/preview_placement.h"
 #include "gui/preview_window.h"
 #include "gui/qt_user_interface.h"
 #include "gui/thumbnails.h"
@@ -355,26 +356,83 @@ private slots:
     }
 
     void saveImagesOkSavesAndCancelSavesNothing_data() {
-        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("found");
+        QTest::addColumn<QStringList>("buttons");  // pressed in turn
+        QTest::addColumn<int>("answer");           // to the question before the files are thrown away
+        QTest::addColumn<QString>("question");     // empty: none asked
         QTest::addColumn<int>("saved");
-        QTest::newRow("OK") << "ButtonOK" << 2;
-        QTest::newRow("Cancel") << "ButtonCancel" << 0;
+        const QString two = "Throw away the 2 files found without saving them?";
+        const int yes = static_cast<int>(MsgResult::Yes), no = static_cast<int>(MsgResult::No);
+        QTest::newRow("OK") << 2 << QStringList{"ButtonOK"} << yes << QString() << 2;
+        QTest::newRow("Cancel, Yes") << 2 << QStringList{"ButtonCancel"} << yes << two << 0;
+        QTest::newRow("Cancel, No keeps them; then OK")
+            << 2 << QStringList{"ButtonCancel", "ButtonOK"} << no << two << 2;
+        QTest::newRow("one file") << 1 << QStringList{"ButtonCancel"} << yes
+                                  << "Throw away the file found without saving it?" << 0;
+        QTest::newRow("nothing found: nothing to ask") << 0 << QStringList{"ButtonCancel"} << no << QString() << 0;
     }
     void saveImagesOkSavesAndCancelSavesNothing() {
-        QFETCH(QString, button);
+        QFETCH(int, found);
+        QFETCH(QStringList, buttons);
+        QFETCH(int, answer);
+        QFETCH(QString, question);
         QFETCH(int, saved);
         QTemporaryDir dest;
+        gui::QtUserInterface ui;
+        QStringList asked;
+        ui.Answer = [&](const std::string& text, MsgIcon, MsgButtons) {
+            asked << QString::fromStdString(text);
+            return static_cast<MsgResult>(answer);
+        };
         TFrmMain main;
         main.EditDestPath.SetText(dest.path().toStdString());
         TFrmPreview preview(main);
         gui::PreviewWindow view(preview, nullptr);
-        preview.AddFile(stage("a.JPG", MakeJpeg(100, 80, 1)).toStdString());
-        preview.AddFile(stage("b.JPG", MakeJpeg(100, 80, 2)).toStdString());
+        for (int i = 0; i < found; ++i) preview.AddFile(stage("a.JPG", MakeJpeg(100, 80, i)).toStdString());
         preview.ButtonCancel.SetVisible(true);
-        When([&] { return view.isVisible(); }, [&] { QTest::mouseClick(view.findChild<QWidget*>(button), Qt::LeftButton); },
-             5000, "the modal preview window");
+        When([&] { return view.isVisible(); }, [&] {
+            for (int i = 0; i < buttons.size(); ++i) {
+                QVERIFY(view.isVisible());
+                QTest::mouseClick(view.findChild<QWidget*>(buttons[i].toUtf8().constData()), Qt::LeftButton);
+                // Answered No, the window stays with every file still staged.
+                if (i + 1 < buttons.size()) {
+                    QVERIFY(view.isVisible());
+                    QCOMPARE(preview.Staged().size(), static_cast<std::size_t>(found));
+                    for (const auto& f : preview.Staged()) QVERIFY(QFile::exists(QString::fromStdString(f.Path)));
+                }
+            }
+        }, 5000, "the modal preview window");
         view.ShowModalCentred();
+        QCOMPARE(asked, question.isEmpty() ? QStringList() : QStringList{question});
         QCOMPARE(QDir(dest.path()).entryList(QDir::Files).size(), saved);
+    }
+
+    // During a run the preview goes beside the main window and leaves its Cancel button free.
+    void previewLeavesTheMainWindowsCancelFree_data() {
+        QTest::addColumn<QRect>("screen");
+        QTest::addColumn<QPoint>("mainAt");
+        QTest::addColumn<QPoint>("expected");
+        QTest::newRow("wide screen: right of it") << QRect(0, 0, 1920, 1080) << QPoint(100, 100) << QPoint(810, 100);
+        QTest::newRow("narrow screen: below it") << QRect(0, 0, 1024, 768) << QPoint(100, 50) << QPoint(100, 348);
+        QTest::newRow("at the right edge, low: left of it")
+            << QRect(0, 0, 1920, 1080) << QPoint(1200, 700) << QPoint(633, 700);
+        QTest::newRow("near the bottom: right, moved up")
+            << QRect(0, 0, 1920, 1080) << QPoint(100, 900) << QPoint(810, 786);
+        QTest::newRow("second screen") << QRect(1920, 0, 1280, 1024) << QPoint(1950, 40) << QPoint(1950, 338);
+        // No room beside it: over the main window, but clear of Cancel.
+        QTest::newRow("small screen, centred") << QRect(0, 0, 800, 600) << QPoint(45, 151) << QPoint(45, 0);
+    }
+    void previewLeavesTheMainWindowsCancelFree() {
+        QFETCH(QRect, screen);
+        QFETCH(QPoint, mainAt);
+        QFETCH(QPoint, expected);
+        const QRect main(mainAt, QSize(710, 298));
+        const QRect cancel(mainAt + QPoint(222, 160), QSize(90, 30));
+        const QSize preview(TFrmPreview::ClientWidth, TFrmPreview::ClientHeight);
+        const QPoint at = gui::PreviewPosition(main, cancel, preview, screen);
+        QCOMPARE(at, expected);
+        QVERIFY(screen.contains(QRect(at, preview)));
+        QVERIFY(!QRect(at, preview).intersects(cancel));
     }
 };
 

@@ -4,12 +4,14 @@
 #include "gui_test_support.h"
 
 #include "app/frm_preview.h"
+#include "app/recovery_run.h"
 #include "gui/busy_strip.h"
 #include "gui/desktop_app.h"
 #include "gui/preview_window.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -24,19 +26,46 @@ namespace {
 
 QWidget* child(QWidget* w, const char* name) { return w != nullptr ? w->findChild<QWidget*>(name) : nullptr; }
 
-// Answers the analysis dialog: the scan method, or the folder based method with the proposed files.
-void chooseMethod(const QString& method) {
+// The file choices the analysis dialog was confirmed with.
+struct Choice {
+    bool deleted = true;
+    bool lost = false;
+};
+
+// Answers the analysis dialog: the combined run as preset, confirmed with Enter; the scan method;
+// or the folder based method with the proposed files.
+void chooseMethod(const QString& method, Choice* choice = nullptr) {
     When([] {
         QWidget* d = TopLevel("FrmAnalyzeDrive");
         return d != nullptr && child(d, "ButtonContinue")->isEnabled();
-    }, [method] {
+    }, [method, choice] {
         QWidget* d = TopLevel("FrmAnalyzeDrive");
-        QCOMPARE(d->findChild<QStackedWidget*>("PCDriveMethod")->currentWidget()->objectName(), QString("TSSelectMethod"));
+        auto* pages = d->findChild<QStackedWidget*>("PCDriveMethod");
+        QCOMPARE(pages->currentWidget()->objectName(), QString("TSSelectMethod"));
+        // The combined run comes first and is preset.
+        auto* both = d->findChild<QRadioButton*>("RBBothMethods");
+        QVERIFY(both->isChecked());
+        QCOMPARE(both->text(), QString("Both methods (recommended)"));
+        QVERIFY(both->y() < child(d, "RBFolderMethod")->y());
+        QVERIFY(child(d, "RBFolderMethod")->y() < child(d, "RBScanMethod")->y());
         if (method == "scan") QTest::mouseClick(child(d, "RBScanMethod"), Qt::LeftButton, {}, QPoint(5, 10));
-        QTest::mouseClick(child(d, "ButtonContinue"), Qt::LeftButton);
-        if (method == "folder") {
-            QCOMPARE(d->findChild<QStackedWidget*>("PCDriveMethod")->currentWidget()->objectName(), QString("TSSelectType"));
-            QTest::mouseClick(child(d, "ButtonContinue"), Qt::LeftButton);
+        if (method == "folder") QTest::mouseClick(child(d, "RBFolderMethod"), Qt::LeftButton, {}, QPoint(5, 10));
+        auto confirm = [d, method] {
+            if (method == "both") {
+                // Enter where the focus is, which may be Cancel's since the analysis began.
+                QTest::keyClick(d->focusWidget() != nullptr ? d->focusWidget() : d, Qt::Key_Return);
+            } else {
+                QTest::mouseClick(child(d, "ButtonContinue"), Qt::LeftButton);
+            }
+        };
+        confirm();
+        if (method != "scan") {
+            QCOMPARE(pages->currentWidget()->objectName(), QString("TSSelectType"));
+            if (choice != nullptr) {
+                choice->deleted = d->findChild<QCheckBox*>("CBRecoverDeletedFiles")->isChecked();
+                choice->lost = d->findChild<QCheckBox*>("CBRecoverLostFiles")->isChecked();
+            }
+            confirm();
         }
     }, 30000, "the analysis dialog");
 }
@@ -52,6 +81,28 @@ void saveImages(const char* button, std::function<void(QWidget*)> look = {}) {
         QTest::mouseClick(child(p, button), Qt::LeftButton);
     }, 120000, "Save Images");
 }
+
+// Calls act whenever the top-level window of this object name is shown, from within the show.
+class ShowWatch : public QObject {
+public:
+    ShowWatch(const char* name, std::function<void(QWidget*)> act) : name_(name), act_(std::move(act)) {
+        qApp->installEventFilter(this);
+    }
+    ~ShowWatch() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType() && watched->objectName() == name_ &&
+            static_cast<QWidget*>(watched)->isWindow()) {
+            act_(static_cast<QWidget*>(watched));
+        }
+        return false;
+    }
+
+private:
+    QString name_;
+    std::function<void(QWidget*)> act_;
+};
 
 void setDestination(gui::MainWindow& w, const QString& dest, const QString& prefix = "image") {
     w.Widget<QLineEdit>("EditDestPath")->clear();
@@ -79,6 +130,7 @@ private slots:
         QTest::addColumn<int>("files");
         QTest::newRow("folder based") << "folder" << 3;  // the three deleted photos
         QTest::newRow("scan") << "scan" << 6;            // every photo on the card
+        QTest::newRow("both") << "both" << 6;            // the deleted ones by name, the others carved
     }
     void wholeRunSavesWhatTheCommandLineSaves() {
         QFETCH(QString, method);
@@ -94,13 +146,24 @@ private slots:
         app.Form.cb_preview.SetChecked(true);
 
         int picturesShown = 0;
-        chooseMethod(method);
-        // During the run the preview sits beside the main window.
-        When([&] { return TopLevel("FrmPreview") != nullptr && !TopLevel("FrmPreview")->isModal(); }, [&] {
-            QCOMPARE(TopLevel("FrmPreview")->windowTitle(), QString("Preview"));
-            QVERIFY(!app.Window->Widget<QWidget>("ButtonStart")->isEnabled());
-        }, 30000, "the preview during the run");
+        Choice choice;
+        chooseMethod(method, &choice);
+        // The preview shown for the run sits beside the main window, clear of its Cancel button.
+        // A small card's run is over before a poll could see it: its Show event is watched instead.
+        bool shownDuringRun = false;
+        ShowWatch watch("FrmPreview", [&](QWidget* p) {
+            if (p->isModal()) return;
+            shownDuringRun = true;
+            QCOMPARE(p->windowTitle(), QString("Preview"));
+            const QWidget* cancel = app.Window->Widget<QWidget>("ButtonCancel");
+            QVERIFY(!p->frameGeometry().intersects(QRect(cancel->mapToGlobal(QPoint(0, 0)), cancel->size())));
+        });
+        QMap<QString, QByteArray> staged;
         saveImages("ButtonOK", [&](QWidget* p) {
+            for (const auto& f : app.Form.FrmPreview->Staged()) {
+                const QString path = QString::fromStdString(f.Path);
+                staged.insert(QFileInfo(path).fileName(), ReadFile(path));
+            }
             auto* view = static_cast<gui::PreviewWindow*>(p);
             // Pictures found during the run may still be on their way from the decoder.
             auto shown = [view, p] {
@@ -124,6 +187,7 @@ private slots:
         });
         QTest::mouseClick(app.Window->Widget<QWidget>("ButtonStart"), Qt::LeftButton);
 
+        QVERIFY(shownDuringRun);
         QCOMPARE(picturesShown, files);
         const auto saved = FolderContents(work + "/gui");
         QCOMPARE(saved.size(), files);
@@ -132,6 +196,25 @@ private slots:
         QCOMPARE(app.Window->Widget<QLabel>("LabelInfoStatus")->text(), QString("Ready"));
         QCOMPARE(app.Window->Widget<QLabel>("LabelInfoImagesFound")->text(), QString::number(files));
         QVERIFY(app.Window->Widget<QWidget>("ButtonStart")->isEnabled());
+
+        // A run of the same plan outside the window stages the same files.
+        TRecoveryPlan plan;
+        plan.Drive = static_cast<std::uint8_t>(app.Form.DriveNumber);
+        plan.Method = method == "both" ? TRecoveryMethod::Both
+                      : method == "scan" ? TRecoveryMethod::Scan
+                                         : TRecoveryMethod::Folder;
+        plan.RecoverDeleted = choice.deleted;
+        plan.LookForLost = choice.lost;
+        RecoveryRun run(plan);
+        run.Run();
+        QMap<QString, QByteArray> service;
+        for (const auto& f : run.Staged().Files()) {
+            const QString path = QString::fromStdString(f.Path);
+            service.insert(QFileInfo(path).fileName(), ReadFile(path));
+        }
+        run.Staged().DeleteStagedFiles();
+        QCOMPARE(staged.size(), files);
+        QCOMPARE(staged, service);
 
         QString out;
         QStringList args{"recover", image, "--dest", work + "/cli", "--method", method, "--prefix", "image"};
@@ -171,7 +254,16 @@ private slots:
         When([&] { return app.Window->Widget<QProgressBar>("GProgress")->value() > 0; }, [&] {
             progressSeen = app.Window->Widget<QProgressBar>("GProgress")->value();
             busyShown = busy->isVisible() && busy->IsActive();
-            QVERIFY(app.Window->Widget<QWidget>("ButtonCancel")->isEnabled());
+            QWidget* cancel = app.Window->Widget<QWidget>("ButtonCancel");
+            QVERIFY(cancel->isEnabled());
+            // The preview ticked during the run comes up clear of Cancel; unticked, it goes again.
+            auto* preview = app.Window->Widget<QCheckBox>("cb_preview");
+            QTest::mouseClick(preview, Qt::LeftButton, {}, QPoint(5, preview->height() / 2));
+            QVERIFY(TopLevel("FrmPreview") != nullptr);
+            QVERIFY(!TopLevel("FrmPreview")->frameGeometry().intersects(
+                QRect(cancel->mapToGlobal(QPoint(0, 0)), cancel->size())));
+            QTest::mouseClick(preview, Qt::LeftButton, {}, QPoint(5, preview->height() / 2));
+            QVERIFY(TopLevel("FrmPreview") == nullptr);
             sinceCancel.start();
             QTest::mouseClick(app.Window->Widget<QWidget>("ButtonCancel"), Qt::LeftButton);
         }, 60000, "the progress bar to move");
