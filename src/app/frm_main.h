@@ -69,6 +69,8 @@ public:
     TButton WipeCancelButton{"WipeCancelButton", "Cancel"};
     // Settings page.
     TEdit EditFilenamePrefix{"EditFilenamePrefix"};
+    // Files that have a name on the card are saved under it, inside their folders.
+    TCheckBox CBKeepNames{"CBKeepNames", "Keep the names and folders of files found by name"};
     TTrackBar TrackBarSecAtOnce{"TrackBarSecAtOnce", 1, 1000, 1, 250};
     TTrackBar TrackBarRetryCount{"TrackBarRetryCount", 1, 20, 1, 5};
 

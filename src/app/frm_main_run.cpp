@@ -107,8 +107,10 @@ void TFrmMain::bindRunEvents(RecoveryRun& run) {
         LabelInfoImagesFound.SetCaption(std::to_string(files));
     };
     events.OnReadErrors = [this](std::int32_t errors) { LabelInfoReadErrors.SetCaption(std::to_string(errors)); };
-    events.OnFileStaged = [this](const std::string& path) {
-        if (FrmPreview != nullptr) FrmPreview->AddFile(path);
+    events.OnFileStaged = [this, &run](const std::string& path) {
+        // Told right after the run listed the file: its entry there carries where it came from.
+        const auto& staged = run.Staged().Files();
+        if (FrmPreview != nullptr) FrmPreview->AddFile(path, staged.empty() ? TStagedOrigin{} : staged.back().Origin);
     };
     // The run's staged list and the preview's are filled in the same order.
     events.OnFileChecked = [this](std::size_t index, TFileCondition condition) {

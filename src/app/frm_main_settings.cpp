@@ -24,6 +24,7 @@ void TFrmMain::LoadSettings() {
     // The stored prefix is shown again: the user chose it last time.
     EditFilenamePrefix.SetText(prefix);
     cb_preview.SetChecked(preview == "1");
+    CBKeepNames.SetChecked(Settings->ReadString(SettingsOptions, "Keep Names", "0") == "1");
 }
 
 void TFrmMain::SaveSettings() {
@@ -31,6 +32,7 @@ void TFrmMain::SaveSettings() {
     Settings->WriteString(SettingsOptions, "Save Path", EditDestPath.Text());
     Settings->WriteString(SettingsOptions, "Prefix", EditFilenamePrefix.Text());
     Settings->WriteString(SettingsOptions, "Preview", cb_preview.Checked() ? "1" : "0");
+    Settings->WriteString(SettingsOptions, "Keep Names", CBKeepNames.Checked() ? "1" : "0");
 }
 
 bool TFrmMain::FormCloseQuery() {

@@ -1,5 +1,7 @@
 #include "app/frm_preview.h"
 
+#include "app/recovery_report.h"
+
 #include "app/frm_main.h"
 #include "app/ui.h"
 
@@ -23,8 +25,8 @@ void TFrmPreview::stagedChanged() {
     if (onStagedChanged) onStagedChanged();
 }
 
-void TFrmPreview::AddFile(const std::string& path) {
-    list_.Add(path);
+void TFrmPreview::AddFile(const std::string& path, TStagedOrigin origin) {
+    list_.Add(path, std::move(origin));
     ScrollBarPreview.SetMax(static_cast<int>(list_.Size() / 5));
     ShowPage();
     stagedChanged();
@@ -32,7 +34,14 @@ void TFrmPreview::AddFile(const std::string& path) {
 
 bool TFrmPreview::SaveSelected() {
     UI().SetBusyCursor(true);
-    const TSaveOutcome outcome = list_.SaveSelected(main_.EditDestPath.Text(), main_.EditFilenamePrefix.Text());
+    const std::string destination = main_.EditDestPath.Text();
+    const TSaveOutcome outcome = list_.SaveSelected(destination, main_.EditFilenamePrefix.Text(), main_.CBKeepNames.Checked());
+    // The report of what was saved, as the command line leaves it.
+    std::string reportError;
+    if (list_.SavedCount() > 0 &&
+        !WriteRecoveryReport(destination, {{"destination", destination}, {"files", StagedFilesJson(list_)}}, reportError)) {
+        ShowWarning(reportError);
+    }
     UI().SetBusyCursor(false);
     if (outcome.Failed > 0) ShowWarning(outcome.Warning);
     return outcome.Failed == 0;

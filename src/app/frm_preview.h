@@ -29,7 +29,7 @@ public:
     TFrmPreview(const TFrmPreview&) = delete;
     TFrmPreview& operator=(const TFrmPreview&) = delete;
 
-    void AddFile(const std::string& path);
+    void AddFile(const std::string& path, TStagedOrigin origin = {});
     // Copies every selected file to the destination as prefix + number + extension.
     // Answers false when a copy failed (the failures were reported).
     bool SaveSelected();

@@ -87,6 +87,12 @@ TSaveOutcome TStagedList::SaveSelected(const std::string& destination, const std
     return outcome;
 }
 
+std::size_t TStagedList::SavedCount() const {
+    std::size_t n = 0;
+    for (const auto& f : files_) n += f.SavedAs.empty() ? 0 : 1;
+    return n;
+}
+
 void TStagedList::DeleteStagedFiles() const {
     for (const auto& file : files_) {
         if (!file.SaveError.empty()) continue;  // the only copy of a file the user wanted

@@ -59,6 +59,8 @@ public:
 
     const std::vector<TStagedFile>& Files() const { return files_; }
     std::size_t Size() const { return files_.size(); }
+    // How many files the last saves copied.
+    std::size_t SavedCount() const;
 
 private:
     std::vector<TStagedFile> files_;

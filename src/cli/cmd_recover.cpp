@@ -305,7 +305,7 @@ int Recover(const RecoverOptions& o) {
         ShowWarning(saved.Warning);
         code = ExitNotSaved;
     }
-    if (run.Staged().Size() > 0) {
+    if (run.Staged().SavedCount() > 0) {
         std::string error;
         if (!WriteRecoveryReport(o.dest, reportJson(o, plan, run), error)) ShowWarning(error);
     }

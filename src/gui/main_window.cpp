@@ -74,7 +74,7 @@ MainWindow::~MainWindow() {
              &form_.LabelInfoStatus, &form_.LabelInfoImagesFound, &form_.LabelInfoReadErrors, &form_.LabelCurrSec,
              &form_.LabelInfoCurrentSector, &form_.cb_preview, &form_.Animate1, &form_.FormatButton, &form_.WipeButton,
              &form_.WipeCancelButton, &form_.WipeGauge, &form_.EditFilenamePrefix, &form_.TrackBarSecAtOnce,
-             &form_.TrackBarRetryCount}) {
+             &form_.TrackBarRetryCount, &form_.CBKeepNames}) {
         c->onChanged = nullptr;
     }
 }
@@ -278,6 +278,7 @@ QWidget* MainWindow::buildOptionsPage() {
     page->setObjectName("TSOptions");
     auto* prefix = frame(page, "Recovered File Prefix", 0, 0, 580, 62);
     bindEdit(form_.EditFilenamePrefix, make<QLineEdit>(prefix, "EditFilenamePrefix", 10, 26, 200, 26));
+    bindCheckBox(form_.CBKeepNames, make<QCheckBox>(prefix, "CBKeepNames", 220, 28, 350, 22), [] {});
 
     auto* tune = frame(page, "Tune Your Recovery", 0, 70, 580, 218);
     text(tune, "My reader connection is ", 10, 26, 300);

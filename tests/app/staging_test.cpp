@@ -178,7 +178,7 @@ TEST_F(Staging, StartChecksTheDestinationBeforeReadingAndStagesInItWhenItIsUsabl
         if (!c.ran) continue;
         EXPECT_EQ(main.WorkFolder.rfind(c.stagedIn, 0), 0u) << main.WorkFolder;
         EXPECT_FALSE(fs::exists(main.WorkFolder)) << "removed once its files were saved";
-        EXPECT_EQ(namesIn(c.dest), (std::vector<std::string>{"image0.JPG", "image1.JPG"}));
+        EXPECT_EQ(namesIn(c.dest), (std::vector<std::string>{"image0.JPG", "image1.JPG", "recovery-report.json"}));
         fs::remove_all(c.dest);
     }
 }

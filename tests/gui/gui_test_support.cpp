@@ -169,7 +169,10 @@ NoMediumDrive AddDriveWithoutMedium(const std::string& path) {
 
 QMap<QString, QByteArray> FolderContents(const QString& dir) {
     QMap<QString, QByteArray> files;
-    for (const QString& name : QDir(dir).entryList(QDir::Files, QDir::Name)) files.insert(name, ReadFile(dir + "/" + name));
+    for (const QString& name : QDir(dir).entryList(QDir::Files, QDir::Name)) {
+        if (name == "recovery-report.json") continue;  // the run's report, not a recovered file
+        files.insert(name, ReadFile(dir + "/" + name));
+    }
     return files;
 }
 

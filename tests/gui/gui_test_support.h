@@ -47,7 +47,7 @@ struct NoMediumDrive {
 };
 NoMediumDrive AddDriveWithoutMedium(const std::string& path);
 
-// The names and contents of the files in a folder, sorted by name.
+// The names and contents of the recovered files in a folder (not the run's report), sorted by name.
 QMap<QString, QByteArray> FolderContents(const QString& dir);
 
 }  // namespace quorvane::testing

@@ -404,7 +404,9 @@ private slots:
         }, 5000, "the modal preview window");
         view.ShowModalCentred();
         QCOMPARE(asked, question.isEmpty() ? QStringList() : QStringList{question});
-        QCOMPARE(QDir(dest.path()).entryList(QDir::Files).size(), saved);
+        QCOMPARE(FolderContents(dest.path()).size(), saved);
+        // A save leaves the report of what it saved beside the files.
+        QCOMPARE(QFileInfo::exists(dest.path() + "/recovery-report.json"), saved > 0);
     }
 
     // During a run the preview goes beside the main window and leaves its Cancel button free.

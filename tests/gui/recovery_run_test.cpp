@@ -190,6 +190,7 @@ private slots:
         QVERIFY(shownDuringRun);
         QCOMPARE(picturesShown, files);
         const auto saved = FolderContents(work + "/gui");
+        QVERIFY(QFileInfo::exists(work + "/gui/recovery-report.json"));
         QCOMPARE(saved.size(), files);
         QVERIFY(!QDir(QString::fromStdString(app.Form.WorkFolder)).exists() ||
                 QDir(QString::fromStdString(app.Form.WorkFolder)).isEmpty());
