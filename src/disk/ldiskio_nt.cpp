@@ -29,22 +29,28 @@ std::uint32_t SaturatedSectors(std::uint64_t sectors) {
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(sectors, 0xFFFFFFFFu));
 }
 
+// The volume's geometry, asked the way its kind (a CD-ROM or a disk) answers; cd tells which. The
+// handle is opened for the question only.
+bool QueryGeometry(std::uint8_t Drive, DiskGeometry& g, bool& cd) {
+    NtVolumeServices* nt = Unit().services.volumes;
+    if (nt == nullptr) return false;
+    const VolumeHandle h = nt->CreateFileA(LogicalDrive(Drive).deviceName(), GENERIC_READ);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    std::uint32_t returned = 0;
+    cd = nt->GetDriveTypeA(LogicalDrive(Drive).root()) == DRIVE_CDROM;
+    const bool ok = nt->DeviceIoControl(h, cd ? IOCTL_CDROM_GET_DRIVE_GEOMETRY : IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr,
+                                        0, &g, sizeof g, &returned);
+    nt->CloseHandle(h);
+    return ok;
+}
+
 }  // namespace
 
 bool NT_GetLogDriveSectorCount(std::uint8_t Drive, std::uint64_t& Sectors) {
     Sectors = 0;
-    UnitState& s = Unit();
-    NtVolumeServices* nt = s.services.volumes;
-    if (nt == nullptr) return false;
-    const VolumeHandle h = nt->CreateFileA(LogicalDrive(Drive).deviceName(), GENERIC_READ);
-    if (h == INVALID_HANDLE_VALUE) return false;
     DiskGeometry g;
-    std::uint32_t returned = 0;
-    const bool cd = nt->GetDriveTypeA(LogicalDrive(Drive).root()) == DRIVE_CDROM;
-    const bool ok = nt->DeviceIoControl(h, cd ? IOCTL_CDROM_GET_DRIVE_GEOMETRY : IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr,
-                                        0, &g, sizeof g, &returned);
-    nt->CloseHandle(h);
-    if (!ok) return false;
+    bool cd = false;
+    if (!QueryGeometry(Drive, g, cd)) return false;
     Sectors = GeometrySectors(g);
     return true;
 }
@@ -113,20 +119,13 @@ bool NT_WriteLogicalSectors(std::uint8_t Drive, std::uint32_t LBA, std::uint16_t
 }
 
 bool NT_GetLogDriveParams(std::uint8_t Drive, TLogDriveParams& Params) {
-    UnitState& s = Unit();
-    NtVolumeServices* nt = s.services.volumes;
-    if (nt == nullptr) return false;
-    const VolumeHandle h = nt->CreateFileA(LogicalDrive(Drive).deviceName(), GENERIC_READ);
-    if (h == INVALID_HANDLE_VALUE) return false;
-
     DiskGeometry g;
-    std::uint32_t returned = 0;
-    if (nt->GetDriveTypeA(LogicalDrive(Drive).root()) == DRIVE_CDROM) {
+    bool cd = false;
+    const bool ok = QueryGeometry(Drive, g, cd);
+    if (cd) {
         Params = TLogDriveParams{};
         Params.DriveType = 4;
         Params.Removable = 1;
-        const bool ok = nt->DeviceIoControl(h, IOCTL_CDROM_GET_DRIVE_GEOMETRY, nullptr, 0, &g, sizeof g, &returned);
-        nt->CloseHandle(h);
         if (ok) {
             Params.BytesPerSector = g.bytesPerSector;
             Params.TotalSectors = SaturatedSectors(GeometrySectors(g));
@@ -137,9 +136,6 @@ bool NT_GetLogDriveParams(std::uint8_t Drive, TLogDriveParams& Params) {
         }
         return ok;
     }
-
-    const bool ok = nt->DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &g, sizeof g, &returned);
-    nt->CloseHandle(h);
     if (!ok) return false;
     Params.Removable = 0;
     Params.Cylinders = static_cast<std::uint32_t>(g.cylinders);

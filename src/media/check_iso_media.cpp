@@ -23,8 +23,6 @@ constexpr std::uint64_t MaxItemLocationBytes = std::uint64_t{16} << 20;
 constexpr std::uint64_t MaxExtents = std::uint64_t{1} << 22;
 constexpr std::size_t OffsetBatch = 4096;
 
-enum class Walk { Fits, Broken, TooLong };
-
 struct Box {
     std::uint64_t start = 0;
     std::uint64_t payload = 0;  // after the header
@@ -237,15 +235,6 @@ private:
     ContentFile& file_;
     std::uint64_t boxes_ = 0;
 };
-
-TFileCondition Condition(Walk walk) {
-    switch (walk) {
-        case Walk::Fits: return TFileCondition::Whole;
-        case Walk::TooLong: return TFileCondition::Unknown;
-        case Walk::Broken: break;
-    }
-    return TFileCondition::Damaged;
-}
 
 }  // namespace
 

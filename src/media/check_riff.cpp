@@ -15,8 +15,6 @@ constexpr int MaxListDepth = 8;
 // More chunks than the longest AVI holds: the walk gives up rather than run on.
 constexpr std::uint64_t MaxChunks = std::uint64_t{1} << 24;
 
-enum class Walk { Fits, Broken, TooLong };
-
 class RiffWalk {
 public:
     explicit RiffWalk(ContentFile& file) : file_(file) {}
@@ -61,15 +59,6 @@ private:
     ContentFile& file_;
     std::uint64_t chunks_ = 0;
 };
-
-TFileCondition Condition(Walk walk) {
-    switch (walk) {
-        case Walk::Fits: return TFileCondition::Whole;
-        case Walk::TooLong: return TFileCondition::Unknown;
-        case Walk::Broken: break;
-    }
-    return TFileCondition::Damaged;
-}
 
 }  // namespace
 

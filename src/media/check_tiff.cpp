@@ -12,36 +12,16 @@
 #include <utility>
 
 #include "media/format_checks.h"
+#include "media/tiff_tags.h"
 
 namespace quorvane {
+
+using namespace tiff;
 namespace {
 
 constexpr std::size_t MaxIfds = 256;
 constexpr std::uint16_t MaxEntries = 4096;  // real IFDs hold a few hundred at most
 constexpr std::uint32_t MaxBlocks = std::uint32_t{1} << 22;
-
-constexpr std::uint16_t TagStripOffsets = 0x0111;
-constexpr std::uint16_t TagStripByteCounts = 0x0117;
-constexpr std::uint16_t TagTileOffsets = 0x0144;
-constexpr std::uint16_t TagTileByteCounts = 0x0145;
-constexpr std::uint16_t TagSubIfds = 0x014A;
-constexpr std::uint16_t TagJpegOffset = 0x0201;
-constexpr std::uint16_t TagJpegLength = 0x0202;
-constexpr std::uint16_t TagExifIfd = 0x8769;
-constexpr std::uint16_t TagGpsIfd = 0x8825;
-constexpr std::uint16_t TagInteroperabilityIfd = 0xA005;
-
-constexpr std::uint16_t TypeShort = 3;
-constexpr std::uint16_t TypeLong = 4;
-constexpr std::uint16_t TypeIfd = 13;
-
-// Bytes per value of the field types 1 (BYTE) to 13 (IFD); 0 for types no writer uses.
-std::uint64_t TypeBytes(std::uint16_t type) {
-    static constexpr std::uint8_t Bytes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
-    return type < std::size(Bytes) ? Bytes[type] : 0;
-}
-
-enum class Walk { Fits, Broken, TooLong };
 
 // A field of an IFD entry: its type, how many values, and where the values are.
 struct Field {
@@ -190,12 +170,7 @@ TFileCondition CheckTiffFile(ContentFile& file) {
     if (!known) return TFileCondition::Damaged;
 
     TiffWalk walk(file, little);
-    switch (walk.run(ifd0)) {
-        case Walk::Fits: return TFileCondition::Whole;
-        case Walk::TooLong: return TFileCondition::Unknown;
-        case Walk::Broken: break;
-    }
-    return TFileCondition::Damaged;
+    return Condition(walk.run(ifd0));
 }
 
 }  // namespace quorvane

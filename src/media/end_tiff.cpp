@@ -10,8 +10,11 @@
 #include <vector>
 
 #include "media/end_walk.h"
+#include "media/tiff_tags.h"
 
 namespace quorvane {
+
+using namespace tiff;
 namespace {
 
 constexpr std::uint64_t HeadKeep = 1024 * 1024;
@@ -23,31 +26,6 @@ constexpr std::size_t MaxOwnedRanges = 4096;
 constexpr std::size_t TiffHeader = 8;
 constexpr std::size_t EntrySize = 12;
 
-constexpr std::uint16_t TagStripOffsets = 0x0111;
-constexpr std::uint16_t TagStripByteCounts = 0x0117;
-constexpr std::uint16_t TagTileOffsets = 0x0144;
-constexpr std::uint16_t TagTileByteCounts = 0x0145;
-constexpr std::uint16_t TagSubIfds = 0x014A;
-constexpr std::uint16_t TagJpegOffset = 0x0201;
-constexpr std::uint16_t TagJpegLength = 0x0202;
-constexpr std::uint16_t TagExifIfd = 0x8769;
-constexpr std::uint16_t TagGpsIfd = 0x8825;
-
-constexpr std::uint16_t TypeShort = 3;
-constexpr std::uint16_t TypeLong = 4;
-constexpr std::uint16_t TypeIfd = 13;
-
-// Bytes per value of each TIFF field type; 0 for types this reader does not know.
-std::uint32_t TypeSize(std::uint16_t type) {
-    switch (type) {
-        case 1: case 2: case 6: case 7: return 1;        // BYTE, ASCII, SBYTE, UNDEFINED
-        case 3: case 8: return 2;                        // SHORT, SSHORT
-        case 4: case 9: case 11: case 13: return 4;      // LONG, SLONG, FLOAT, IFD
-        case 5: case 10: case 12: return 8;              // RATIONAL, SRATIONAL, DOUBLE
-        default: return 0;
-    }
-}
-
 // One entry's value: where its bytes are (inline in the entry when they fit in 4).
 struct Field {
     std::uint16_t type = 0;
@@ -56,7 +34,7 @@ struct Field {
     std::uint32_t offset = 0;
     bool present = false;
 
-    std::uint64_t Size() const { return std::uint64_t{TypeSize(type)} * count; }
+    std::uint64_t Size() const { return std::uint64_t{TypeBytes(type)} * count; }
     bool IsInline() const { return Size() <= 4; }
 };
 
@@ -218,7 +196,7 @@ void TiffEndFinder::Process(const Read& read, const std::uint8_t* data) {
         }
         case Kind::IfdBody: return ReadIfd(read, data);
         case Kind::Array: {
-            const std::uint32_t step = TypeSize(read.type);
+            const std::uint32_t step = TypeBytes(read.type);
             std::vector<std::uint32_t> values(read.count);
             for (std::uint32_t i = 0; i < read.count; ++i) {
                 values[i] = step == 2 ? order_.U16(data + i * step) : order_.U32(data + i * step);
@@ -239,7 +217,7 @@ void TiffEndFinder::ReadIfd(const Read& read, const std::uint8_t* data) {
                     .inlineBytes = entry + 8,
                     .offset = order_.U32(entry + 8),
                     .present = true};
-        if (TypeSize(field.type) == 0) continue;
+        if (TypeBytes(field.type) == 0) continue;
         if (!field.IsInline()) Reach(std::uint64_t{field.offset} + field.Size());
         switch (order_.U16(entry)) {
             case TagStripOffsets: strips = field; break;

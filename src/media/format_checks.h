@@ -15,6 +15,19 @@ TFileCondition CheckTiffFile(ContentFile& file);
 TFileCondition CheckGifFile(ContentFile& file);
 TFileCondition CheckBmpFile(ContentFile& file);
 
+// How a walk over a file's chunks or boxes ended: it reached the file's end exactly, the structure
+// broke, or it ran past the walk's own limits.
+enum class Walk { Fits, Broken, TooLong };
+
+inline TFileCondition Condition(Walk walk) {
+    switch (walk) {
+        case Walk::Fits: return TFileCondition::Whole;
+        case Walk::TooLong: return TFileCondition::Unknown;
+        case Walk::Broken: break;
+    }
+    return TFileCondition::Damaged;
+}
+
 // Four bytes that a chunk or box type is made of: printable ASCII, as every real one is.
 inline bool IsPrintableType(const std::uint8_t* type) {
     for (int i = 0; i < 4; ++i) {
