@@ -18,6 +18,7 @@ struct TStagedFile {
     std::string SavedAs;   // set by SaveSelected when the copy succeeded
     std::string SaveError; // why the copy failed; the staged file is then kept
     TFileCondition Condition = TFileCondition::Unknown;  // set once the file has been checked
+    std::uint64_t FirstSector = 0; // device sector of the file's first byte; 0 when not known
 };
 
 // What a save did: how many copies failed, and the warning that says which and where they are.
@@ -35,6 +36,8 @@ public:
     void SetSelected(std::size_t index, bool selected);
     void SelectAll(bool selected);
     void SetCondition(std::size_t index, TFileCondition condition);
+    // The file's size on disk again, after it was rewritten in place.
+    void UpdateSize(std::size_t index);
 
     // Copies every selected file into destination (as typed: made when missing, an empty text
     // is no folder) as prefix + its index in the list + its extension. A name that is taken is
