@@ -213,10 +213,16 @@ private:
         };
         std::vector<Deferred> deferred;
         constexpr std::size_t MaxDeferred = 8;
+        // A quarter of what is left is kept for the deferred ones: a short middle piece is found
+        // only through them.
+        const std::uint32_t left = limits_.MaxAttempts - std::min(result_.Attempts, limits_.MaxAttempts);
+        const std::uint32_t firstPhaseEnd = result_.Attempts + left - left / 4;
+        bool phaseOver = false;
 
         // Boundaries within NearLagBytes of the break first, with every candidate; then the others.
         const std::uint64_t windows[2][2] = {{0, limits_.NearLagBytes}, {limits_.NearLagBytes + 1, limits_.MaxLagBytes}};
         for (const auto& window : windows) {
+            if (phaseOver) break;
             std::vector<const Boundary*> splits;  // nearest first
             for (auto it = walk.boundaries.rbegin(); it != walk.boundaries.rend(); ++it) {
                 const std::uint64_t lag = brokenAt + Slack > it->offset ? brokenAt + Slack - it->offset : 0;
@@ -231,12 +237,15 @@ private:
                 lastEnd = std::max(lastEnd, splits[i]->lastCluster);
             }
             const std::uint64_t gapClusters = limits_.MaxGapBytes / clusterBytes_ + 1;
-            for (std::uint64_t c = NextFree(firstCandidate); c <= lastEnd + gapClusters; c = NextFree(c + 1)) {
+            for (std::uint64_t c = NextFree(firstCandidate); c <= lastEnd + gapClusters && !phaseOver; c = NextFree(c + 1)) {
                 if (SectorOf(c) >= g_.TotalSectors) break;
                 if (!MayContinue(c)) continue;
                 for (std::size_t i = 0; i < splits.size(); ++i) {
                     if (c <= after[i]) continue;
-                    if (OutOfBudget()) return false;
+                    if (OutOfBudget() || result_.Attempts >= firstPhaseEnd) {
+                        phaseOver = true;
+                        break;
+                    }
                     ++result_.Attempts;
                     const Boundary& s = *splits[i];
                     PieceWalk next = Walk(s.walker, s.offset, s.runs, c, SectorOf(c));
@@ -262,6 +271,7 @@ private:
             }
         }
         for (const Deferred& d : deferred) {
+            if (OutOfBudget()) break;
             if (Search(d.walk, pieces + 1)) return true;
         }
         return false;

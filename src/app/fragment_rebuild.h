@@ -30,7 +30,7 @@ struct TRebuildLimits {
     // Continuations tried (each a walk from a kept boundary into one candidate cluster).
     std::uint32_t MaxAttempts = 4000;
     // Bytes decoded for one picture, the walks of its pieces and of every candidate together.
-    std::uint64_t MaxDecodedBytes = std::uint64_t{512} << 20;
+    std::uint64_t MaxDecodedBytes = std::uint64_t{256} << 20;
     // How far before the point where the walk broke a piece may have ended: foreign data that
     // looks like JPEG data (another photo of the same camera) can decode for a while. The
     // boundaries within NearLagBytes are tried first, with every candidate; the rest after.

@@ -25,6 +25,10 @@ void TStagedList::SetCondition(std::size_t index, TFileCondition condition) {
     if (index < files_.size()) files_[index].Condition = condition;
 }
 
+void TStagedList::SetFirstSector(std::size_t index, std::uint64_t sector) {
+    if (index < files_.size()) files_[index].FirstSector = sector;
+}
+
 void TStagedList::UpdateSize(std::size_t index) {
     if (index >= files_.size()) return;
     struct stat st{};

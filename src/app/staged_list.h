@@ -36,6 +36,7 @@ public:
     void SetSelected(std::size_t index, bool selected);
     void SelectAll(bool selected);
     void SetCondition(std::size_t index, TFileCondition condition);
+    void SetFirstSector(std::size_t index, std::uint64_t sector);
     // The file's size on disk again, after it was rewritten in place.
     void UpdateSize(std::size_t index);
 

@@ -71,7 +71,7 @@ void AddOwnSectors(const TSectorReadFunction& read, const TStagedFile& file, std
         }
         const std::size_t compare = std::min(want, bytes);
         if (read(sector, sectors, card.data()) && std::memcmp(card.data(), staged.data(), compare) == 0 && compare == want) {
-            out.Add(sector, (compare + bps - 1) / bps);
+            out.Add(sector, sectors);  // the whole cluster: what lies after the file's end in it is no other file's
             placed += want;
             want = 0;
         } else {
