@@ -59,13 +59,15 @@ void AddOwnSectors(const TSectorReadFunction& read, const TStagedFile& file, std
     std::uint64_t sector = file.FirstSector;
     std::uint64_t placed = 0, passed = 0;
     std::size_t want = 0;  // staged bytes waiting for their cluster
-    while (placed < file.Size && sector < totalSectors && passed <= maxPassed) {
+    // Only as far as a picture is rebuilt: a long film's read is not compared to its end.
+    const std::uint64_t size = std::min<std::uint64_t>(file.Size, TRebuildLimits{}.MaxFileBytes);
+    while (placed < size && sector < totalSectors && passed <= maxPassed) {
         // The first cluster may start before the file's first sector when the grid is a guess.
         const std::uint64_t clusterEnd = sector >= origin ? origin + ((sector - origin) / spc + 1) * spc : sector + spc;
         const auto sectors = static_cast<std::uint32_t>(std::min(clusterEnd, totalSectors) - sector);
         const std::size_t bytes = std::size_t{sectors} * bps;
         if (want == 0) {
-            want = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, file.Size - placed));
+            want = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, size - placed));
             in.read(reinterpret_cast<char*>(staged.data()), static_cast<std::streamsize>(want));
             if (static_cast<std::size_t>(in.gcount()) != want) return;
         }

@@ -294,8 +294,10 @@ bool JpegScanWalker::ReadScan() {
 // The entropy-coded data of a scan, up to the marker after it. Returns how far into p it got.
 std::size_t JpegScanWalker::WalkEntropy(const std::uint8_t* p, std::size_t n, std::size_t i, std::uint64_t base) {
     const Tables& tables = *tables_;
-    const std::int32_t dcLimit = precision_ == 8 ? 1024 : 16384;
-    const std::int32_t acLimit = precision_ == 8 ? 2048 : 32768;
+    // What an 8x8 DCT of samples of this precision can give: the DC term is the block's mean
+    // times 8, an AC term at most twice the DC range.
+    const std::int64_t dcLimit = precision_ == 8 ? 1024 : 16384;
+    const std::int64_t acLimit = precision_ == 8 ? 2048 : 32768;
     const std::uint32_t maxDcSize = precision_ == 8 ? 11 : 15;
     const std::uint32_t maxAcSize = precision_ == 8 ? 10 : 14;
 
@@ -404,7 +406,7 @@ std::size_t JpegScanWalker::WalkEntropy(const std::uint8_t* p, std::size_t n, st
                 const std::int32_t diff = Extend(peek(static_cast<std::uint32_t>(size)), static_cast<std::uint32_t>(size));
                 bitCount_ -= static_cast<std::uint32_t>(size);
                 dcPredictor_[comp] += diff;
-                if (std::abs(dcPredictor_[comp]) * static_cast<std::int32_t>(quant[0]) > dcLimit + quant[0]) {
+                if (std::abs(std::int64_t{dcPredictor_[comp]}) * quant[0] > dcLimit + quant[0]) {
                     Break(at);
                     return i;
                 }
@@ -440,7 +442,7 @@ std::size_t JpegScanWalker::WalkEntropy(const std::uint8_t* p, std::size_t n, st
             const std::int32_t value = Extend(peek(size), size);
             bitCount_ -= size;
             k_ = static_cast<std::uint8_t>(k_ + run);
-            if (std::abs(value) * static_cast<std::int32_t>(quant[k_]) > acLimit + quant[k_]) {
+            if (std::abs(std::int64_t{value}) * quant[k_] > acLimit + quant[k_]) {
                 Break(at);
                 return i;
             }
