@@ -219,6 +219,9 @@ void RecoveryRun::runBothMethods() {
         Tell(Events.OnPhase, TRunPhase::Carving, TProgressUnit::Sector);
         scanSectors(&recovered);
     }
+    // Photos found damaged may lie in pieces: rebuilt from the clusters no other file holds.
+    finishChecks();
+    if (!report_.Cancelled && plan_.CheckContent) rebuildFragments(recovered);
     finish(unit_);
     NT_CloseDrive();
     stopped_ = true;

@@ -107,6 +107,10 @@ private:
     void staged(const std::string& path, TStagedOrigin origin);
     void foundFile();
     void progressStep(std::uint64_t current);
+    // Rebuilds the staged photos checked damaged whose first sector is known from their pieces on
+    // the card (fragment_rebuild.h), passing over the sectors in taken that other files hold, and
+    // rewrites those that come out whole. Run once the checks are in.
+    void rebuildFragments(const TSectorRanges& taken);
     // Hands in the checks' answers that came in since the last call.
     void collectChecks();
     // Waits for the checks of the files staged, unless the run is cancelled meanwhile.

@@ -40,6 +40,8 @@ struct TRunReport {
     // The staged files checked whole and damaged (the rest: unknown, or not checked).
     std::int32_t Whole = 0;
     std::int32_t Damaged = 0;
+    // Damaged photos rebuilt from their pieces (counted in Whole since).
+    std::int32_t Rebuilt = 0;
     // Folder based method: files listed on the card whose data could not be found, so that they
     // were not copied (rather than saved with another file's bytes).
     std::vector<std::string> NotRecoverable;

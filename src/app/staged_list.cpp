@@ -27,6 +27,16 @@ void TStagedList::SetCondition(std::size_t index, TFileCondition condition) {
     if (index < files_.size()) files_[index].Condition = condition;
 }
 
+void TStagedList::SetFirstSector(std::size_t index, std::uint64_t sector) {
+    if (index < files_.size()) files_[index].Origin.FirstSector = sector;
+}
+
+void TStagedList::UpdateSize(std::size_t index) {
+    if (index >= files_.size()) return;
+    struct stat st{};
+    files_[index].Size = ::stat(files_[index].Path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
 void TStagedList::SelectAll(bool selected) {
     for (auto& f : files_) f.Selected = selected;
 }

@@ -44,6 +44,9 @@ public:
     void SetSelected(std::size_t index, bool selected);
     void SelectAll(bool selected);
     void SetCondition(std::size_t index, TFileCondition condition);
+    void SetFirstSector(std::size_t index, std::uint64_t sector);
+    // The file's size on disk again, after it was rewritten in place.
+    void UpdateSize(std::size_t index);
 
     // Copies every selected file into destination (as typed: made when missing, an empty text
     // is no folder) as prefix + its index in the list + its extension. A name that is taken is

@@ -71,7 +71,7 @@ nlohmann::json reportJson(const RecoverOptions& o, const Plan& plan, const Recov
     const auto& run = recovery.Report();
     nlohmann::json report = {{"method", plan.method}, {"drive", o.drive}, {"destination", o.dest},
                              {"stopped", run.Cancelled}, {"files", StagedFilesJson(recovery.Staged())},
-                             {"whole", run.Whole}, {"damaged", run.Damaged}};
+                             {"whole", run.Whole}, {"damaged", run.Damaged}, {"rebuilt", run.Rebuilt}};
     {
         if (plan.method != "folder") {
             report["sectors"] = run.SectorsRead;
@@ -125,6 +125,7 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
         found += ", " + std::to_string(run.Whole) + " whole, " + std::to_string(run.Damaged) + " damaged";
         const auto unknown = static_cast<std::int64_t>(staged.size()) - run.Whole - run.Damaged;
         if (unknown > 0) found += ", " + std::to_string(unknown) + " not known";
+        if (run.Rebuilt > 0) found += " (" + std::to_string(run.Rebuilt) + " rebuilt from pieces)";
     }
     const bool scanAlone = plan.method == "both" && !run.FolderPhaseSkipped.empty();
     if (scanAlone) {

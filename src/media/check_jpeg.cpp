@@ -11,6 +11,7 @@
 // multi-picture (MPF) file, the large preview some cameras append, the trailers some phones write
 // after EOI, or the rest of the last sector of a file saved in whole sectors. The further pictures
 // themselves are not decoded.
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE and size_t first
 #include <memory>
@@ -20,6 +21,7 @@
 #include <jpeglib.h>
 
 #include "media/format_checks.h"
+#include "media/jpeg_decode.h"
 
 namespace quorvane {
 namespace {
@@ -36,12 +38,19 @@ struct Decoder {
     jpeg_error_mgr errors{};
     jpeg_source_mgr source{};
     std::jmp_buf failed{};
-    ContentFile* file = nullptr;
+    ContentFile* file = nullptr;              // the picture is read from this file,
+    std::span<const std::uint8_t> memory;     // or lies here when there is no file
     std::vector<JOCTET> input;
     std::uint64_t nextOffset = 0;  // the file offset of the byte after what input holds
     bool warned = false;
+    std::uint64_t warnedAt = 0;    // where the decoder stood at the first warning or error
     int errorCode = 0;
 };
+
+std::uint64_t Position(const Decoder& decoder) {
+    const std::uint64_t held = decoder.info.src != nullptr ? decoder.info.src->bytes_in_buffer : 0;
+    return decoder.nextOffset >= held ? decoder.nextOffset - held : 0;
+}
 
 Decoder& DecoderOf(j_common_ptr info) { return *static_cast<Decoder*>(info->client_data); }
 Decoder& DecoderOf(j_decompress_ptr info) { return *static_cast<Decoder*>(info->client_data); }
@@ -50,12 +59,16 @@ Decoder& DecoderOf(j_decompress_ptr info) { return *static_cast<Decoder*>(info->
 [[noreturn]] void OnError(j_common_ptr info) {
     Decoder& decoder = DecoderOf(info);
     decoder.errorCode = info->err->msg_code;
+    if (!decoder.warned) decoder.warnedAt = Position(decoder);
     std::longjmp(decoder.failed, 1);
 }
 
 // Level -1 is a warning (corrupt data); higher levels are trace messages.
 void OnMessage(j_common_ptr info, int level) {
-    if (level < 0) DecoderOf(info).warned = true;
+    if (level >= 0) return;
+    Decoder& decoder = DecoderOf(info);
+    if (!decoder.warned) decoder.warnedAt = Position(decoder);
+    decoder.warned = true;
 }
 
 void OnOutput(j_common_ptr) {}
@@ -65,7 +78,21 @@ void TermSource(j_decompress_ptr) {}
 
 boolean FillInput(j_decompress_ptr info) {
     Decoder& decoder = DecoderOf(info);
-    const std::size_t got = decoder.file->readSome(decoder.nextOffset, decoder.input.data(), decoder.input.size());
+    if (decoder.file == nullptr) {
+        // In memory: the decoder reads the bytes where they lie, a chunk at a time as from a file.
+        const std::uint64_t size = decoder.memory.size();
+        const std::size_t got = decoder.nextOffset < size
+                                    ? static_cast<std::size_t>(std::min<std::uint64_t>(InputChunk, size - decoder.nextOffset))
+                                    : 0;
+        if (got > 0) {
+            info->src->next_input_byte = decoder.memory.data() + decoder.nextOffset;
+            info->src->bytes_in_buffer = got;
+            decoder.nextOffset += got;
+            return TRUE;
+        }
+    }
+    const std::size_t got =
+        decoder.file != nullptr ? decoder.file->readSome(decoder.nextOffset, decoder.input.data(), decoder.input.size()) : 0;
     if (got == 0) {
         // The file ends before EOI: warn as libjpeg's own sources do and hand it a fake EOI.
         WARNMS(info, JWRN_JPEG_EOF);
@@ -144,12 +171,9 @@ TFileCondition Decode(Decoder& d, std::uint64_t& end) {
     return TFileCondition::Whole;
 }
 
-}  // namespace
-
-TFileCondition CheckJpegFile(ContentFile& file) {
-    auto decoder = std::make_unique<Decoder>();
-    Decoder& d = *decoder;
-    d.file = &file;
+// Decodes the picture from d's source; the condition, and where the decoder stood when it found
+// the first fault.
+JpegDecodeResult DecodeFrom(Decoder& d) {
     d.input.resize(InputChunk);
     d.info.err = jpeg_std_error(&d.errors);
     d.errors.error_exit = OnError;
@@ -158,7 +182,7 @@ TFileCondition CheckJpegFile(ContentFile& file) {
     d.info.client_data = &d;
     if (setjmp(d.failed) != 0) {
         jpeg_destroy_decompress(&d.info);
-        return CannotJudge(d.errorCode) ? TFileCondition::Unknown : TFileCondition::Damaged;
+        return {CannotJudge(d.errorCode) ? TFileCondition::Unknown : TFileCondition::Damaged, d.warnedAt, 0};
     }
     jpeg_create_decompress(&d.info);
     d.info.client_data = &d;
@@ -172,8 +196,23 @@ TFileCondition CheckJpegFile(ContentFile& file) {
 
     std::uint64_t end = 0;
     const TFileCondition decoded = Decode(d, end);
+    const std::uint64_t at = d.warned ? d.warnedAt : Position(d);
     jpeg_destroy_decompress(&d.info);
-    return decoded;
+    return {decoded, decoded == TFileCondition::Whole ? end : at, end};
+}
+
+}  // namespace
+
+TFileCondition CheckJpegFile(ContentFile& file) {
+    auto decoder = std::make_unique<Decoder>();
+    decoder->file = &file;
+    return DecodeFrom(*decoder).condition;
+}
+
+JpegDecodeResult DecodeJpegBytes(std::span<const std::uint8_t> bytes) {
+    auto decoder = std::make_unique<Decoder>();
+    decoder->memory = bytes;
+    return DecodeFrom(*decoder);
 }
 
 }  // namespace quorvane

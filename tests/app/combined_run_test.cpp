@@ -102,6 +102,7 @@ TEST_F(CombinedRun, EveryPhotoStillOnTheCardComesBackOnceAndNoFewerThanEitherMet
         const char* name;
         const char* commands;
         bool lost;
+        const char* inPieces = nullptr;  // a photo that lies in pieces, which only its rebuild gives back
     };
     const History histories[] = {
         {"deleted tree, holes filled, an entry taken over",
@@ -117,6 +118,14 @@ TEST_F(CombinedRun, EveryPhotoStillOnTheCardComesBackOnceAndNoFewerThanEitherMet
          "mdel -i card.img ::DCIM/100CANON/P5.JPG && mcopy -i card.img p11.jpg ::DCIM/100CANON/P11.JPG && "
          "mdeltree -i card.img ::DCIM/101CANON",
          false},
+        {"a deleted photo in pieces around deleted ones",
+         // p11 fills p2's hole and goes on after p6; then p11 and p4 are deleted, so reading p11's
+         // free clusters one after the other runs into p4's photo: only its rebuild finds it whole.
+         "mkfs.fat -C -F 16 -s 4 card.img 16384 && mmd -i card.img ::DCIM && "
+         "for i in 1 2 3 4 5 6; do mcopy -i card.img p$i.jpg ::DCIM/P$i.JPG; done && "
+         "mdel -i card.img ::DCIM/P2.JPG && mcopy -i card.img p11.jpg ::DCIM/P11.JPG && "
+         "mdel -i card.img ::DCIM/P11.JPG ::DCIM/P4.JPG",
+         false, "p11.jpg"},
         {"quick format over old photos",
          "mkfs.fat -C -F 16 -s 4 card.img 16384 && mmd -i card.img ::DCIM ::DCIM/100CANON && "
          "for i in 1 2 3 4 5 6 7 8; do mcopy -i card.img p$i.jpg ::DCIM/100CANON/P$i.JPG; done && "
@@ -136,6 +145,11 @@ TEST_F(CombinedRun, EveryPhotoStillOnTheCardComesBackOnceAndNoFewerThanEitherMet
         const auto scan = Exact(Run(TRecoveryMethod::Scan, false), names);
         const auto combined = Exact(both, names);
         for (const auto& name : onCard) EXPECT_TRUE(combined.count(name)) << name << " lies on the card but did not come back";
+        if (h.inPieces != nullptr) {
+            EXPECT_FALSE(onCard.count(h.inPieces)) << "the history must leave it in pieces";
+            EXPECT_FALSE(folder.count(h.inPieces));
+            EXPECT_TRUE(combined.count(h.inPieces)) << h.inPieces << " was not rebuilt";
+        }
         EXPECT_GE(combined.size(), std::max(folder.size(), scan.size()));
         // Each file once: no photo is staged twice (the live ones are carved, as the scan alone does).
         std::set<Bytes> distinct(both.files.begin(), both.files.end());
