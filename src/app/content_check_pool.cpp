@@ -23,7 +23,9 @@ ContentCheck ContentCheckForFile(const std::string& path) {
 }
 
 ContentCheckPool::ContentCheckPool(unsigned workers) {
-    if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency() - 1);
+    // Every core: the run's own thread mostly waits for the card, and decoding is the run's
+    // largest cost when the card is fast (an image in the page cache).
+    if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency());
     for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
 }
 

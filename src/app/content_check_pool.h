@@ -20,7 +20,7 @@ ContentCheck ContentCheckForFile(const std::string& path);
 
 class ContentCheckPool {
 public:
-    // workers 0: one less than the machine's cores (the run's own thread reads), at least one.
+    // workers 0: as many as the machine has cores.
     explicit ContentCheckPool(unsigned workers = 0);
     ~ContentCheckPool();
     ContentCheckPool(const ContentCheckPool&) = delete;

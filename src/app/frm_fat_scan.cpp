@@ -147,6 +147,7 @@ TCustomDrive* TFrmFATScan::resolveDrive(std::uint8_t DriveNo) {
     Drive = drive;
     drive->SetLostSearchOption(LostSearchOption);
     drive->FileSectorsRead = FileSectorsRead;
+    drive->LoneLostFiles = LoneLostFiles;
     return drive;
 }
 
@@ -174,7 +175,9 @@ void TFrmFATScan::ScanDrive(std::uint8_t DriveNo, bool SearchRoot, bool SearchDe
     struct ForgetSectorSet {
         TFrmFATScan& Scan;
         ~ForgetSectorSet() {
-            if (Scan.Drive != nullptr) Scan.Drive->FileSectorsRead = nullptr;
+            if (Scan.Drive == nullptr) return;
+            Scan.Drive->FileSectorsRead = nullptr;
+            Scan.Drive->LoneLostFiles = true;
         }
     } forget{*this};
     try {

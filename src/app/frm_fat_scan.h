@@ -55,6 +55,8 @@ public:
     std::string DestPath;
     // While set, the drive of the run adds every sector it copies a file's data from here.
     TSectorRanges* FileSectorsRead = nullptr;
+    // Whether the lost data search lists lone lost files (see TCustomDrive::LoneLostFiles).
+    bool LoneLostFiles = true;
     // Names of files passed over in the last run because a file of the same data (DataKey) had
     // been recovered already.
     std::vector<std::string> SameDataNames;

@@ -254,8 +254,11 @@ void RecoveryRun::searchFolders(TSectorRanges* recovered) {
 
     scan.DestPath = workFolder_;
     scan.FileSectorsRead = recovered;
+    // The combined run's scan carves the files that no directory names.
+    scan.LoneLostFiles = recovered == nullptr;
     scan.ScanDrive(plan_.Drive, false, plan_.RecoverDeleted, plan_.LookForLost);
     scan.FileSectorsRead = nullptr;
+    scan.LoneLostFiles = true;
     scan.StopScan();
     report_.NotRecoverable = scan.NotRecoverableNames;
     report_.SameDataAs = scan.SameDataNames;

@@ -70,6 +70,10 @@ public:
     // While set, every sector read to copy a file's data is added here (in the device's sectors):
     // the combined run passes over those sectors when it carves.
     TSectorRanges* FileSectorsRead = nullptr;  // not owned
+    // Whether the lost data search lists media files that no lost directory names ("cluster N.JPG").
+    // The combined run leaves those to its scan, whose start tests are stricter and whose files end
+    // where their format says.
+    bool LoneLostFiles = true;
     // Whether MountDrive succeeded when the drive list made the drive; a drive that failed to
     // mount has said why and holds nothing to search.
     bool Mounted = false;

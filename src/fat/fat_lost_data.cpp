@@ -347,7 +347,7 @@ void TLostDataSearch::TestCluster(std::uint32_t c) {
     }
     std::string ext;
     std::uint8_t type = 0;
-    if (!a.IsFileC(Drive, c, ext, type)) return;
+    if (!Drive.LoneLostFiles || !a.IsFileC(Drive, c, ext, type)) return;
     auto file = std::make_unique<TFATFile>();
     file->Name = "cluster " + std::to_string(c) + "." + ext;
     file->Drive = &Drive;

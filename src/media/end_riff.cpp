@@ -13,10 +13,15 @@ class RiffEndFinder final : public HeaderWalkFinder {
 public:
     RiffEndFinder() : HeaderWalkFinder(EndRule::Riff, ChunkHeader) {}
 
+    // The chunks' bodies are declared by their sizes but not walked: a start inside them (a Motion
+    // JPEG film's frame that begins on a sector) is carved as well, and the film goes on.
+    bool Covers(std::uint64_t offset) const override { return offset >= ChunkHeader && offset < coveredEnd_; }
+
 private:
     void OnHeader(const std::uint8_t* h, std::size_t) override {
         const bool riff = std::memcmp(h, "RIFF", 4) == 0;
         const std::uint64_t chunkEnd = HeaderOffset() + 8 + ReadLe32(h + 4);
+        if (riff) coveredEnd_ = chunkEnd;
         if (first_) {
             first_ = false;
             if (!riff || ReadLe32(h + 4) < 4) return SetUnknown();
@@ -29,6 +34,7 @@ private:
     }
 
     bool first_ = true;
+    std::uint64_t coveredEnd_ = 0;
 };
 
 }  // namespace

@@ -201,5 +201,41 @@ TEST_F(Carving, AStartInsideAnAppSegmentCutsNeitherPhoto) {
     }
 }
 
+// A Motion JPEG film whose first frame begins on a sector: the frame is a JPEG start, but the
+// film's RIFF size declares the bytes as its own, so the film comes back whole.
+TEST_F(Carving, AFilmFrameOnASectorDoesNotCutTheFilm) {
+    Bytes film = ReadAll(dir / "clip.avi");
+    const std::string movi = "movi";
+    const auto list = std::search(film.begin(), film.end(), movi.begin(), movi.end()) - 8;
+    ASSERT_GT(list - film.begin(), 12);
+    // A JUNK chunk before the movi list moves the first frame's JPEG (after "movi" and a chunk
+    // header) onto a sector start; the index's offsets count from movi, so they stay right.
+    const std::size_t frame = static_cast<std::size_t>(list - film.begin()) + 12 + 8;
+    std::size_t pad = (512 - frame % 512) % 512;
+    if (pad < 8) pad += 512;
+    Bytes junk(pad, 0);
+    std::copy_n("JUNK", 4, junk.begin());
+    const auto body = static_cast<std::uint32_t>(pad - 8);
+    for (int i = 0; i < 4; ++i) junk[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(body >> (8 * i));
+    film.insert(list, junk.begin(), junk.end());
+    std::uint32_t riff = 0;
+    for (int i = 3; i >= 0; --i) riff = riff << 8 | film[4 + static_cast<std::size_t>(i)];
+    riff += static_cast<std::uint32_t>(pad);
+    for (int i = 0; i < 4; ++i) film[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(riff >> (8 * i));
+    ASSERT_EQ(film[frame + pad], 0xFF);
+    ASSERT_EQ(film[frame + pad + 1], 0xD8);
+
+    Bytes card = film;
+    card.resize((card.size() / 512 + 64) * 512, 0);
+    const fs::path path = dir / "film.img";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(card.data()),
+                                                static_cast<std::streamsize>(card.size()));
+    const auto found = Scan(path);
+    const auto match = std::find_if(found.begin(), found.end(), [&](const Found& x) { return x.bytes == film; });
+    ASSERT_NE(match, found.end()) << "the film was cut";
+    EXPECT_EQ(match->extension, "AVI");
+    EXPECT_EQ(match->condition, TFileCondition::Whole);
+}
+
 }  // namespace
 }  // namespace quorvane::testing
