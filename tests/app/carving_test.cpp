@@ -28,24 +28,25 @@ struct MediaFile {
 
 // A photo of more than 6 MB (past the old size limit), one whose first segment is a table (no
 // APP segment, as many phones write), one with an Exif thumbnail (its own FF D8 ... FF D9 inside),
-// a film with its index at the end, a HEIC picture, and the older kinds.
+// a film with its index at the end, a HEIC picture, and the older kinds. Random pictures get fixed
+// seeds, so that every run carves the same bytes.
 const MediaFile Files[] = {
-    {"big.jpg", "JPG", "convert -size 3600x2600 xc:gray +noise Random -quality 92 big.jpg"},
+    {"big.jpg", "JPG", "convert -seed 11 -size 3600x2600 xc:gray +noise Random -quality 92 big.jpg"},
     {"noapp.jpg", "JPG",
      "convert -size 400x300 gradient:blue-yellow -strip small.jpg && "
      "python3 -c \"import sys; b=open('small.jpg','rb').read(); n=4+int.from_bytes(b[4:6],'big'); "
      "open('noapp.jpg','wb').write(b[:2]+b[n:])\""},
     {"thumb.jpg", "JPG",
-     "convert -size 800x600 plasma:fractal -quality 85 base.jpg && convert base.jpg -resize 160x120 t.jpg && "
+     "convert -seed 12 -size 800x600 plasma:fractal -quality 85 base.jpg && convert base.jpg -resize 160x120 t.jpg && "
      "exiftool -q -o thumb.jpg '-ThumbnailImage<=t.jpg' base.jpg"},
     {"film.mp4", "MP4",
      "ffmpeg -loglevel error -f lavfi -i testsrc=duration=2:size=320x240:rate=25 -c:v mpeg4 film.mp4"},
-    {"pic.heic", "HEIC", "convert -size 320x240 plasma: p.png && heif-enc -q 50 -o pic.heic p.png"},
-    {"pic.png", "PNG", "convert -size 300x200 plasma: pic.png"},
+    {"pic.heic", "HEIC", "convert -seed 13 -size 320x240 plasma: p.png && heif-enc -q 50 -o pic.heic p.png"},
+    {"pic.png", "PNG", "convert -seed 14 -size 300x200 plasma: pic.png"},
     {"clip.avi", "AVI", "ffmpeg -loglevel error -f lavfi -i testsrc=duration=1:size=160x120:rate=10 -c:v mjpeg clip.avi"},
     {"tone.wav", "WAV", "ffmpeg -loglevel error -f lavfi -i sine=duration=1 tone.wav"},
-    {"pic.gif", "GIF", "convert -size 200x150 plasma: pic.gif"},
-    {"pic.bmp", "BMP", "convert -size 200x150 plasma: pic.bmp"},
+    {"pic.gif", "GIF", "convert -seed 15 -size 200x150 plasma: pic.gif"},
+    {"pic.bmp", "BMP", "convert -seed 16 -size 200x150 plasma: pic.bmp"},
 };
 
 Bytes ReadAll(const fs::path& path) {
