@@ -60,6 +60,11 @@ void noteSavedFiles(const std::string& folder, const std::string& dest) {
         "Quit at once: the files saved so far are in " + dest + "; the others found are in " + folder + ".");
 }
 
+// "1 file", "2 files".
+std::string Counted(std::size_t n, const char* what) {
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
 // "Done", or why the run ended early.
 const char* outcomeWord(const TRunReport& run) {
     if (run.FailureKind == TRunFailure::Error) return "Failed";
@@ -120,7 +125,7 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
                       : plan.method == "both" ? "folder based and scan methods"
                                               : "folder based method";
     // "183 files, 179 whole, 4 damaged": how many came back whole, when they were checked.
-    std::string found = std::to_string(staged.size()) + " files found";
+    std::string found = Counted(staged.size(), "file") + " found";
     if (o.check && !staged.empty()) {
         found += ", " + std::to_string(run.Whole) + " whole, " + std::to_string(run.Damaged) + " damaged";
         const auto unknown = static_cast<std::int64_t>(staged.size()) - run.Whole - run.Damaged;

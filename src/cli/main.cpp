@@ -15,7 +15,10 @@ int main(int argc, char** argv) {
                  "DRIVE is a letter from 'list' (E:), a block device (/dev/sdb1) or an image file (card.img).\n"
                  "PATH@N names partition N of an image or whole disk (card.img@2, /dev/sdb@1); @0 the whole of it.\n"
                  "An image or disk with a partition table named without @N is read through its first FAT partition."};
-    app.require_subcommand(1);
+    bool showVersion = false;
+    app.add_flag("--version", showVersion, "Show the version and the legal notice (as 'version' does)");
+    // --version alone needs no subcommand.
+    app.require_subcommand(0, 1);
 
     bool listJson = false;
     std::vector<std::string> listPaths;
@@ -46,10 +49,13 @@ int main(int argc, char** argv) {
                      "(and lost) entries; scan: every sector for picture, sound and film starts")
         ->check(CLI::IsMember({"both", "auto", "folder", "scan"}))
         ->capture_default_str();
-    recover->add_flag_callback("--deleted", [&rec] { rec.deleted = 1; }, "Folder based method: recover the deleted files (default: as proposed)");
-    recover->add_flag_callback("--no-deleted", [&rec] { rec.deleted = 0; }, "Folder based method: leave the deleted files out");
-    recover->add_flag_callback("--lost", [&rec] { rec.lost = 1; }, "Folder based method: look for lost files in the data area (default: as proposed)");
-    recover->add_flag_callback("--no-lost", [&rec] { rec.lost = 0; }, "Folder based method: do not look for lost files");
+    auto* deleted = recover->add_flag_callback("--deleted", [&rec] { rec.deleted = 1; }, "Folder based method: recover the deleted files (default: as proposed)");
+    auto* noDeleted = recover->add_flag_callback("--no-deleted", [&rec] { rec.deleted = 0; }, "Folder based method: leave the deleted files out");
+    auto* lost = recover->add_flag_callback("--lost", [&rec] { rec.lost = 1; }, "Folder based method: look for lost files in the data area (default: as proposed)");
+    auto* noLost = recover->add_flag_callback("--no-lost", [&rec] { rec.lost = 0; }, "Folder based method: do not look for lost files");
+    // A flag and its opposite together say nothing the program could follow.
+    deleted->excludes(noDeleted);
+    lost->excludes(noLost);
     recover->add_option("--prefix,-p", rec.prefix, "Name prefix of the saved files")->capture_default_str();
     recover->add_option("--sectors-at-once", rec.sectorsAtOnce,
                         "Sectors read at once, 1 to 2,047,999 / sector size (default: a hundredth of the drive)")
@@ -71,7 +77,19 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? ExitOk : ExitUsage;
     }
 
-    if (version->parsed()) return PrintVersion();
+    if (version->parsed() || showVersion) return PrintVersion();
+    if (app.get_subcommands().empty()) {
+        std::fputs("A command is required (list, info, analyze, recover, version)\nRun with --help for more information.\n",
+                   stderr);
+        return ExitUsage;
+    }
+    // The scan method reads no directory entries: what to do with deleted or lost ones does not apply.
+    if (recover->parsed() && rec.method == "scan" && (rec.deleted >= 0 || rec.lost >= 0)) {
+        std::fputs("--deleted, --no-deleted, --lost and --no-lost choose what the folder based method recovers; "
+                   "the scan method reads every sector and has no such choice.\nRun with --help for more information.\n",
+                   stderr);
+        return ExitUsage;
+    }
     if (list->parsed()) return ListDrives(listPaths, listJson);
     if (info->parsed()) return ShowInfo(infoDrive, infoJson);
     if (analyze->parsed()) return Analyze(analyzeDrive, analyzeJson);

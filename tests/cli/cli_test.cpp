@@ -157,7 +157,7 @@ TEST_F(CommandLine, AnErrorInsideARunEndsItAsFailedWithItsReasonAndSavesTheFiles
     const auto text = runCli(recover + "'" + (root / "text").string() + "'", root / "tmp", fault, true);
     EXPECT_EQ(text.exitCode, 5) << text.out;
     EXPECT_NE(text.out.find("error: The recovery stopped: the read of sector 40 was made to fail"), std::string::npos) << text.out;
-    EXPECT_NE(text.out.find("Failed (scan method): 40 of 128 sectors read, 0 read errors, 1 files found, "),
+    EXPECT_NE(text.out.find("Failed (scan method): 40 of 128 sectors read, 0 read errors, 1 file found, "),
               std::string::npos)
         << text.out;
     EXPECT_NE(text.out.find(", 1 saved to"), std::string::npos) << text.out;
@@ -236,11 +236,19 @@ TEST_F(CommandLine, ExplainsAndFailsForBadInput) {
         {"no such letter", "info Q:", 2},
         {"unknown method", "recover '" + card.string() + "' --method magic --dest x", 1},
         {"no destination", "recover '" + card.string() + "'", 1},
+        {"no command", "", 1},
+        {"a flag and its opposite", "recover '" + card.string() + "' --deleted --no-deleted --dest '" + (root / "o").string() + "'", 1},
+        {"lost files with the scan method", "recover '" + card.string() + "' --method scan --lost --dest '" + (root / "o").string() + "'", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(runCli(c.args, root / "tmp").exitCode, c.exitCode);
     }
+    EXPECT_FALSE(fs::exists(root / "o")) << "a refused command makes nothing";
+    const auto version = runCli("--version", root / "tmp");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, runCli("version", root / "tmp").out);
+    EXPECT_EQ(version.out.rfind("Quorvane\n", 0), 0u) << version.out;
 }
 
 TEST_F(CommandLine, ADestinationThatCannotTakeTheFilesIsRefusedBeforeTheCardIsRead) {
