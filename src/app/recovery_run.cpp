@@ -4,6 +4,7 @@
 
 #include "app/file_naming.h"
 #include "app/photo_time.h"
+#include "fat/fat_drive.h"
 #include "fat/fat_saved_names.h"
 #include "app/folder_method_volume.h"
 #include "app/frm_fat_scan.h"
@@ -259,6 +260,11 @@ void RecoveryRun::searchFolders(TSectorRanges* recovered) {
     scan.ScanDrive(plan_.Drive, false, plan_.RecoverDeleted, plan_.LookForLost);
     scan.FileSectorsRead = nullptr;
     scan.LoneLostFiles = true;
+    // The clusters of the volume just read, for the rebuild of photos in pieces.
+    if (const auto* fat = dynamic_cast<const TFATdrive*>(scan.Drive); fat != nullptr && scan.DriveMounted) {
+        clusterSectors_ = fat->SectorsPerCluster();
+        clusterOrigin_ = std::uint64_t{fat->FirstDataSector} + fat->StartSector;
+    }
     scan.StopScan();
     report_.NotRecoverable = scan.NotRecoverableNames;
     report_.SameDataAs = scan.SameDataNames;

@@ -129,6 +129,9 @@ private:
     TRunReport report_;
     TStagedList staged_;
     std::unique_ptr<ContentCheckPool> checks_;
+    // The clusters of the volume the folder based method mounted; 0 when none was.
+    std::uint32_t clusterSectors_ = 0;
+    std::uint64_t clusterOrigin_ = 0;
     std::string workFolder_;
     std::string prefix_;
     std::int32_t filesFound_ = 0;

@@ -12,6 +12,8 @@ void RecoveryRun::rebuildFragments(const TSectorRanges& taken) {
     TRebuildDevice device;
     device.TotalSectors = report_.TotalSectors;
     device.BytesPerSector = params_.BytesPerSector;
+    device.SectorsPerCluster = clusterSectors_;
+    device.ClusterOrigin = clusterOrigin_;
     device.Read = [this](std::uint64_t sector, std::uint32_t count, std::uint8_t* out) {
         if (count == 0 || count > 0xFFFF) return false;
         const auto n = static_cast<std::uint16_t>(count);

@@ -2,7 +2,6 @@
 
 #include "app/file_naming.h"
 #include "app/staged_file.h"
-#include "fat/fat_formats.h"
 #include "media/media_formats.h"
 
 #include <algorithm>
@@ -23,26 +22,15 @@ struct ClusterGeometry {
     bool Known = false;
 };
 
-// The cluster size and the first data sector of the FAT volume at the device's start. Without
-// one, 4 KiB from each picture's own first sector: every cluster size from 4 KiB up keeps the
-// piece boundaries on that grid.
-ClusterGeometry ReadClusterGeometry(const TSectorReadFunction& read, std::uint32_t bps) {
+ClusterGeometry GridOf(const TRebuildDevice& device, std::uint32_t bps) {
     ClusterGeometry g;
-    g.SectorsPerCluster = std::max<std::uint32_t>(1, FallbackClusterBytes / bps);
-    std::vector<std::uint8_t> sector(bps);
-    if (bps < BootSecSize || !read(0, 1, sector.data())) return g;
-    const auto boot = DecodeBootSec(sector);
-    if (!boot || boot->BytesPerSector != bps) return g;
-    const std::uint32_t spc = boot->SectorsPerCluster;
-    const std::uint32_t perFat = boot->SectorsPerFAT16 != 0 ? boot->SectorsPerFAT16 : boot->SectorsPerFAT32;
-    if (spc == 0 || (spc & (spc - 1)) != 0 || boot->ReservedSectors == 0 || boot->NumberOfFATs == 0 ||
-        boot->NumberOfFATs > 4 || perFat == 0) {
-        return g;
+    if (device.SectorsPerCluster != 0) {
+        g.SectorsPerCluster = device.SectorsPerCluster;
+        g.Origin = device.ClusterOrigin;
+        g.Known = true;
+    } else {
+        g.SectorsPerCluster = std::max<std::uint32_t>(1, FallbackClusterBytes / bps);
     }
-    g.SectorsPerCluster = spc;
-    g.Origin = std::uint64_t{boot->ReservedSectors} + std::uint64_t{boot->NumberOfFATs} * perFat +
-               (std::uint64_t{boot->RootEntryCount} * 32 + bps - 1) / bps;
-    g.Known = true;
     return g;
 }
 
@@ -130,7 +118,7 @@ std::vector<std::size_t> RebuildDamagedPhotos(TStagedList& staged, const TRebuil
     if (damaged.empty() || device.TotalSectors == 0 || !device.Read) return rebuiltFiles;
     const std::uint32_t bps = device.BytesPerSector != 0 ? device.BytesPerSector : 512;
     const TSectorReadFunction& read = device.Read;
-    const ClusterGeometry grid = ReadClusterGeometry(read, bps);
+    const ClusterGeometry grid = GridOf(device, bps);
 
     // What a damaged file was read from is no file's for sure: a deleted photo's entry points at
     // clusters written over since, and its read took whatever lay in the free clusters after

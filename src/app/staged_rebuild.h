@@ -17,6 +17,11 @@ struct TRebuildDevice {
     TSectorReadFunction Read;
     std::uint64_t TotalSectors = 0;
     std::uint32_t BytesPerSector = 512;
+    // The volume's clusters, as its mounted file system gives them: their size in sectors and the
+    // device sector of one cluster's start. 0 when no file system gave them: 4 KiB from each
+    // picture's own first sector then, which keeps every cluster size from 4 KiB up on the grid.
+    std::uint32_t SectorsPerCluster = 0;
+    std::uint64_t ClusterOrigin = 0;
 };
 
 // taken: sectors that other files hold, passed over by every piece; those a damaged staged file

@@ -35,11 +35,6 @@ std::uint64_t TSectorRanges::Sectors() const {
 bool TSectorRanges::Cursor::Contains(std::uint64_t Sector) {
     const auto& runs = *Ranges;
     while (At < runs.size() && runs[At].End() <= Sector) ++At;
-    // A sector below the cursor's run (asked out of order) is looked up afresh.
-    if (At < runs.size() && Sector < runs[At].First && At > 0 && Sector < runs[At - 1].End()) {
-        At = 0;
-        while (At < runs.size() && runs[At].End() <= Sector) ++At;
-    }
     return At < runs.size() && runs[At].First <= Sector;
 }
 

@@ -34,7 +34,8 @@ bool Fits(TFATdrive& Drive, std::uint32_t Cluster, const std::string& Name) {
 
 }  // namespace
 
-void RepairClearedHighWord(TFATdrive& Drive, TFATFile& File, const std::vector<std::uint16_t>& NeighbourHighWords) {
+void RepairClearedHighWord(TFATdrive& Drive, TFATFile& File,
+                           const std::function<std::vector<std::uint16_t>()>& NeighbourHighWords) {
     const std::uint32_t lastCluster = Drive.ClusterCount + 1;
     if (Drive.FATType != ftFAT32 || lastCluster <= 0xFFFF || File.Size == 0 || File.FirstCluster > 0xFFFF ||
         (File.State & StateDeleted) == 0)
@@ -57,7 +58,7 @@ void RepairClearedHighWord(TFATdrive& Drive, TFATFile& File, const std::vector<s
         File.Condition = 1;
         return true;
     };
-    for (std::uint16_t high : NeighbourHighWords) {
+    for (std::uint16_t high : NeighbourHighWords()) {
         if (take(high)) return;
     }
     for (std::uint32_t high = 1; high <= (lastCluster >> 16); ++high) {

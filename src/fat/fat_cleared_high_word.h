@@ -1,6 +1,7 @@
 #pragma once
 // Deleted FAT32 entries whose first cluster lost its high word.
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace quorvane {
@@ -16,6 +17,8 @@ class TFATFile;
 // none fits, the file is marked DataNotFound. Files of types whose first bytes prove nothing are
 // only moved off a cluster in use. Nothing happens outside FAT32 or on volumes below 65536
 // clusters.
-void RepairClearedHighWord(TFATdrive& Drive, TFATFile& File, const std::vector<std::uint16_t>& NeighbourHighWords);
+// NeighbourHighWords is asked only for a file that needs the search.
+void RepairClearedHighWord(TFATdrive& Drive, TFATFile& File,
+                           const std::function<std::vector<std::uint16_t>()>& NeighbourHighWords);
 
 }  // namespace quorvane

@@ -74,15 +74,19 @@ public:
     void Repair(TFATdrive& Drive) {
         if (Drive.FATType != ftFAT32) return;
         for (const auto& [index, file] : Suspects) {
-            std::vector<std::pair<std::uint32_t, std::uint16_t>> byDistance;
-            for (const auto& [at, high] : Seen) byDistance.push_back({at > index ? at - index : index - at, high});
-            std::stable_sort(byDistance.begin(), byDistance.end(),
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
-            std::vector<std::uint16_t> highs;
-            for (const auto& [distance, high] : byDistance) {
-                if (std::find(highs.begin(), highs.end(), high) == highs.end()) highs.push_back(high);
-            }
-            RepairClearedHighWord(Drive, *file, highs);
+            // Sorted only for a file that needs the search: most deleted entries do not.
+            const auto nearestFirst = [this, index = index] {
+                std::vector<std::pair<std::uint32_t, std::uint16_t>> byDistance;
+                for (const auto& [at, high] : Seen) byDistance.push_back({at > index ? at - index : index - at, high});
+                std::stable_sort(byDistance.begin(), byDistance.end(),
+                                 [](const auto& a, const auto& b) { return a.first < b.first; });
+                std::vector<std::uint16_t> highs;
+                for (const auto& [distance, high] : byDistance) {
+                    if (std::find(highs.begin(), highs.end(), high) == highs.end()) highs.push_back(high);
+                }
+                return highs;
+            };
+            RepairClearedHighWord(Drive, *file, nearestFirst);
         }
     }
 

@@ -3,6 +3,7 @@
 #include "fat/fat_drive.h"
 #include "fat/fat_objects.h"
 #include "disk/scan_services.h"
+#include "fat/fat_saved_names.h"
 #include "media/filedet.h"
 
 #include <memory>
@@ -85,10 +86,11 @@ bool TFATdrive::FindFiles(bool Root, bool Deleted, bool Lost) {
                 auto copy = std::make_unique<TFATFile>();
                 file->duplicate(*copy);
                 // Where it was listed, below the start directory the visit began at.
-                const TCustomDirectory* top = file->Parent;
-                while (top != nullptr && top->Parent != nullptr) top = top->Parent;
-                std::string folder = file->GetPath(top);
-                for (char& c : folder) c = c == '\\' ? '/' : c;
+                // Each folder's name as a file name here (Windows-1252 to UTF-8, made safe), as
+                // the file's own name is when it is saved.
+                std::string folder;
+                for (const TCustomDirectory* d = file->Parent; d != nullptr && d->Parent != nullptr; d = d->Parent)
+                    folder = folder.empty() ? SavedFileName(d->Name) : SavedFileName(d->Name) + "/" + folder;
                 copy->OriginalFolder = folder;
                 // A lost file found on its own is named after its cluster by the search.
                 copy->HasOwnName = !(file->Parent == lostDir && (file->State & StateLost) != 0);

@@ -1,16 +1,18 @@
 #include "media/tiff_ifd0.h"
 
+#include "media/tiff_tags.h"
+
 namespace quorvane {
 namespace {
+
+using tiff::TagSubIfds;
+using tiff::TypeLong;
+using tiff::TypeShort;
 
 constexpr std::uint16_t TagNewSubfileType = 0x00FE;
 constexpr std::uint16_t TagPhotometric = 0x0106;
 constexpr std::uint16_t TagMake = 0x010F;
-constexpr std::uint16_t TagSubIfds = 0x014A;
 constexpr std::uint16_t TagDngVersion = 0xC612;
-
-constexpr std::uint16_t TypeShort = 3;
-constexpr std::uint16_t TypeLong = 4;
 
 constexpr std::uint32_t PhotometricCfa = 32803;
 constexpr std::uint32_t PhotometricLinearRaw = 34892;

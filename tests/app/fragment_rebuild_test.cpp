@@ -326,6 +326,8 @@ TEST_F(FragmentRebuild, DamagedStagedPhotosAreRewrittenWhole) {
     TRebuildDevice device;
     device.Read = read;
     device.TotalSectors = g.total;
+    device.SectorsPerCluster = g.spc;
+    device.ClusterOrigin = g.origin;
     int asked = 0;
     const auto rebuilt = RebuildDamagedPhotos(list, device, taken, [&] { return ++asked > 0; });
     ASSERT_EQ(rebuilt, std::vector<std::size_t>{0});
