@@ -17,6 +17,7 @@
 #include <jpeglib.h>
 
 #include "media/content_check.h"
+#include "media/jpeg_scan_walk.h"
 
 namespace quorvane {
 namespace {
@@ -79,6 +80,20 @@ void BM_CheckJpeg(benchmark::State& state) {
     std::filesystem::remove(path);
 }
 BENCHMARK(BM_CheckJpeg)->ArgName("progressive")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The strict entropy-data walk over the same photo held in memory: every Huffman code read, no
+// pixel computed.
+void BM_WalkJpeg(benchmark::State& state) {
+    const std::vector<std::uint8_t> bytes = EncodePhoto(false);
+    for (auto _ : state) {
+        JpegScanWalker walker;
+        walker.Feed(bytes);
+        if (walker.State() != JpegWalkState::Ended) state.SkipWithError("the photo does not walk to its end");
+        benchmark::DoNotOptimize(walker.End());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_WalkJpeg)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quorvane

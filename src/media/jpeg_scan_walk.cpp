@@ -20,7 +20,7 @@ constexpr std::uint8_t MarkerDri = 0xDD;
 constexpr std::uint8_t MarkerTem = 0x01;
 constexpr std::uint8_t MarkerLowest = 0xC0;
 
-constexpr int Lookahead = 9;
+constexpr int Lookahead = 12;
 constexpr std::uint32_t MaxBlocksInMcu = 10;
 
 bool IsRestart(std::uint8_t code) { return code >= 0xD0 && code <= 0xD7; }
@@ -28,6 +28,27 @@ bool IsRestart(std::uint8_t code) { return code >= 0xD0 && code <= 0xD7; }
 // A start of frame the walk cannot follow: progressive, lossless, hierarchical or arithmetic.
 bool IsOtherFrame(std::uint8_t code) {
     return code >= 0xC2 && code <= 0xCF && code != MarkerDht && code != MarkerDac && code != 0xC8;
+}
+
+std::uint32_t ReadBe32At(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+// Whether one of the four bytes of w is FF.
+bool HasFF(std::uint32_t w) {
+    const std::uint32_t inverted = ~w;
+    return ((inverted - 0x01010101u) & ~inverted & 0x80808080u) != 0;
+}
+
+// Extend without a branch on the sign, which data makes unpredictable: a value whose top bit is
+// clear is negative, its magnitude the complement of its bits.
+std::uint32_t Magnitude(std::uint32_t value, std::uint32_t size) {
+    const std::uint32_t negative = ((value >> (size - 1)) & 1u) - 1u;  // all ones when negative
+    return (value ^ negative) & ((1u << size) - 1u);
+}
+std::int32_t ExtendFast(std::uint32_t value, std::uint32_t size) {
+    const std::uint32_t negative = ((value >> (size - 1)) & 1u) - 1u;
+    return static_cast<std::int32_t>(value - (negative & ((1u << size) - 1u)));
 }
 
 std::int32_t Extend(std::uint32_t value, std::uint32_t size) {
@@ -291,6 +312,150 @@ bool JpegScanWalker::ReadScan() {
     return true;
 }
 
+// Whole blocks at a time, with the bit reader in locals and four bytes taken in at once where none
+// of them is FF: the walk of nearly all of a picture's data. It commits block by block and stops
+// before anything unusual (a marker, a fault, the end of an interval or of the input), leaving that
+// block to the byte-at-a-time walk below, which then says exactly what and where it is.
+std::size_t JpegScanWalker::WalkBlocksFast(const std::uint8_t* p, std::size_t n, std::size_t i, std::uint64_t base) {
+    // A block takes at most 64 codes of 16 bits and values of 16: 256 bytes, twice that stuffed.
+    constexpr std::size_t Margin = 600;
+    const Tables& tables = *tables_;
+    const std::int64_t dcLimit = precision_ == 8 ? 1024 : 16384;
+    const std::int64_t acLimit = precision_ == 8 ? 2048 : 32768;
+    const std::uint32_t maxDcSize = precision_ == 8 ? 11 : 15;
+    const std::uint32_t maxAcSize = precision_ == 8 ? 10 : 14;
+
+    // |value| * q > limit + q, as a bound on |value| alone, per component and coefficient.
+    std::array<std::array<std::uint32_t, 64>, 4> acMagnitudes{};
+    // Values of up to acSafeSizes bits are within the bound whatever their bits: most of them.
+    std::array<std::array<std::uint8_t, 64>, 4> acSafeSizes{};
+    for (std::size_t c = 0; c < componentCount_ && c < 4; ++c) {
+        const auto& quant = tables.quant[components_[c].quant];
+        for (std::size_t z = 0; z < 64; ++z) {
+            acMagnitudes[c][z] = static_cast<std::uint32_t>((acLimit + quant[z]) / std::max<std::uint16_t>(quant[z], 1));
+            std::uint8_t safe = 0;
+            while (safe < 16 && (1u << (safe + 1)) - 1u <= acMagnitudes[c][z]) ++safe;
+            acSafeSizes[c][z] = safe;
+        }
+    }
+    // The bit reader holds every byte before i: the walk goes on from there.
+    if (bitsEnd_ != base + i) return i;
+    // Here the unused bits sit at the top of acc, so that looking ahead is a shift by a constant.
+    std::uint64_t acc = bitCount_ != 0 ? bits_ << (64 - bitCount_) : 0;
+    std::uint32_t count = bitCount_;
+    bool fault = false;
+    // Up to at least 33 bits; a marker (an FF not followed by a stuffed zero) is a fault here.
+    auto refill = [&] {
+        while (count <= 32) {
+            const std::uint32_t w = ReadBe32At(p + i);
+            if (!HasFF(w)) {
+                acc |= std::uint64_t{w} << (32 - count);
+                count += 32;
+                i += 4;
+                continue;
+            }
+            while (count <= 56) {
+                const std::uint8_t b = p[i];
+                if (b == 0xFF) {
+                    if (p[i + 1] != 0) {
+                        fault = true;
+                        return;
+                    }
+                    ++i;
+                }
+                ++i;
+                acc |= std::uint64_t{b} << (56 - count);
+                count += 8;
+            }
+        }
+    };
+    // The next size bits, 1 <= size <= 16, used.
+    auto take = [&](std::uint32_t size) {
+        const auto value = static_cast<std::uint32_t>(acc >> (64 - size));
+        acc <<= size;
+        count -= size;
+        return value;
+    };
+    // One symbol, or -1 for a code not in the table; at least 33 bits are there.
+    auto decode = [&](const HuffmanTable& t) -> std::int32_t {
+        const std::uint16_t entry = t.look[acc >> (64 - Lookahead)];
+        std::uint32_t length = entry >> 8;
+        if (length != 0) {
+            acc <<= length;
+            count -= length;
+            return entry & 0xFF;
+        }
+        length = Lookahead + 1;
+        auto code = static_cast<std::int32_t>(acc >> (64 - length));
+        while (length <= 16 && code > t.maxCode[length]) {
+            ++length;
+            code = static_cast<std::int32_t>(acc >> (64 - length));
+        }
+        if (length > 16) return -1;
+        acc <<= length;
+        count -= length;
+        return t.values[static_cast<std::size_t>(code + t.valueOffset[length]) & 0xFF];
+    };
+
+    while (n - i >= Margin && mcusLeft_ != 0 && (restartInterval_ == 0 || restartLeft_ != 0)) {
+        const std::uint8_t comp = blockComponent_[block_];
+        const auto& quant = tables.quant[components_[comp].quant];
+        const HuffmanTable& ac = tables.ac[acTable_[comp]];
+        const auto& acMagnitude = acMagnitudes[comp];
+        const auto& acSafeSize = acSafeSizes[comp];
+        std::int32_t predictor = dcPredictor_[comp];
+        refill();
+        if (fault) break;
+        const std::int32_t dcSize = decode(tables.dc[dcTable_[comp]]);
+        if (dcSize < 0 || static_cast<std::uint32_t>(dcSize) > maxDcSize) break;
+        if (dcSize > 0) {
+            predictor += ExtendFast(take(static_cast<std::uint32_t>(dcSize)), static_cast<std::uint32_t>(dcSize));
+            if (std::abs(std::int64_t{predictor}) * quant[0] > dcLimit + quant[0]) break;
+        }
+        std::uint32_t k = 1;
+        bool whole = false;
+        while (true) {
+            if (count < 32) {
+                refill();
+                if (fault) break;
+            }
+            const std::int32_t symbol = decode(ac);
+            if (symbol < 0) break;
+            const std::uint32_t run = static_cast<std::uint32_t>(symbol) >> 4, size = static_cast<std::uint32_t>(symbol) & 15;
+            if (size == 0) {
+                if (run == 0) {
+                    whole = true;
+                    break;
+                }
+                if (run != 15 || k + 16 > 63) break;
+                k += 16;
+                continue;
+            }
+            if (size > maxAcSize || k + run > 63) break;
+            k += run;
+            const std::uint32_t value = take(size);
+            if (size > acSafeSize[k] && Magnitude(value, size) > acMagnitude[k]) break;
+            if (++k > 63) {
+                whole = true;
+                break;
+            }
+        }
+        if (!whole) break;
+        // The block holds together: take it.
+        bits_ = count != 0 ? acc >> (64 - count) : 0;
+        bitCount_ = count;
+        bitsEnd_ = base + i;
+        dcPredictor_[comp] = predictor;
+        if (++block_ == blocksPerMcu_) {
+            block_ = 0;
+            --mcusLeft_;
+            if (restartInterval_ != 0) --restartLeft_;
+        }
+    }
+    // Resume after the last block taken: the bytes since then are read again by the slow walk.
+    return static_cast<std::size_t>(bitsEnd_ - base);
+}
+
 // The entropy-coded data of a scan, up to the marker after it. Returns how far into p it got.
 std::size_t JpegScanWalker::WalkEntropy(const std::uint8_t* p, std::size_t n, std::size_t i, std::uint64_t base) {
     const Tables& tables = *tables_;
@@ -357,6 +522,7 @@ std::size_t JpegScanWalker::WalkEntropy(const std::uint8_t* p, std::size_t n, st
     };
 
     while (state_ == JpegWalkState::Open) {
+        if (k_ == 0 && marker_ == 0 && !ffPending_) i = WalkBlocksFast(p, n, i, base);
         fill();
         // At least 32 bits, a symbol and its value, or all there is before a marker.
         if (bitCount_ < 32 && marker_ == 0) return n;

@@ -57,6 +57,7 @@ private:
     };
 
     std::size_t WalkEntropy(const std::uint8_t* p, std::size_t n, std::size_t i, std::uint64_t base);
+    std::size_t WalkBlocksFast(const std::uint8_t* p, std::size_t n, std::size_t i, std::uint64_t base);
     void OnMarker(std::uint8_t code, std::uint64_t codeOffset);
     void OnSegment();
     bool ReadFrame();

@@ -73,7 +73,7 @@ TEST_F(JpegScanWalk, WholePicturesEndAtTheirEndOfImage) {
         const JpegDecodeResult decoded = DecodeJpegBytes(picture);
         ASSERT_EQ(decoded.condition, TFileCondition::Whole);
         EXPECT_EQ(decoded.end, picture.size());
-        for (std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
+        for (std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{4096}, picture.size()}) {
             const JpegScanWalker walker = WalkInChunks(picture, chunk);
             ASSERT_EQ(walker.State(), JpegWalkState::Ended) << "chunks of " << chunk << ", broken at " << walker.BrokenAt();
             EXPECT_EQ(walker.End(), picture.size());
@@ -109,6 +109,12 @@ TEST_F(JpegScanWalk, ForeignDataBreaksTheWalkSoonAfterTheCut) {
             EXPECT_GE(walker.BrokenAt() + 8, cut);
             EXPECT_LE(walker.BrokenAt(), cut + (64u << 10));
             EXPECT_EQ(DecodeJpegBytes(spliced).condition, TFileCondition::Damaged);
+            // Whole blocks walked at once in a long span, or every byte on its own: the same verdict
+            // at the same place, to within the bytes the reader had taken in ahead.
+            const JpegScanWalker atOnce = WalkInChunks(spliced, spliced.size()), byByte = WalkInChunks(spliced, 1);
+            EXPECT_EQ(atOnce.State(), JpegWalkState::Broken);
+            EXPECT_EQ(byByte.State(), JpegWalkState::Broken);
+            EXPECT_LE(std::max(atOnce.BrokenAt(), byByte.BrokenAt()) - std::min(atOnce.BrokenAt(), byByte.BrokenAt()), 8u);
         }
     }
 }
