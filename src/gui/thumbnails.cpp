@@ -22,6 +22,9 @@ namespace {
 constexpr qint64 MaxPictureBytes = 64 * 1024 * 1024;
 // 256 megapixels: above every camera and phone sensor.
 constexpr std::uint64_t MaxPicturePixels = 256ull * 1000 * 1000;
+// HEVC and AV1 pictures are decoded whole, four bytes a pixel, before they are scaled down: 100
+// megapixels, above what phones save in HEIF, cost 400 MB.
+constexpr std::uint64_t MaxHeifPixels = 100ull * 1000 * 1000;
 // The most one of Qt's readers may allocate for a picture, in megabytes.
 constexpr int MaxReaderMegabytes = 256;
 
@@ -48,7 +51,7 @@ QImage decodeHeifImage(const heif_image_handle* handle, QSize box, bool* coversB
     const int claimedWidth = heif_image_handle_get_width(handle);
     const int claimedHeight = heif_image_handle_get_height(handle);
     if (claimedWidth <= 0 || claimedHeight <= 0 ||
-        static_cast<std::uint64_t>(claimedWidth) * static_cast<std::uint64_t>(claimedHeight) > MaxPicturePixels) {
+        static_cast<std::uint64_t>(claimedWidth) * static_cast<std::uint64_t>(claimedHeight) > MaxHeifPixels) {
         return {};
     }
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
@@ -87,7 +90,8 @@ QImage readWithQt(const QByteArray& data, const MediaFormat& format, QSize box) 
     reader.setAutoDetectImageFormat(false);
     reader.setAllocationLimit(MaxReaderMegabytes);
     const QSize size = reader.size();
-    if (size.isValid() && static_cast<std::uint64_t>(size.width()) * static_cast<std::uint64_t>(size.height()) > MaxPicturePixels) {
+    if (size.isValid() &&
+        static_cast<std::uint64_t>(size.width()) * static_cast<std::uint64_t>(size.height()) > MaxPicturePixels) {
         return {};
     }
     if (size.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) reader.setScaledSize(FittedSize(size, box));

@@ -49,7 +49,7 @@ struct StartRule {
 enum class ThumbnailKind : std::uint8_t {
     TypeLabel,    // no picture: the slot shows "<type> File"
     Jpeg,         // libjpeg, scaled down while decoding
-    ImageReader,  // the toolkit's own image readers
+    ImageReader,  // the toolkit's reader of this one format, named by the extension in lower case
     Wmf,          // Windows metafile, drawn through SVG
     Emf,          // enhanced metafile, drawn through SVG
     Heif,         // HEIF, HEIC and AVIF through libheif: the file's own thumbnail, else its primary image
