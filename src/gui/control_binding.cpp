@@ -30,6 +30,8 @@ void bindWidget(TControl& control, QWidget* widget) {
 }
 
 void bindLabel(TLabel& label, QLabel* widget) {
+    // Captions show file names and volume labels from the card, which are never markup.
+    widget->setTextFormat(Qt::PlainText);
     auto show = [widget](const TControl& c) {
         const auto& l = static_cast<const TLabel&>(c);
         widget->setText(qs(l.Caption()));

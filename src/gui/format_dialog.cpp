@@ -18,7 +18,10 @@ FormatDialog::FormatDialog(const DriveEntry& drive, TFormatOptions& options, QWi
     setObjectName("FormatDialog");
     setWindowTitle(QString("Format [%1:]").arg(QChar(drive.letter())));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QString::fromStdString(drive.displayName + "\n" + drive.path), this));
+    // The drive's name comes from the device itself: shown as plain text.
+    auto* name = new QLabel(QString::fromStdString(drive.displayName + "\n" + drive.path), this);
+    name->setTextFormat(Qt::PlainText);
+    layout->addWidget(name);
     auto* form = new QFormLayout;
     auto* fileSystem = new QComboBox(this);
     fileSystem->setObjectName("FileSystem");

@@ -20,7 +20,10 @@ int main(int argc, char** argv) {
         desktop.Window->show();
         return QApplication::exec();
     } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, "Quorvane", QString::fromLocal8Bit(e.what()));
+        // The reason may quote a path or a label from the card: plain text.
+        QMessageBox box(QMessageBox::Critical, "Quorvane", QString::fromLocal8Bit(e.what()));
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
     } catch (...) {
         QMessageBox::critical(nullptr, "Quorvane", QString());
     }

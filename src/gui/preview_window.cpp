@@ -3,7 +3,6 @@
 #include "app/frm_analyze_drive.h"
 #include "app/frm_preview.h"
 #include "gui/control_binding.h"
-#include "gui/thumbnails.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -12,14 +11,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
-#include <QPointer>
-#include <QThread>
 
 #include <algorithm>
-#include <atomic>
-#include <sys/resource.h>
-#include <unistd.h>
-#include <thread>
 
 namespace quorvane::gui {
 namespace {
@@ -43,14 +36,14 @@ void showConditionMark(QLabel* mark, const TPreviewSlot& slot) {
 }
 }  // namespace
 
-PreviewWindow::PreviewWindow(TFrmPreview& form, QWidget* parent) : QDialog(parent), form_(form) {
+PreviewWindow::PreviewWindow(TFrmPreview& form, QWidget* parent)
+    : QDialog(parent), form_(form), thumbnails_(PictureBox) {
     setObjectName("FrmPreview");
     // A fixed dialog frame without title-bar buttons.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFixedSize(TFrmPreview::ClientWidth, TFrmPreview::ClientHeight);
     setModal(false);
-    // One core stays with the run and the window.
-    decoders_.setMaxThreadCount(std::max(1, QThread::idealThreadCount() - 1));
+    connect(&thumbnails_, &ThumbnailLoader::Ready, this, &PreviewWindow::pictureReady);
 
     QFont bold = font();
     bold.setBold(true);
@@ -123,7 +116,6 @@ PreviewWindow::PreviewWindow(TFrmPreview& form, QWidget* parent) : QDialog(paren
     button(form_.ButtonCancel, 432, &TFrmPreview::ButtonCancelClick);
 
     form_.LoadPicture = [this](int k, const std::string& path) { return loadPicture(k, path); };
-    form_.PreparePictures = [this](const std::vector<std::string>& paths) { preparePictures(paths); };
     form_.Form.onChanged = [this](const TControl& c) {
         setWindowTitle(QString::fromStdString(static_cast<const TLabel&>(c).Caption()));
         if (!modal_) setVisible(c.Visible());
@@ -148,52 +140,15 @@ PreviewWindow::~PreviewWindow() {
     }
 }
 
-void PreviewWindow::preparePictures(const std::vector<std::string>& paths) {
-    // Decoding is the page's whole cost, and the files do not depend on each other.
-    std::atomic<std::size_t> next{0};
-    std::vector<QImage> images(paths.size());
-    auto work = [&] {
-        for (std::size_t i = next++; i < paths.size(); i = next++) {
-            images[i] = LoadThumbnail(QString::fromStdString(paths[i]), PictureBox);
-        }
-    };
-    const auto threads = std::min<std::size_t>(paths.size(), std::max(1, QThread::idealThreadCount())) - 1;
-    std::vector<std::thread> helpers;
-    for (std::size_t t = 0; t < threads; ++t) helpers.emplace_back(work);
-    work();
-    for (auto& h : helpers) h.join();
-    prepared_.clear();
-    for (std::size_t i = 0; i < paths.size(); ++i) prepared_.insert(QString::fromStdString(paths[i]), images[i]);
-}
-
 bool PreviewWindow::loadPicture(int k, const std::string& path) {
-    const QString name = QString::fromStdString(path);
+    pictures_[static_cast<std::size_t>(k - 1)]->clear();
     if (!isVisible()) {
         // Nobody sees it now: no decoding while a run goes on with the preview unticked.
         deferred_ = true;
-        pictures_[static_cast<std::size_t>(k - 1)]->clear();
         return true;
     }
-    const auto it = prepared_.constFind(name);
-    if (it != prepared_.constEnd()) {
-        const QImage image = *it;
-        prepared_.remove(name);
-        if (image.isNull()) return false;
-        pictures_[static_cast<std::size_t>(k - 1)]->setPixmap(QPixmap::fromImage(image));
-        return true;
-    }
-    // A single new file, as a run finds one: decoded beside the run, which goes on meanwhile.
-    pictures_[static_cast<std::size_t>(k - 1)]->clear();
-    QPointer<PreviewWindow> self(this);
-    decoders_.start([self, k, name] {
-        // The run comes first: on a busy machine the decoder gives way to it.
-        static thread_local const bool lowered = ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10) == 0;
-        (void)lowered;
-        const QImage image = LoadThumbnail(name, PictureBox);
-        QMetaObject::invokeMethod(qApp, [self, k, name, image] {
-            if (self) self->pictureReady(k, name, image);
-        }, Qt::QueuedConnection);
-    });
+    // Decoded beside the window, which goes on meanwhile; the picture fills the slot when it comes.
+    thumbnails_.Request(k, QString::fromStdString(path));
     return true;
 }
 

@@ -3,9 +3,9 @@
 // boxes, the scroll bar and the buttons. Shown beside the main window during the run, modally
 // as "Save Images" at its end.
 #include <QDialog>
-#include <QHash>
 #include <QImage>
-#include <QThreadPool>
+
+#include "gui/thumbnail_loader.h"
 
 #include <array>
 #include <string>
@@ -39,9 +39,7 @@ protected:
 
 private:
     bool loadPicture(int k, const std::string& path);
-    // Decodes the pictures of a page on all cores; loadPicture then takes them from here.
-    void preparePictures(const std::vector<std::string>& paths);
-    // A picture decoded in the background arrives.
+    // A picture decoded in the background arrives; null when it could not be decoded in time.
     void pictureReady(int k, const QString& path, const QImage& image);
     void sync();
 
@@ -50,13 +48,10 @@ private:
     std::array<QLabel*, 10> pictures_{};
     std::array<QLabel*, 10> labels_{};
     bool modal_ = false;
-    QHash<QString, QImage> prepared_;
     // Pictures asked for while the window was hidden are decoded when it is shown.
     bool deferred_ = false;
-    // The single pictures of a run are decoded here, not in Qt's global pool: the raster engine
-    // splits large fills over that pool and waits for them, so a decode queued there stalls
-    // every repaint of the window. Declared last, so it finishes its decodes before the rest goes.
-    QThreadPool decoders_;
+    // Declared last, so its decodes end before the rest goes.
+    ThumbnailLoader thumbnails_;
 };
 
 }  // namespace quorvane::gui

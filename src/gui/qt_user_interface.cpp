@@ -52,6 +52,8 @@ MsgResult QtUserInterface::MessageBox(const std::string& text, const std::string
     if (buttons == MsgButtons::YesNo) shown = QMessageBox::Yes | QMessageBox::No;
     if (buttons == MsgButtons::OkCancel) shown = QMessageBox::Ok | QMessageBox::Cancel;
     QMessageBox box(iconOf(icon), QString::fromStdString(caption), QString::fromStdString(text), shown, Parent);
+    // Messages carry names and labels from the card and text from servers: never markup.
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(buttonOf(defaultResult));
     // A box asked for during a run shows the normal pointer while it waits.
     const int busy = busy_;

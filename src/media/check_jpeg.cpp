@@ -5,7 +5,8 @@
 // Decoding is made cheap without skipping data: the picture is scaled to 1/8 while decoding (only
 // the DC term of each block goes through the inverse transform) and to grey when it is YCbCr, but
 // every block of entropy-coded data is still read and checked. Pictures claiming more than
-// MaxPixels are not decoded (their condition is unknown), and the decoder's memory is capped.
+// MaxPixels or more than MaxScans scans are not decoded (their condition is unknown), and the
+// decoder's memory is capped.
 //
 // What follows the picture's EOI does not make the picture damaged: the further pictures of a
 // multi-picture (MPF) file, the large preview some cameras append, the trailers some phones write
@@ -29,6 +30,9 @@ namespace {
 constexpr std::uint64_t MaxPixels = std::uint64_t{256} * 1000 * 1000;
 // Enough for the whole-picture coefficient buffers of a progressive picture of about 80 megapixels.
 constexpr long MaxDecoderMemory = 256L << 20;
+// Encoders write about ten scans. Each scan of a progressive picture is a pass over all its
+// blocks, so a file of thousands of tiny scans would keep the check busy for minutes.
+constexpr int MaxScans = 100;
 constexpr std::size_t InputChunk = 64 * 1024;
 
 // Everything the decoder's callbacks reach, kept off the stack of the function that calls
@@ -40,6 +44,8 @@ struct Decoder {
     std::jmp_buf failed{};
     ContentFile* file = nullptr;              // the picture is read from this file,
     std::span<const std::uint8_t> memory;     // or lies here when there is no file
+    jpeg_progress_mgr progress{};
+    bool tooManyScans = false;
     std::vector<JOCTET> input;
     std::uint64_t nextOffset = 0;  // the file offset of the byte after what input holds
     bool warned = false;
@@ -72,6 +78,18 @@ void OnMessage(j_common_ptr info, int level) {
 }
 
 void OnOutput(j_common_ptr) {}
+
+// Called once per row of blocks while the scans are read. A progressive picture's scans are all
+// read before its first row comes out, so this is where a damaged one is left at its first fault
+// and an endless one is stopped.
+void OnProgress(j_common_ptr info) {
+    Decoder& decoder = DecoderOf(info);
+    if (decoder.warned) std::longjmp(decoder.failed, 1);
+    if (decoder.info.input_scan_number > MaxScans) {
+        decoder.tooManyScans = true;
+        std::longjmp(decoder.failed, 1);
+    }
+}
 
 void InitSource(j_decompress_ptr) {}
 void TermSource(j_decompress_ptr) {}
@@ -182,11 +200,14 @@ JpegDecodeResult DecodeFrom(Decoder& d) {
     d.info.client_data = &d;
     if (setjmp(d.failed) != 0) {
         jpeg_destroy_decompress(&d.info);
-        return {CannotJudge(d.errorCode) ? TFileCondition::Unknown : TFileCondition::Damaged, d.warnedAt, 0};
+        const bool unknown = d.tooManyScans || CannotJudge(d.errorCode);
+        return {unknown ? TFileCondition::Unknown : TFileCondition::Damaged, d.warnedAt, 0};
     }
     jpeg_create_decompress(&d.info);
     d.info.client_data = &d;
     d.info.mem->max_memory_to_use = MaxDecoderMemory;
+    d.progress.progress_monitor = OnProgress;
+    d.info.progress = &d.progress;
     d.source.init_source = InitSource;
     d.source.fill_input_buffer = FillInput;
     d.source.skip_input_data = SkipInput;

@@ -43,12 +43,12 @@ const MediaFormat* FindMediaFormat(std::string_view extension) {
     return row == MediaFormats.end() ? nullptr : row;
 }
 
-ThumbnailKind ThumbnailKindOfContent(std::span<const std::uint8_t> bytes) {
+const MediaFormat* ThumbnailFormatOfContent(std::span<const std::uint8_t> bytes) {
     const LeadingBytes head(bytes);
     for (const MediaFormat& format : MediaFormats) {
-        if (format.thumbnailSignature != nullptr && format.thumbnailSignature(head)) return format.thumbnail;
+        if (format.thumbnailSignature != nullptr && format.thumbnailSignature(head)) return &format;
     }
-    return ThumbnailKind::ImageReader;
+    return nullptr;
 }
 
 }  // namespace quorvane

@@ -49,7 +49,7 @@ struct StartRule {
 enum class ThumbnailKind : std::uint8_t {
     TypeLabel,    // no picture: the slot shows "<type> File"
     Jpeg,         // libjpeg, scaled down while decoding
-    ImageReader,  // the toolkit's own image readers
+    ImageReader,  // the toolkit's reader of this one format, named by the extension in lower case
     Wmf,          // Windows metafile, drawn through SVG
     Emf,          // enhanced metafile, drawn through SVG
     Heif,         // HEIF, HEIC and AVIF through libheif: the file's own thumbnail, else its primary image
@@ -67,7 +67,8 @@ struct MediaFormat {
     std::array<StartRule, 3> start{};
     ThumbnailKind thumbnail = ThumbnailKind::TypeLabel;
     // The first bytes by which the preview picks this format's decoder whatever the file is
-    // named; nullptr leaves the file to the toolkit's readers, which look at the bytes themselves.
+    // named. A file whose bytes match no row's is not decoded at all, so a decoder only ever sees
+    // the kind of data it was chosen for.
     SignatureTest thumbnailSignature = nullptr;
     // Where a recovered file of this format ends (file_end.h).
     EndRule end = EndRule::SizeLimit;
@@ -180,6 +181,7 @@ inline constexpr auto MediaFormats = std::to_array<MediaFormat>({
                      return SectorBytesAre(s, 0, "BM") && SectorBytesAre(s, 6, "\0\0\0\0");
                  }}}},
      .thumbnail = ThumbnailKind::ImageReader,
+     .thumbnailSignature = [](const LeadingBytes& b) { return b.Size() >= 26 && b.BytesAre(0, "BM"); },
      .end = EndRule::Bmp,
      .check = ContentCheck::BmpHeader},
     {.extension = "GIF",
@@ -192,6 +194,9 @@ inline constexpr auto MediaFormats = std::to_array<MediaFormat>({
                      return SectorBytesAre(s, 0, "GIF8") && (s[4] == '9' || s[4] == '7') && s[5] == 'a';
                  }}}},
      .thumbnail = ThumbnailKind::ImageReader,
+     .thumbnailSignature = [](const LeadingBytes& b) {
+         return b.BytesAre(0, "GIF8") && (b.ByteIs(4, '9') || b.ByteIs(4, '7')) && b.ByteIs(5, 'a');
+     },
      .end = EndRule::Gif,
      .check = ContentCheck::GifBlocks},
     {.extension = "PNG",
@@ -200,6 +205,7 @@ inline constexpr auto MediaFormats = std::to_array<MediaFormat>({
      .signature = {{{100, [](const LeadingBytes& b) { return b.BytesAre(0, "\x89PNG\r\n\x1A\n"); }}}},
      .start = {{{60, [](const std::uint8_t* s, std::int32_t) { return SectorBytesAre(s, 0, "\x89PNG\r\n\x1A\n"); }}}},
      .thumbnail = ThumbnailKind::ImageReader,
+     .thumbnailSignature = [](const LeadingBytes& b) { return b.BytesAre(0, "\x89PNG\r\n\x1A\n"); },
      .end = EndRule::Png,
      .check = ContentCheck::PngChunks},
     {.extension = "WAV",
@@ -288,6 +294,10 @@ inline constexpr auto MediaFormats = std::to_array<MediaFormat>({
      .start = {{{160, [](const std::uint8_t* s, std::int32_t) { return SectorHasTiffHeader(s); }}}},
      // Qt's TIFF reader, from the image format plugins.
      .thumbnail = ThumbnailKind::ImageReader,
+     // Raw files built on TIFF too: their first IFD is often a small picture.
+     .thumbnailSignature = [](const LeadingBytes& b) {
+         return b.BytesAre(0, "II\x2A\x00") || b.BytesAre(0, "MM\x00\x2A");
+     },
      .end = EndRule::Tiff,
      .check = ContentCheck::TiffStructure},
     {.extension = "TIFF",
@@ -451,7 +461,13 @@ inline constexpr auto MediaFormats = std::to_array<MediaFormat>({
      .signature = {{{150, [](const LeadingBytes& b) { return b.BytesAre(0, "MThd"); }}}}},
 
     // Never recovered, but shown as pictures when staged.
-    {.extension = "ICO", .kind = "Windows icon", .thumbnail = ThumbnailKind::ImageReader},
+    {.extension = "ICO",
+     .kind = "Windows icon",
+     .thumbnail = ThumbnailKind::ImageReader,
+     // Reserved 0, type 1 (an icon), and at least one picture.
+     .thumbnailSignature = [](const LeadingBytes& b) {
+         return b.Size() >= 22 && b.BytesAre(0, "\x00\x00\x01\x00") && !(b.ByteIs(4, 0) && b.ByteIs(5, 0));
+     }},
     {.extension = "WMF",
      .kind = "Windows metafile",
      .thumbnail = ThumbnailKind::Wmf,
@@ -473,8 +489,8 @@ inline constexpr auto MediaFormats = std::to_array<MediaFormat>({
 // row has it.
 const MediaFormat* FindMediaFormat(std::string_view extension);
 
-// Which decoder the preview gives a file, by its first bytes: the first row whose thumbnail
-// signature matches, or the toolkit's readers when none does.
-ThumbnailKind ThumbnailKindOfContent(std::span<const std::uint8_t> bytes);
+// The format whose decoder the preview gives a file, by its first bytes: the first row whose
+// thumbnail signature matches; nullptr when none does, and the file is shown by its type label.
+const MediaFormat* ThumbnailFormatOfContent(std::span<const std::uint8_t> bytes);
 
 }  // namespace quorvane

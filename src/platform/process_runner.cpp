@@ -1,6 +1,7 @@
 #include "platform/process_runner.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -76,7 +78,13 @@ StartedProcess SpawnProcess(const std::vector<std::string>& arguments, const Pro
     argv.push_back(nullptr);
 
     SpawnSetup setup;
-    if (options.newSession) posix_spawnattr_setflags(setup.attributes(), POSIX_SPAWN_SETSID);
+    if (options.newSession) {
+        posix_spawnattr_setflags(setup.attributes(), POSIX_SPAWN_SETSID);
+    } else if (options.timeoutMs > 0) {
+        // A group of its own, so a timeout ends whatever the program started too.
+        posix_spawnattr_setflags(setup.attributes(), POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(setup.attributes(), 0);
+    }
     FileDescriptor writeEnd;
     if (options.captureOutput) {
         int ends[2];
@@ -101,6 +109,10 @@ StartedProcess SpawnProcess(const std::vector<std::string>& arguments, const Pro
         return started;
     }
     started.pid = pid;
+    if (options.memoryLimit > 0) {
+        const rlimit limit{static_cast<rlim_t>(options.memoryLimit), static_cast<rlim_t>(options.memoryLimit)};
+        ::prlimit(pid, RLIMIT_AS, &limit, nullptr);
+    }
     return started;
 }
 
@@ -113,6 +125,18 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, const Proces
         return result;
     }
     result.started = true;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(options.timeoutMs);
+    auto outran = [&] {
+        if (options.timeoutMs <= 0 || Clock::now() < deadline) return false;
+        // The group is the program's own (SpawnProcess), unless it asked for a session.
+        ::kill(options.newSession ? child.pid : -child.pid, SIGKILL);
+        ::kill(child.pid, SIGKILL);
+        result.timedOut = true;
+        return true;
+    };
+    int status = 0;
+    bool collected = false;
     if (child.output) {
         char buffer[4096];
         for (;;) {
@@ -124,12 +148,25 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, const Proces
                 const std::size_t room = options.outputLimit - std::min(options.outputLimit, result.output.size());
                 result.output.append(buffer, std::min(room, static_cast<std::size_t>(n)));
             }
+            // Something it started may still hold the pipe open: a killed program is not read further.
+            if (outran()) break;
             if (whileRunning) whileRunning();
         }
         child.output.reset();
+    } else if (options.timeoutMs > 0) {
+        for (;;) {
+            const pid_t r = ::waitpid(child.pid, &status, WNOHANG);
+            if (r == child.pid) {
+                collected = true;
+                break;
+            }
+            if (r < 0 && errno != EINTR) return result;
+            if (outran()) break;
+            if (whileRunning) whileRunning();
+            ::usleep(20'000);
+        }
     }
-    int status = 0;
-    if (!WaitForChild(child.pid, status)) return result;
+    if (!collected && !WaitForChild(child.pid, status)) return result;
     if (WIFEXITED(status)) {
         result.exited = true;
         result.exitCode = WEXITSTATUS(status);

@@ -5,6 +5,7 @@
 #include "support/file_descriptor.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <sys/types.h>
@@ -21,6 +22,13 @@ struct ProcessOptions {
     bool captureOutput = false;
     // How much captured output RunProcess keeps; the rest is read and dropped.
     std::size_t outputLimit = 65536;
+    // RunProcess kills the program, with every process it started, once it has run this long;
+    // 0: no limit. The program then gets a process group of its own.
+    int timeoutMs = 0;
+    // The largest address space the program may take (RLIMIT_AS), in bytes; 0: no limit. Set on
+    // the child as soon as it has started, so a program that must hold it from its first
+    // instruction sets it on itself as well.
+    std::uint64_t memoryLimit = 0;
 };
 
 struct StartedProcess {
@@ -38,11 +46,12 @@ struct ProcessResult {
     bool exited = false;     // ended through exit(), not by a signal
     int exitCode = -1;       // its exit status when exited
     int signal = 0;          // the signal that ended it, when one did
+    bool timedOut = false;   // killed because it outran ProcessOptions::timeoutMs
     std::string output;      // captured stdout and stderr
 };
 
-// Starts arguments and waits for the end. While captured output is awaited, whileRunning is
-// called about every 20 ms (a window keeps answering that way).
+// Starts arguments and waits for the end. While captured output is awaited, or a time limit
+// runs, whileRunning is called about every 20 ms (a window keeps answering that way).
 ProcessResult RunProcess(const std::vector<std::string>& arguments, const ProcessOptions& options = {},
                          const std::function<void()>& whileRunning = {});
 

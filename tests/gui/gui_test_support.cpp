@@ -1,6 +1,7 @@
 #include "gui_test_support.h"
 
 #include "app/program_folder.h"
+#include "gui/metafile_child.h"
 #include "gui/qt_user_interface.h"
 #include "platform/drive_table.h"
 
@@ -27,6 +28,8 @@ void IsolateEnvironment() {
     qputenv("MTOOLS_SKIP_CHECK", "1");
     QDir().mkpath(root.path() + "/program");
     SetProgramFolder((root.path() + "/program/").toStdString());
+    // The window's thumbnail helper, as built beside the program.
+    gui::SetThumbnailHelperCommand({QUORVANE_BINARY_DIR "/quorvane-thumbnail"});
     // A box nobody scripted would wait forever for a click: it fails the test instead.
     gui::QtUserInterface::DefaultAnswer = [](const std::string& text, MsgIcon, MsgButtons buttons) {
         qWarning("unexpected message box: %s", text.c_str());

@@ -403,6 +403,23 @@ TEST_F(ContentCheckTest, HostileHeadersStayBounded) {
     appendBe32(manyExtents, meta.size() + 4);
     manyExtents.insert(manyExtents.end(), meta.begin(), meta.end());
 
+    // A progressive JPEG of one block whose DC scan comes again and again, each time whole: every
+    // scan of a real picture is a pass over all its blocks.
+    auto manyScans = [&](int scans) {
+        Bytes jpeg = bytes({"\xFF\xD8\xFF\xDB\x00\x43\x00"sv});
+        jpeg.insert(jpeg.end(), 64, 1);
+        const Bytes frame = bytes({"\xFF\xC2\x00\x0B\x08\x00\x08\x00\x08\x01\x01\x11\x00"sv});
+        jpeg.insert(jpeg.end(), frame.begin(), frame.end());
+        // A DC table of one code, '0', for a difference of 0.
+        const Bytes table =
+            bytes({"\xFF\xC4\x00\x14\x00\x01"sv, std::string_view("\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 16)});
+        jpeg.insert(jpeg.end(), table.begin(), table.end());
+        const Bytes scan = bytes({"\xFF\xDA\x00\x08\x01\x01\x00\x00\x00\x00"sv, std::string_view("\0", 1)});
+        for (int i = 0; i < scans; ++i) jpeg.insert(jpeg.end(), scan.begin(), scan.end());
+        jpeg.insert(jpeg.end(), {0xFF, 0xD9});
+        return jpeg;
+    };
+
     struct Case {
         const char* name;
         ContentCheck check;
@@ -410,6 +427,8 @@ TEST_F(ContentCheckTest, HostileHeadersStayBounded) {
         TFileCondition expected;
     };
     const Case cases[] = {
+        {"JPEG of 20 scans", ContentCheck::JpegDecode, manyScans(20), TFileCondition::Whole},
+        {"JPEG of 2000 scans", ContentCheck::JpegDecode, manyScans(2000), TFileCondition::Unknown},
         {"PNG chunk of 2 GiB", ContentCheck::PngChunks,
          bytes({"\x89PNG\r\n\x1A\n\x7F\xFF\xFF\xF0IDAT"sv, std::string_view("\0\0\0\0", 4)}), TFileCondition::Damaged},
         {"box of 2^63 bytes", ContentCheck::IsoBoxes,

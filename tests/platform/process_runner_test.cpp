@@ -1,15 +1,20 @@
 // Starting programs: exit status, captured output, programs that cannot be started, and the
-// program lookup that finds mkfs.fat outside a user's PATH.
+// program lookup that finds mkfs.fat outside a user's PATH, time and memory limits.
 #include "platform/process_runner.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
+
+#include "platform/image_fixtures.h"
 
 namespace quorvane {
 namespace {
@@ -106,6 +111,49 @@ TEST(ProcessRunner, ProgramsAreFoundBeyondPath) {
     EXPECT_THAT(sh, ::testing::AnyOf("/usr/sbin/sh", "/sbin/sh", "/usr/bin/sh", "/bin/sh"));
     EXPECT_EQ(FindProgram("./relative/name"), "./relative/name");
     EXPECT_EQ(FindProgram("quorvane-no-such-program"), "");
+}
+
+// Gone, or dead and waiting for a parent to collect it.
+bool HasEnded(pid_t pid) {
+    for (int i = 0; i < 100; ++i) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) return true;
+        const std::size_t close = line.rfind(')');
+        if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z') return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// A program that loops is killed, and so is what it started, whether its output is read or not.
+TEST(ProcessRunner, AProgramThatOutrunsItsTimeIsKilledWithWhatItStarted) {
+    testing::TempDir dir;
+    for (const bool capture : {true, false}) {
+        ProcessOptions options = capture ? Capturing() : ProcessOptions{};
+        options.timeoutMs = 200;
+        const std::string pidFile = dir.file(capture ? "captured.pid" : "plain.pid");
+        const ProcessResult r =
+            RunProcess({"sh", "-c", "sleep 600 & echo $! > '" + pidFile + "'; while :; do :; done"}, options);
+        EXPECT_TRUE(r.timedOut) << capture;
+        EXPECT_FALSE(r.exited) << capture;
+        EXPECT_EQ(r.signal, SIGKILL) << capture;
+        std::ifstream in(pidFile);
+        pid_t sleeper = 0;
+        ASSERT_TRUE(in >> sleeper) << capture;
+        EXPECT_TRUE(HasEnded(sleeper)) << capture;
+
+        const ProcessResult quick = RunProcess({"sh", "-c", "exit 4"}, options);
+        EXPECT_FALSE(quick.timedOut) << capture;
+        EXPECT_EQ(quick.exitCode, 4) << capture;
+    }
+}
+
+TEST(ProcessRunner, TheMemoryLimitHoldsInTheProgram) {
+    ProcessOptions options = Capturing();
+    options.memoryLimit = 256u << 20;
+    // The limit is set once the program has started: the shell looks a moment later.
+    EXPECT_EQ(RunProcess({"sh", "-c", "sleep 0.1; ulimit -v"}, options).output, "262144\n");
 }
 
 }  // namespace
