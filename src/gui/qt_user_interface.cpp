@@ -52,6 +52,8 @@ MsgResult QtUserInterface::MessageBox(const std::string& text, const std::string
     if (buttons == MsgButtons::YesNo) shown = QMessageBox::Yes | QMessageBox::No;
     if (buttons == MsgButtons::OkCancel) shown = QMessageBox::Ok | QMessageBox::Cancel;
     QMessageBox box(iconOf(icon), QString::fromStdString(caption), QString::fromStdString(text), shown, Parent);
+    // Texts can come from a card or an update server: shown as written, never as markup or links.
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(buttonOf(defaultResult));
     // A box asked for during a run shows the normal pointer while it waits.
     const int busy = busy_;
