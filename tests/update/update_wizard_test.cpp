@@ -311,6 +311,39 @@ TEST_F(Wizard, AMissingFileIsSkippedAndPatchesAreApplied) {
     EXPECT_EQ(testing::ReadText(dir / "patcher-args"), app + "/patches/fix.pat\n" + app + "/quorvane\n");
 }
 
+TEST_F(Wizard, ARefusedUpdateSaysWhyAndChangesNothing) {
+    // As root: a message, and the wizard closes before it fetches anything.
+    update.CurrentUser = [] { return uid_t{0}; };
+    form.StartButtonClick();
+    EXPECT_TRUE(form.IsClosed());
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_THAT(ui.boxes[0].text, HasSubstr("does not run as root"));
+    EXPECT_THAT(server->RequestedPaths(), IsEmpty());
+    update.CurrentUser = [] { return uid_t{1000}; };
+
+    // An unsigned control file: the version page says so.
+    TWUWIZ unsigned_;
+    unsigned_.SetWebUpdate(&update);
+    Serve("quorvane.inf", control());
+    unsigned_.StartButtonClick();
+    EXPECT_EQ(unsigned_.PageControl.ActivePageIndex(), TWUWIZ::pgVersion);
+    EXPECT_THAT(unsigned_.VersionLabel.Caption(), HasSubstr("is not signed"));
+    EXPECT_EQ(unsigned_.VersionButton.Caption(), "Exit");
+
+    // A download that is not the signed one: a message, the wizard closes, nothing is installed.
+    TWUWIZ tampered;
+    tampered.SetWebUpdate(&update);
+    ServeSigned("quorvane.inf", control());
+    Serve("quorvane", elfBytes(6, 6, 6, 6));
+    tampered.StartButtonClick();
+    tampered.VersionButtonClick();
+    tampered.FilesNextButtonClick();
+    EXPECT_TRUE(tampered.IsClosed());
+    EXPECT_THAT(ui.boxes.back().text, HasSubstr("does not match the SHA-256"));
+    EXPECT_THAT(testing::FilesBelow(app), ElementsAre("quorvane"));
+    EXPECT_EQ(testing::ReadText(app + "/quorvane"), oldProgram);
+}
+
 TEST(WebUpdateWizard, RefusesToRunWithoutAComponent) {
     TWebUpdateWizard wizard;
     bool shown = false;
