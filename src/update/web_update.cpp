@@ -17,6 +17,7 @@
 #include <fstream>
 #include <mutex>
 #include <string_view>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,7 +47,7 @@ std::optional<std::string> readSmallFile(const std::string& path, std::size_t ma
     return text;
 }
 
-bool isHttpsAddress(const std::string& url) { return url.rfind("https://", 0) == 0 || url.rfind("HTTPS://", 0) == 0; }
+bool isHttpsAddress(const std::string& url) { return url.size() > 8 && strncasecmp(url.c_str(), "https://", 8) == 0; }
 
 std::string replaceLineBreaks(std::string text) {
     for (std::size_t at = text.find("\\n"); at != std::string::npos; at = text.find("\\n", at + 1))

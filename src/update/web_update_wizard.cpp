@@ -59,9 +59,13 @@ void TWUWIZ::refuse() {
 }
 
 void TWUWIZ::StartButtonClick() {
-    if (webUpdate_ != nullptr && !(webUpdate_->Refusal = webUpdate_->InstallRefusal()).empty()) {
-        refuse();
-        return;
+    // Root and a packaged installation are turned away before anything is fetched.
+    if (webUpdate_ != nullptr) {
+        webUpdate_->Refusal = webUpdate_->InstallRefusal();
+        if (!webUpdate_->Refusal.empty()) {
+            refuse();
+            return;
+        }
     }
     if (webUpdate_ == nullptr || webUpdate_->StartConnection() != wuOk) {
         Close();
