@@ -70,8 +70,9 @@ int checkVersion(TWebUpdate& update, bool& available) {
         std::printf("%s%s\n%s%s\n", TWUWIZ::Texts(TWUWIZ::txtCurrentVersion).c_str(), update.CurrentVersionText.c_str(),
                     TWUWIZ::Texts(TWUWIZ::txtNewVersion).c_str(), update.NewVersionText.c_str());
     } else if (result == wuDateUpdate) {
-        std::printf("%s%s\n%s%s\n", TWUWIZ::Texts(TWUWIZ::txtCurrentVersion).c_str(), FormatShortDate(update.LastDate).c_str(),
-                    TWUWIZ::Texts(TWUWIZ::txtNewVersion).c_str(), FormatShortDate(update.NewDate).c_str());
+        std::printf("%s%s\n%s%s\n", TWUWIZ::Texts(TWUWIZ::txtCurrentVersion).c_str(),
+                    FormatShortDate(update.LastDate).c_str(), TWUWIZ::Texts(TWUWIZ::txtNewVersion).c_str(),
+                    FormatShortDate(update.NewDate).c_str());
     }
     if (!update.Description.empty()) std::printf("%s\n", printable(update.Description).c_str());
     return ExitOk;
@@ -85,10 +86,11 @@ void showProgress(TWebUpdate& update) {
         const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
         const std::int64_t total = update.FileList.TotalSize();
         const std::int64_t done = update.FileList.CompletedSize() + position;
-        std::fprintf(stderr, "\r\x1b[KDownloading %s (%d of %zu)", printable(name).c_str(), update.FileList.ActiveIndex + 1,
-                     update.FileList.Items.size());
-        if (size > 0) std::fprintf(stderr, "  %3d%%", static_cast<int>(position * 100 / size));
-        if (total > 0) std::fprintf(stderr, "  total %3d%%", static_cast<int>(std::min<std::int64_t>(done * 100 / total, 100)));
+        std::fprintf(stderr, "\r\x1b[KDownloading %s (%d of %zu)", printable(name).c_str(),
+                     update.FileList.ActiveIndex + 1, update.FileList.Items.size());
+        if (size > 0) std::fprintf(stderr, "  %3d%%", static_cast<int>(std::min<std::int64_t>(position * 100 / size, 100)));
+        if (total > 0)
+            std::fprintf(stderr, "  total %3d%%", static_cast<int>(std::min<std::int64_t>(done * 100 / total, 100)));
     };
 }
 

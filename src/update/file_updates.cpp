@@ -108,12 +108,17 @@ void TWebUpdate::handleDownloaded(const TFileDescription& entry, const std::stri
     } else if (extension == ".PAT" && !entry.LocalVersion.empty() && !component && ApplyPatch) {
         // The patcher runs only as it was before this update: never a file the update just put there.
         const std::string patcher = patcherPath();
-        struct stat st{};
-        const bool unchanged = patcherBefore_ && ::lstat(patcher.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-                               *patcherBefore_ == FileIdentity{st.st_dev, st.st_ino, st.st_ctim.tv_sec * 1'000'000'000 + st.st_ctim.tv_nsec};
-        if (unchanged) RunAndWait({patcher, path, LocalFilePath(entry.LocalVersion)});
+        if (patcherBefore_ && identityOf(patcher) == patcherBefore_)
+            RunAndWait({patcher, path, LocalFilePath(entry.LocalVersion)});
         if (!KeepIntermediateFiles) ::unlink(path.c_str());
     }
+}
+
+std::optional<TWebUpdate::FileIdentity> TWebUpdate::identityOf(const std::string& path) {
+    struct stat st{};
+    if (path.empty() || path.front() != '/' || ::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileIdentity{st.st_dev, st.st_ino, std::int64_t{st.st_ctim.tv_sec} * 1'000'000'000 + st.st_ctim.tv_nsec};
 }
 
 std::string TWebUpdate::patcherPath() const {
@@ -146,11 +151,8 @@ bool TWebUpdate::install(const Staged& staged) {
 void TWebUpdate::GetFileUpdates() {
     Refusal = InstallRefusal();
     if (!Refusal.empty() || sessionFolder_.empty()) return;
-    const std::string program = patcherPath();
-    struct stat st{};
-    patcherBefore_.reset();
-    if (::lstat(program.c_str(), &st) == 0 && S_ISREG(st.st_mode) && program.front() == '/')
-        patcherBefore_ = FileIdentity{st.st_dev, st.st_ino, st.st_ctim.tv_sec * 1'000'000'000 + st.st_ctim.tv_nsec};
+    // A patcher given by a relative path, or none, runs for no patch.
+    patcherBefore_ = identityOf(patcherPath());
 
     std::vector<Staged> staged;
     for (std::size_t i = 0; i < FileList.Items.size(); ++i) {

@@ -180,15 +180,19 @@ std::string TWebUpdate::controlFileProblem(const TIniFile& ini) const {
             SplitCommandLine(LocalCommandLine(ini.ReadString(section, key, ""), Prefixes));
         if (!args.empty() && !PathBelow(args[0], ProgramFolder())) return outside(key, args[0]);
     }
-    const auto fileProblem = [](const std::string& name, const std::string& url, const std::string& sha256) -> std::string {
-        if (!isHttpsAddress(url)) return "The update control file names " + url + " for " + name + ", which is not an https address: it was not used.";
-        if (!IsSha256Text(sha256)) return "The update control file gives no SHA-256 (sha256) for " + url + ": it was not used.";
+    const auto fileProblem = [](const std::string& name, const std::string& url,
+                                const std::string& sha256) -> std::string {
+        if (!isHttpsAddress(url))
+            return "The update control file names " + url + " for " + name +
+                   ", which is not an https address: it was not used.";
+        if (!IsSha256Text(sha256))
+            return "The update control file gives no SHA-256 (sha256) for " + url + ": it was not used.";
         return {};
     };
     for (const char* section : {"whatsnew", "eula"}) {
         if (!ini.ValueExists(section, "file")) continue;
-        const std::string problem =
-            fileProblem(section, ExpandPath(ini.ReadString(section, "file", "")), ini.ReadString(section, "sha256", ""));
+        const std::string problem = fileProblem(section, ExpandPath(ini.ReadString(section, "file", "")),
+                                                ini.ReadString(section, "sha256", ""));
         if (!problem.empty()) return problem;
     }
     const std::int64_t count = ini.ReadInteger("files", "count", 0);
@@ -272,7 +276,8 @@ std::vector<std::string> TWebUpdate::GetWhatsNew() {
 
 std::vector<std::string> TWebUpdate::GetEULA() {
     if (!ControlFile || !ControlFile->ValueExists("eula", "file")) return {};
-    return GetTextFile(ExpandPath(ControlFile->ReadString("eula", "file", "")), ControlFile->ReadString("eula", "sha256", ""));
+    return GetTextFile(ExpandPath(ControlFile->ReadString("eula", "file", "")),
+                       ControlFile->ReadString("eula", "sha256", ""));
 }
 
 }  // namespace quorvane

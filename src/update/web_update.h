@@ -200,6 +200,8 @@ private:
         bool operator==(const FileIdentity&) const = default;
     };
     std::optional<FileIdentity> patcherBefore_;
+    // The identity of a regular file given by an absolute path, reached without following a link.
+    static std::optional<FileIdentity> identityOf(const std::string& path);
 };
 
 // The byte sum of a file: -1 plus the sum of all its bytes; -1 when it cannot be opened or is no
