@@ -7,6 +7,7 @@
 
 #include "app/program_folder.h"
 #include "gui/desktop_app.h"
+#include "gui/qt_user_interface.h"
 #include "gui/update_wizard_component.h"
 #include "gui/window_host_qt.h"
 #include "support/version_test_files.h"
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -249,6 +251,26 @@ private slots:
         QVERIFY(TopLevel("WUWIZ") == nullptr);
         QCOMPARE(QSettings(QSettings::NativeFormat, QSettings::UserScope, "Quorvane2").value("Options/Prefix").toString(),
                  QString("holiday"));
+    }
+
+    // The control file's message, like any text a box shows, comes from outside: markup in it is
+    // shown as written, never as a link or formatting.
+    void messageBoxesShowPlainText() {
+        const auto scripted = gui::QtUserInterface::DefaultAnswer;
+        gui::QtUserInterface::DefaultAnswer = nullptr;
+        auto restore = qScopeGuard([scripted] { gui::QtUserInterface::DefaultAnswer = scripted; });
+        gui::QtUserInterface ui;
+        const QString markup = "<a href=\"https://elsewhere.example\">Click <b>here</b></a>";
+        bool seen = false;
+        When([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            auto closeBox = qScopeGuard([box] { box->button(QMessageBox::Ok)->click(); });
+            QCOMPARE(box->textFormat(), Qt::PlainText);
+            QCOMPARE(box->text(), markup);
+            seen = true;
+        });
+        ui.MessageBox(markup.toStdString(), "Quorvane", MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok);
+        QVERIFY(seen);
     }
 
     void cancelDuringADownload_data() {
