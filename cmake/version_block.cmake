@@ -11,6 +11,18 @@ if(NOT QUORVANE_UPDATE_URL MATCHES "^https://")
   message(FATAL_ERROR "QUORVANE_UPDATE_URL must be an https:// address, got '${QUORVANE_UPDATE_URL}'")
 endif()
 
+# The Ed25519 public key that signs the live update's control file: 64 hex digits (the 32 raw
+# key bytes). Without one the program refuses every update, as it cannot tell an authentic
+# control file from another. docs/live-update.md shows how to make and use a key pair.
+set(QUORVANE_UPDATE_PUBLIC_KEY "" CACHE STRING "Ed25519 public key of the live update (64 hex digits)")
+if(NOT QUORVANE_UPDATE_PUBLIC_KEY STREQUAL "" AND NOT QUORVANE_UPDATE_PUBLIC_KEY MATCHES "^[0-9A-Fa-f]+$")
+  message(FATAL_ERROR "QUORVANE_UPDATE_PUBLIC_KEY must be 64 hex digits, got '${QUORVANE_UPDATE_PUBLIC_KEY}'")
+endif()
+string(LENGTH "${QUORVANE_UPDATE_PUBLIC_KEY}" QUORVANE_KEY_LENGTH)
+if(NOT QUORVANE_KEY_LENGTH EQUAL 0 AND NOT QUORVANE_KEY_LENGTH EQUAL 64)
+  message(FATAL_ERROR "QUORVANE_UPDATE_PUBLIC_KEY must be 64 hex digits, got ${QUORVANE_KEY_LENGTH}")
+endif()
+
 set(QUORVANE_VERSION_TWEAK_OR_0 ${PROJECT_VERSION_TWEAK})
 if(NOT QUORVANE_VERSION_TWEAK_OR_0)
   set(QUORVANE_VERSION_TWEAK_OR_0 0)

@@ -19,11 +19,17 @@ struct RecoverOptions {
     bool keepNames = false;  // save files that have a name under their folder path and name
 };
 
+struct UpdateOptions {
+    bool checkOnly = false;      // --check: only say whether a newer version exists, and what is new
+    bool acceptLicence = false;  // --accept-licence: the update's licence is accepted
+};
+
 // Without paths: every drive. With paths (images or disks): their drives, partitions included.
 int ListDrives(const std::vector<std::string>& paths, bool json);
 int ShowInfo(const std::string& drive, bool json);
 int Recover(const RecoverOptions& options);
 int Analyze(const std::string& drive, bool json);
 int PrintVersion();
+int Update(const UpdateOptions& options);
 
 }  // namespace quorvane::cli

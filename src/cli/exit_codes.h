@@ -13,6 +13,9 @@ enum ExitCode : int {
     // file, a folder that cannot be made or written), which is found before the drive is read.
     ExitNotSaved = 4,
     ExitRunFailed = 5,         // an error inside the run stopped it; the files found so far were saved
+    // update: the control file or a download was refused (not signed, changed, not https, a
+    // folder outside the program's); nothing was installed.
+    ExitUpdateRefused = 6,
     // Ctrl-C; the files found so far were saved. A second Ctrl-C ends the program at once, also
     // with 130, after saying where the files found so far are.
     ExitCancelled = 130,

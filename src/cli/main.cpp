@@ -71,6 +71,13 @@ int main(int argc, char** argv) {
 
     auto* version = app.add_subcommand("version", "Show the version and the legal notice");
 
+    UpdateOptions upd;
+    auto* update = app.add_subcommand(
+        "update", "Update Quorvane from the update server named in Quorvane.ini (signed, over https only); "
+                  "not as root, and not a copy installed by a package");
+    update->add_flag("--check", upd.checkOnly, "Only say whether a newer version exists, and what is new");
+    update->add_flag("--accept-licence", upd.acceptLicence, "Accept the licence that comes with the update");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -79,7 +86,7 @@ int main(int argc, char** argv) {
 
     if (version->parsed() || showVersion) return PrintVersion();
     if (app.get_subcommands().empty()) {
-        std::fputs("A command is required (list, info, analyze, recover, version)\nRun with --help for more information.\n",
+        std::fputs("A command is required (list, info, analyze, recover, update, version)\nRun with --help for more information.\n",
                    stderr);
         return ExitUsage;
     }
@@ -94,5 +101,6 @@ int main(int argc, char** argv) {
     if (info->parsed()) return ShowInfo(infoDrive, infoJson);
     if (analyze->parsed()) return Analyze(analyzeDrive, analyzeJson);
     if (recover->parsed()) return Recover(rec);
+    if (update->parsed()) return Update(upd);
     return ExitUsage;
 }

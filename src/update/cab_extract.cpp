@@ -1,5 +1,6 @@
 #include "update/cab_extract.h"
 
+#include "update/confined_path.h"
 #include "update/download_file.h"
 #include "update/downloaded_names.h"
 
@@ -13,7 +14,8 @@ namespace quorvane {
 namespace {
 
 struct CabDecompressor {
-    mscab_decompressor* d = mspack_create_cab_decompressor(nullptr);
+    explicit CabDecompressor(mspack_system* sys) : d(mspack_create_cab_decompressor(sys)) {}
+    mscab_decompressor* d;
     ~CabDecompressor() {
         if (d != nullptr) mspack_destroy_cab_decompressor(d);
     }
@@ -42,7 +44,9 @@ bool extractOne(mscab_decompressor* d, mscabd_file& file, const std::string& tar
     if (relative.empty()) return false;
     const std::string target = targetDir + relative;
     const std::string folder = FolderOf(target);
-    if (!ForceDirectories(folder)) return false;
+    // The target folder is taken as given; the cabinet's own subfolders are made below it
+    // without following a link.
+    if (!ForceDirectories(targetDir) || !MakeFoldersBelow(targetDir, folder.substr(targetDir.size()))) return false;
 
     auto temp = CreateTempFileIn(folder);
     if (!temp) return false;
@@ -61,13 +65,23 @@ bool extractOne(mscab_decompressor* d, mscabd_file& file, const std::string& tar
 
 }  // namespace
 
-bool CabExtract(const std::string& cabPath, const std::string& targetDir) {
-    CabDecompressor cab;
+bool CabExtract(const std::string& cabPath, const std::string& targetDir, std::uint64_t maxBytes) {
+    TCappedMspackSystem sys(maxBytes);
+    CabDecompressor cab(sys.get());
     if (cab.d == nullptr) return false;
     mscabd_cabinet* cabinet = cab.d->open(cab.d, cabPath.c_str());
     if (cabinet == nullptr) return false;
     std::string folder = targetDir;
     if (!folder.empty() && folder.back() != '/') folder += '/';
+    // What the cabinet says it holds decides before anything is written; the counting writes
+    // catch a cabinet whose data says otherwise.
+    std::uint64_t declared = 0;
+    for (const mscabd_file* file = cabinet->files; file != nullptr; file = file->next)
+        declared += static_cast<std::uint32_t>(file->length);
+    if (declared > maxBytes) {
+        cab.d->close(cab.d, cabinet);
+        return false;
+    }
     bool all = true;
     for (mscabd_file* file = cabinet->files; file != nullptr; file = file->next)
         all = extractOne(cab.d, *file, folder) && all;

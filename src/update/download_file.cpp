@@ -18,15 +18,6 @@ mode_t currentUmask() {
     return mask;
 }
 
-bool startsLikeAProgram(const std::string& path) {
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) return false;
-    unsigned char head[4] = {};
-    const ssize_t n = ::read(fd.get(), head, sizeof head);
-    return (n >= 2 && head[0] == '#' && head[1] == '!') ||
-           (n == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F');
-}
-
 }  // namespace
 
 std::optional<TTempFile> CreateTempFileIn(const std::string& folder) {
@@ -43,11 +34,10 @@ std::optional<TTempFile> CreateTempFileIn(const std::string& folder) {
 bool CommitFile(const std::string& tempPath, const std::string& target) {
     struct stat old{};
     mode_t mode = 0;
-    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        mode = old.st_mode & 07777;
+    if (::lstat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        mode = old.st_mode & 0777;  // no set-user-id or set-group-id bit survives a replacement
     } else {
         mode = 0666 & ~currentUmask();
-        if (startsLikeAProgram(tempPath)) mode |= 0111 & ~currentUmask();
     }
     ::chmod(tempPath.c_str(), mode);
     return ::rename(tempPath.c_str(), target.c_str()) == 0;

@@ -18,8 +18,9 @@ struct TTempFile {
 std::optional<TTempFile> CreateTempFileIn(const std::string& folder);
 
 // Moves a finished temporary file over target. A replaced target's permission bits carry over
-// (an updated program stays executable); a new target gets the usual bits, executable when it
-// starts like a program ("#!" or an ELF header).
+// (an updated program stays executable); a new target gets the usual bits and is never made
+// executable, whatever it holds: a download becomes a program only by replacing one the program
+// shipped. A link at the target's name is replaced, not followed.
 bool CommitFile(const std::string& tempPath, const std::string& target);
 
 // The folder part of a path with its trailing slash ("/a/b/" for "/a/b/c"); "./" for a bare name.

@@ -11,7 +11,8 @@ namespace quorvane {
 namespace {
 
 struct SzddDecompressor {
-    msszdd_decompressor* d = mspack_create_szdd_decompressor(nullptr);
+    explicit SzddDecompressor(mspack_system* sys) : d(mspack_create_szdd_decompressor(sys)) {}
+    msszdd_decompressor* d;
     ~SzddDecompressor() {
         if (d != nullptr) mspack_destroy_szdd_decompressor(d);
     }
@@ -19,7 +20,8 @@ struct SzddDecompressor {
 
 }  // namespace
 
-std::optional<std::string> ExpandLZFile(const std::string& compressedPath, const std::string& source) {
+std::optional<std::string> ExpandLZFile(const std::string& compressedPath, const std::string& source,
+                                        std::uint64_t maxBytes) {
     const std::string& data = source.empty() ? compressedPath : source;
     const bool apart = data != compressedPath;
     // A download read from its own place leaves nothing behind, whatever happens.
@@ -27,9 +29,14 @@ std::optional<std::string> ExpandLZFile(const std::string& compressedPath, const
         if (apart) ::unlink(data.c_str());
         return std::nullopt;
     };
-    SzddDecompressor lz;
+    TCappedMspackSystem sys(maxBytes);
+    SzddDecompressor lz(sys.get());
     if (lz.d == nullptr) return fail();
     msszddd_header* header = lz.d->open(lz.d, data.c_str());
+    if (header != nullptr && (header->length < 0 || static_cast<std::uint64_t>(header->length) > maxBytes)) {
+        lz.d->close(lz.d, header);
+        return fail();
+    }
     if (header == nullptr) {
         if (lz.d->last_error(lz.d) != MSPACK_ERR_SIGNATURE) return fail();
         // Not compressed: the file is its own expansion.

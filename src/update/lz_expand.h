@@ -1,5 +1,8 @@
 #pragma once
 // Expansion of files compressed with the LZ (SZDD) method of COMPRESS.EXE.
+#include "update/capped_mspack_system.h"
+
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -14,6 +17,9 @@ namespace quorvane {
 // With a source, the data is read from there (a download not yet in place) and the result is
 // named as if it stood at compressedPath: a damaged download then never reaches compressedPath
 // or the expanded name. The source is moved or deleted in every case.
-std::optional<std::string> ExpandLZFile(const std::string& compressedPath, const std::string& source = {});
+//
+// A file that would expand to more than maxBytes counts as damaged.
+std::optional<std::string> ExpandLZFile(const std::string& compressedPath, const std::string& source = {},
+                                        std::uint64_t maxBytes = MaxExpandedBytes);
 
 }  // namespace quorvane

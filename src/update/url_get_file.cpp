@@ -1,6 +1,7 @@
 // Downloading one file over HTTP(S) with libcurl: 4,096-byte blocks into a temporary "WUPD"
 // file beside the target, progress and the cancel question after each block, message pumping
-// throughout, and the hand-over to the target only for a complete download.
+// throughout, and the hand-over to the target only for a complete download whose SHA-256 is the
+// one expected. Only https is spoken, for the address and for every redirect.
 #include "update/web_update.h"
 
 #include "app/ui.h"
@@ -10,6 +11,7 @@
 #include "update/lz_expand.h"
 
 #include <cerrno>
+#include <strings.h>
 #include <unistd.h>
 
 namespace quorvane {
@@ -26,11 +28,14 @@ struct Transfer {
     std::string targetDir;
     std::string targetPath;
     std::optional<TTempFile> temp;
+    std::int64_t maxBytes = 0;
+    TSha256 hash{};
     std::int64_t contentLength = 0;
     std::int64_t received = 0;
     bool refusedStatus = false;
     bool cancelled = false;
     bool writeFailed = false;
+    bool tooLarge = false;
 
     bool askCancel() { return update.OnProgressCancel && update.OnProgressCancel(); }
 };
@@ -71,10 +76,15 @@ std::size_t onBlock(char* data, std::size_t one, std::size_t count, void* contex
         t.contentLength = length > 0 ? static_cast<std::int64_t>(length) : 0;
     }
     PumpMessages();
+    if (t.maxBytes > 0 && t.received + static_cast<std::int64_t>(size) > t.maxBytes) {
+        t.tooLarge = true;
+        return 0;
+    }
     if (!writeAll(t.temp->fd.get(), data, size)) {
         t.writeFailed = true;
         return 0;
     }
+    t.hash.Add(data, size);
     t.received += static_cast<std::int64_t>(size);
     if (t.update.OnFileProgress) t.update.OnFileProgress(t.targetPath, t.contentLength, t.received);
     if (t.askCancel()) {
@@ -100,8 +110,9 @@ void configure(CURL* h, const std::string& url, const TWebUpdate& update, Transf
     curl_easy_reset(h);
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     curl_easy_setopt(h, CURLOPT_USERAGENT, update.AgentName.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    if (!update.CAFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, update.CAFile.c_str());
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);  // always fetch afresh, never from a cache
@@ -128,16 +139,23 @@ void leaveEmptyTarget(const std::string& target) {
     }
 }
 
+bool isHttps(const std::string& url) { return url.size() > 8 && strncasecmp(url.c_str(), "https://", 8) == 0; }
+
 }  // namespace
 
-bool TWebUpdate::URLGetFile(const std::string& url, bool compressed, const std::string& targetDir) {
+bool TWebUpdate::URLGetFile(const std::string& url, bool compressed, const std::string& targetDir,
+                            const TDownloadCheck& check) {
     if (!connection_ || connection_->handle == nullptr) return false;
+    if (!isHttps(url)) {
+        Refusal = "The update uses only https addresses; " + url + " is not one.";
+        return false;
+    }
     const std::string fileName = URLtoFile(url);
     if (fileName.empty() || targetDir.empty()) return false;
     std::string folder = targetDir;
     if (folder.back() != '/') folder += '/';
 
-    Transfer t{*this, connection_->handle, folder, folder + fileName, std::nullopt};
+    Transfer t{*this, connection_->handle, folder, folder + fileName, std::nullopt, check.maxBytes};
     curl_slist* headers = curl_slist_append(nullptr, "Pragma: no-cache");
     headers = curl_slist_append(headers, "Cache-Control: no-cache");
     configure(connection_->handle, url, *this, t, headers);
@@ -145,9 +163,21 @@ bool TWebUpdate::URLGetFile(const std::string& url, bool compressed, const std::
     curl_slist_free_all(headers);
     if (t.temp) t.temp->fd.reset();
 
-    const bool complete = rc == CURLE_OK && !t.cancelled && !t.refusedStatus && !t.writeFailed &&
+    const bool complete = rc == CURLE_OK && !t.cancelled && !t.refusedStatus && !t.writeFailed && !t.tooLarge &&
                           statusCode(connection_->handle) <= 299;
     if (t.cancelled) Cancelled = true;
+    // A redirect to plain http and a certificate that does not verify are refusals, not mishaps.
+    if (rc == CURLE_UNSUPPORTED_PROTOCOL)
+        Refusal = "The update server sent " + url + " on to an address that is not https; it was not followed.";
+    else if (rc == CURLE_PEER_FAILED_VERIFICATION || rc == CURLE_SSL_CACERT_BADFILE)
+        Refusal = "The certificate of the update server for " + url + " could not be verified.";
+    else if (t.tooLarge)
+        Refusal = url + " is larger than an update file may be.";
+    if (complete && t.temp && !check.sha256.empty() && !SameDigest(t.hash.HexDigest(), check.sha256)) {
+        Refusal = "The download " + url + " does not match the SHA-256 that the control file gives for it.";
+        ::unlink(t.temp->path.c_str());
+        return false;
+    }
     if (!complete) {
         if (t.temp) ::unlink(t.temp->path.c_str());
         return false;

@@ -3,13 +3,17 @@
 #include "update/web_update.h"
 
 #include "support/version_block_format.h"
+#include "support/file_descriptor.h"
 #include "support/version_resource.h"
 
 #include <array>
 #include <cctype>
 #include <charconv>
 #include <ctime>
-#include <fstream>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 namespace quorvane {
@@ -89,17 +93,27 @@ std::string FormatShortDate(TLocalDateTime when) {
 }
 
 std::int64_t FileCheckSum(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return -1;
+    // Not blocking on a pipe's open, and reading only what a regular file held when it was opened:
+    // a control file that names /dev/zero or a fifo gets an answer at once.
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st{};
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
     std::int64_t sum = -1;
-    std::array<char, 4096> block{};
-    while (file.read(block.data(), block.size()) || file.gcount() > 0) {
-        for (std::streamsize i = 0; i < file.gcount(); ++i) sum += static_cast<unsigned char>(block[static_cast<std::size_t>(i)]);
+    std::int64_t left = static_cast<std::int64_t>(st.st_size);
+    std::array<unsigned char, 4096> block{};
+    while (left > 0) {
+        const ssize_t n = ::read(fd.get(), block.data(), static_cast<std::size_t>(std::min<std::int64_t>(left, block.size())));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        for (ssize_t i = 0; i < n; ++i) sum += block[static_cast<std::size_t>(i)];
+        left -= n;
     }
     return sum;
 }
 
 bool GetFileVersion(const std::string& path, std::uint32_t& ms, std::uint32_t& ls) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     const std::uint32_t size = GetFileVersionInfoSizeA(path.c_str(), nullptr);
     if (size == 0) return false;
     std::vector<std::uint8_t> block(size);

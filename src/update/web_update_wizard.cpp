@@ -53,14 +53,29 @@ void TWUWIZ::Close() {
     if (OnClose) OnClose();
 }
 
+void TWUWIZ::refuse() {
+    UI().MessageBox(webUpdate_->Refusal, Caption, MsgIcon::Exclamation, MsgButtons::Ok, MsgResult::Ok);
+    Close();
+}
+
 void TWUWIZ::StartButtonClick() {
+    // Root and a packaged installation are turned away before anything is fetched.
+    if (webUpdate_ != nullptr) {
+        webUpdate_->Refusal = webUpdate_->InstallRefusal();
+        if (!webUpdate_->Refusal.empty()) {
+            refuse();
+            return;
+        }
+    }
     if (webUpdate_ == nullptr || webUpdate_->StartConnection() != wuOk) {
         Close();
         return;
     }
     if (webUpdate_->GetControlFile() != wuOk) {
         versionResult_ = wuNoUpdate;
-        VersionLabel.SetCaption(Texts(txtCouldNotConnect) + Texts(txtNoUpdateOnServer));
+        // A refused control file says why; a missing one gets the usual words.
+        const std::string& why = webUpdate_->Refusal;
+        VersionLabel.SetCaption(why.empty() ? Texts(txtCouldNotConnect) + Texts(txtNoUpdateOnServer) : why);
         VersionButton.SetCaption(Texts(txtExit));
         PageControl.SetActivePageIndex(pgVersion);
         return;
@@ -96,6 +111,10 @@ void TWUWIZ::VersionButtonClick() {
     }
     webUpdate_->HandleActions();
     std::vector<std::string> whatsNew = webUpdate_->GetWhatsNew();
+    if (!webUpdate_->Refusal.empty()) {
+        refuse();
+        return;
+    }
     if (!whatsNew.empty()) {
         WhatsNewMemo.SetLines(std::move(whatsNew));
         PageControl.SetActivePageIndex(pgWhatsNew);
@@ -108,6 +127,10 @@ void TWUWIZ::WhatsNewNextButtonClick() { showLicenceOrFiles(); }
 
 void TWUWIZ::showLicenceOrFiles() {
     std::vector<std::string> licence = webUpdate_->GetEULA();
+    if (!webUpdate_->Refusal.empty()) {
+        refuse();
+        return;
+    }
     if (licence.empty()) {
         fillFiles(false);
         return;
@@ -182,6 +205,10 @@ void TWUWIZ::download() {
     TotalProgressBar.SetMax(webUpdate_->FileList.TotalSize());
     TotalProgressBar.SetPosition(0);
     webUpdate_->GetFileUpdates();
+    if (!webUpdate_->Refusal.empty()) {
+        refuse();
+        return;
+    }
     if (Cancelled || webUpdate_->Cancelled) {
         Close();
         return;

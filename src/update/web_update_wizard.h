@@ -94,6 +94,8 @@ private:
     void download();
     void onFileProgress(const std::string& fileName, std::int64_t size, std::int64_t position);
     void noFiles();
+    // Shows why the update was refused (TWebUpdate::Refusal) and closes.
+    void refuse();
 
     TWebUpdate* webUpdate_ = nullptr;
     int versionResult_ = wuNoUpdate;

@@ -14,6 +14,7 @@
 #include "platform/drive_table.h"
 #include "support/version_test_files.h"
 #include "update/loopback_server.h"
+#include "update/test_signer.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -45,7 +46,7 @@ void saveUpdateWizard(gui::DesktopApp& app, const QString& work) {
     QDir().mkpath(www);
     LoopbackServer server(www.toStdString(), (work + "/server.log").toStdString());
     if (!server.Running()) {
-        qWarning("python3 -m http.server could not be started: no wizard screenshots");
+        qWarning("the https server (python3, openssl) could not be started: no wizard screenshots");
         return;
     }
     const QString program = QString::fromStdString(ProgramFolder());
@@ -54,24 +55,34 @@ void saveUpdateWizard(gui::DesktopApp& app, const QString& work) {
     WriteFile(www + "/samples.zip", QByteArray(3 * 1024 * 1024, 's'));
     WriteFile(www + "/help.zip", QByteArray(4 * 1024 * 1024, 'h'));
     auto url = [&](const char* name) { return QString::fromStdString(server.URL(name)); };
-    WriteFile(www + "/update.inf",
+    auto hash = [&](const char* name) {
+        return QString::fromStdString(testing::Sha256Hex(ReadFile(www + "/" + name).toStdString()));
+    };
+    const testing::TestSigner signer;
+    const QByteArray control =
               QString("[update]\nnewversion=2.5.0.0\nlocalversion={APP}\\quorvane\n"
                       "descr=Faster scans of large cards, and the preview shows film clips.\n"
                       "[files]\ncount=3\n"
-                      "[file1]\nurl=%1\ndescr=Quorvane 2.5\ntargetdir={APP}\nfilesize=%2\n"
-                      "[file2]\nurl=%3\ndescr=Sample pictures\ntargetdir={APP}\nfilesize=%4\n"
-                      "[file3]\nurl=%5\ndescr=Help pages\ntargetdir={APP}\nfilesize=%6\n")
+                      "[file1]\nurl=%1\ndescr=Quorvane 2.5\ntargetdir={APP}\nfilesize=%2\nsha256=%7\n"
+                      "[file2]\nurl=%3\ndescr=Sample pictures\ntargetdir={APP}\nfilesize=%4\nsha256=%8\n"
+                      "[file3]\nurl=%5\ndescr=Help pages\ntargetdir={APP}\nfilesize=%6\nsha256=%9\n")
                   .arg(url("quorvane"))
                   .arg(QFileInfo(www + "/quorvane").size())
                   .arg(url("samples.zip"))
                   .arg(QFileInfo(www + "/samples.zip").size())
                   .arg(url("help.zip"))
                   .arg(QFileInfo(www + "/help.zip").size())
-                  .toUtf8());
+                  .arg(hash("quorvane"), hash("samples.zip"), hash("help.zip"))
+                  .toUtf8();
+    WriteFile(www + "/update.inf", control);
+    WriteFile(www + "/update.inf.sig", QByteArray::fromStdString(signer.Sign(control.toStdString())));
 
     gui::LiveUpdateComponent& live = app.Host->Update();
     live.WebUpdate.URL = url("update.inf").toStdString();
     live.WebUpdate.NoProxy = "*";
+    live.WebUpdate.CAFile = server.CertificateFile();
+    live.WebUpdate.PublicKey = signer.PublicKeyHex();
+    live.WebUpdate.CurrentUser = [] { return uid_t{1000}; };
     When([] { return TopLevel("WUWIZ") != nullptr; }, [] {
         QWidget* w = TopLevel("WUWIZ");
         QTest::mouseClick(w->findChild<QWidget*>("StartButton"), Qt::LeftButton);

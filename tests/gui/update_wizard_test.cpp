@@ -1,5 +1,5 @@
 // Live update through the desktop program: About, "Get Updates", and the wizard's pages clicked
-// through against a loopback HTTP server, from the control file named in Quorvane.ini to the
+// through against a loopback HTTPS server and a control file signed with a test key, from the control file named in Quorvane.ini to the
 // downloaded files and the updater's command line; Cancel and closing the wizard mid-download.
 // The updater is a script that writes down its arguments; the program's end after the restart
 // is the desktop's own (main window closed, settings saved), with the test process still alive.
@@ -7,14 +7,17 @@
 
 #include "app/program_folder.h"
 #include "gui/desktop_app.h"
+#include "gui/qt_user_interface.h"
 #include "gui/update_wizard_component.h"
 #include "gui/window_host_qt.h"
 #include "support/version_test_files.h"
 #include "update/loopback_server.h"
+#include "update/test_signer.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -62,10 +65,19 @@ class UpdateWizardTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir_;
     std::unique_ptr<LoopbackServer> server_;
+    TestSigner signer_;
     QString www_;
     QString cwd_;
 
     void serve(const QString& name, const QByteArray& content) { WriteFile(www_ + "/" + name, content); }
+    // A control file with its signature beside it.
+    void serveSigned(const QString& name, const QByteArray& content) {
+        serve(name, content);
+        serve(name + ".sig", QByteArray::fromStdString(signer_.Sign(content.toStdString())));
+    }
+    QString hash(const QString& name) const {
+        return QString::fromStdString(Sha256Hex(ReadFile(www_ + "/" + name).toStdString()));
+    }
     QString url(const QString& name) const { return QString::fromStdString(server_->URL(name.toStdString())); }
     QStringList requested() const {
         QStringList paths;
@@ -80,10 +92,11 @@ class UpdateWizardTest : public QObject {
                     "[application]\nappname={APP}\\quorvane --after-update\nappcomps=quorvane\n" +
                     QString("[files]\ncount=%1\n").arg(files.size());
         for (int i = 0; i < files.size(); ++i) {
-            c += QString("[file%1]\nurl=%2\ndescr=%3\ntargetdir={APP}\nfilesize=%4\n")
+            c += QString("[file%1]\nurl=%2\ndescr=%3\ntargetdir={APP}\nfilesize=%4\nsha256=%5\n")
                      .arg(i + 1)
                      .arg(url(files[i].first), files[i].second)
-                     .arg(QFileInfo(www_ + "/" + files[i].first).size());
+                     .arg(QFileInfo(www_ + "/" + files[i].first).size())
+                     .arg(hash(files[i].first));
         }
         return (c + extra).toUtf8();
     }
@@ -94,6 +107,9 @@ class UpdateWizardTest : public QObject {
         gui::LiveUpdateComponent& live = app.Host->Update();
         live.WebUpdate.NoProxy = std::string(1, '*');  // assigning "*" trips a false restrict warning of g++ 12
         live.WebUpdate.UpdaterProgram = (dir_.path() + "/fake-updater").toStdString();
+        live.WebUpdate.CAFile = server_->CertificateFile();
+        live.WebUpdate.PublicKey = signer_.PublicKeyHex();
+        live.WebUpdate.CurrentUser = [] { return uid_t{1000}; };  // the tests run as root on the build machines
         live.About.ExecutablePath = ProgramFolder() + "quorvane";
         app.Window->show();
     }
@@ -113,7 +129,7 @@ private slots:
         WriteFile(dir_.path() + "/fake-updater", ("#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + updaterArgs() + "'\n").toUtf8());
         QFile(dir_.path() + "/fake-updater").setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         server_ = std::make_unique<LoopbackServer>(www_.toStdString(), (dir_.path() + "/server.log").toStdString());
-        if (!server_->Running()) QSKIP("python3 -m http.server could not be started");
+        if (!server_->Running()) QSKIP("the https server (python3, openssl) could not be started");
         WriteFile(programFolder() + "Quorvane.ini", ("[LiveUpdate]\nURL=" + url("quorvane.inf") + "\n").toUtf8());
     }
 
@@ -133,8 +149,10 @@ private slots:
         serve("extras.txt", "not wanted\n");
         serve("whatsnew.txt", "Faster scans\r\nFewer clicks\r\n");
         serve("eula.txt", "Use it well.\n");
-        serve("quorvane.inf", control({{"notes.txt", "Release notes"}, {"quorvane", "Program"}, {"extras.txt", "Extras"}},
-                                      "[whatsnew]\nfile=" + url("whatsnew.txt") + "\n[eula]\nfile=" + url("eula.txt") + "\n"));
+        serveSigned("quorvane.inf",
+                    control({{"notes.txt", "Release notes"}, {"quorvane", "Program"}, {"extras.txt", "Extras"}},
+                            "[whatsnew]\nfile=" + url("whatsnew.txt") + "\nsha256=" + hash("whatsnew.txt") +
+                                "\n[eula]\nfile=" + url("eula.txt") + "\nsha256=" + hash("eula.txt") + "\n"));
 
         gui::DesktopApp app;
         gui::LiveUpdateComponent& live = app.Host->Update();
@@ -216,7 +234,7 @@ private slots:
         QCOMPARE(ReadFile(programFolder() + "notes.txt"), notes);
         QCOMPARE(ReadFile(programFolder() + "quorvane"), newProgram);
         QVERIFY(!QFileInfo::exists(programFolder() + "extras.txt"));
-        QCOMPARE(requested(), QStringList({"quorvane.inf", "whatsnew.txt", "eula.txt", "notes.txt", "quorvane"}));
+        QCOMPARE(requested(), QStringList({"quorvane.inf", "quorvane.inf.sig", "whatsnew.txt", "eula.txt", "notes.txt", "quorvane"}));
         // The total bar rose through the files, also within the large one, to its end.
         QVERIFY(totals.size() > 3);
         QVERIFY(std::is_sorted(totals.begin(), totals.end()));
@@ -235,6 +253,26 @@ private slots:
                  QString("holiday"));
     }
 
+    // The control file's message, like any text a box shows, comes from outside: markup in it is
+    // shown as written, never as a link or formatting.
+    void messageBoxesShowPlainText() {
+        const auto scripted = gui::QtUserInterface::DefaultAnswer;
+        gui::QtUserInterface::DefaultAnswer = nullptr;
+        auto restore = qScopeGuard([scripted] { gui::QtUserInterface::DefaultAnswer = scripted; });
+        gui::QtUserInterface ui;
+        const QString markup = "<a href=\"https://elsewhere.example\">Click <b>here</b></a>";
+        bool seen = false;
+        When([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            auto closeBox = qScopeGuard([box] { box->button(QMessageBox::Ok)->click(); });
+            QCOMPARE(box->textFormat(), Qt::PlainText);
+            QCOMPARE(box->text(), markup);
+            seen = true;
+        });
+        ui.MessageBox(markup.toStdString(), "Quorvane", MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok);
+        QVERIFY(seen);
+    }
+
     void cancelDuringADownload_data() {
         QTest::addColumn<bool>("byClosingTheWindow");
         QTest::newRow("Cancel button") << false;
@@ -250,7 +288,7 @@ private slots:
         QVERIFY(big.resize(32 * 1024 * 1024));
         big.close();
         serve("last.txt", "last file\n");
-        serve("quorvane.inf", control({{"first.txt", "First"}, {"big.bin", "Big"}, {"last.txt", "Last"}}));
+        serveSigned("quorvane.inf", control({{"first.txt", "First"}, {"big.bin", "Big"}, {"last.txt", "Last"}}));
 
         gui::DesktopApp app;
         prepare(app);
@@ -287,13 +325,12 @@ private slots:
         QTest::mouseClick(app.Window->Widget<QWidget>("ButtonAbout"), Qt::LeftButton);
         QVERIFY(finished);
 
-        // The first file arrived; the cancelled one left nothing, not even its partial download;
-        // the one after it was never asked for.
-        QCOMPARE(requested(), QStringList({"quorvane.inf", "first.txt", "big.bin"}));
-        QCOMPARE(ReadFile(programFolder() + "first.txt"), QByteArray("first file\n"));
+        // A cancelled update installs nothing: not the file that had arrived, not the partial
+        // download; the one after it was never asked for.
+        QCOMPARE(requested(), QStringList({"quorvane.inf", "quorvane.inf.sig", "first.txt", "big.bin"}));
         QStringList left = QDir(programFolder()).entryList(QDir::Files);
         left.sort();
-        QCOMPARE(left, QStringList({"Quorvane.ini", "first.txt", "quorvane"}));
+        QCOMPARE(left, QStringList({"Quorvane.ini", "quorvane"}));
         QCOMPARE(ReadFile(programFolder() + "quorvane"), programWithVersion(2, 4));
         QVERIFY(!app.Host->Update().Terminating());
         QVERIFY(app.Window->isVisible());

@@ -1,6 +1,8 @@
 #pragma once
-// A real HTTP server on 127.0.0.1 for the update tests: Python's http.server serving a folder
-// on a free port, with its request log kept so tests can see what was fetched.
+// A real HTTPS server on 127.0.0.1 for the update tests: Python's http.server serving a folder
+// over TLS on a free port, with a certificate for 127.0.0.1 made for it by openssl (the client
+// trusts it through TWebUpdate::CAFile), and its request log kept so tests can see what was
+// fetched. A file "NAME.redirect" makes NAME answer 302 to the address that file holds.
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -9,7 +11,7 @@ namespace quorvane::testing {
 
 class LoopbackServer {
 public:
-    // Serves folder; Running() is false when python3 is missing or the server did not start.
+    // Serves folder; Running() is false when python3 or openssl is missing or the server did not start.
     LoopbackServer(const std::string& folder, const std::string& logFile);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
@@ -17,8 +19,10 @@ public:
 
     bool Running() const { return port_ > 0; }
     int Port() const { return port_; }
-    // "http://127.0.0.1:PORT/" + path
+    // "https://127.0.0.1:PORT/" + path
     std::string URL(const std::string& path) const;
+    // The server's certificate (PEM), which a client must trust to reach it.
+    const std::string& CertificateFile() const { return certificate_; }
     // The paths of the GET requests served so far, in order.
     std::vector<std::string> RequestedPaths() const;
 
@@ -26,6 +30,7 @@ private:
     pid_t pid_ = -1;
     int port_ = 0;
     std::string logFile_;
+    std::string certificate_;
 };
 
 // A port on 127.0.0.1 where nothing listens (it was free a moment ago).

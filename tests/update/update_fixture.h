@@ -1,10 +1,12 @@
 #pragma once
 // Shared set-up of the update tests: a scratch folder with the served files ("www"), the
-// program's folder ("app") and a temporary folder ("tmp"); a loopback HTTP server; a
-// TWebUpdate pointed at them; and a front end that records what the user would see.
+// program's folder ("app") and a temporary folder ("tmp"); a loopback HTTPS server; a test key
+// pair that signs control files; a TWebUpdate pointed at them, trusting the server and the key
+// and running as an ordinary user; and a front end that records what the user would see.
 #include "app/ui.h"
 #include "support/version_test_files.h"
 #include "update/loopback_server.h"
+#include "update/test_signer.h"
 #include "update/web_update.h"
 
 #include <gtest/gtest.h>
@@ -77,9 +79,13 @@ protected:
         ::setenv("TMPDIR", tmp.c_str(), 1);
 
         server = std::make_unique<LoopbackServer>(www, dir / "server.log");
-        if (!server->Running()) GTEST_SKIP() << "python3 -m http.server could not be started";
+        if (!server->Running()) GTEST_SKIP() << "the https server (python3, openssl) could not be started";
 
         update.NoProxy = "*";
+        update.CAFile = server->CertificateFile();
+        update.PublicKey = signer.PublicKeyHex();
+        // The tests run as root on the build machines; the update refuses root.
+        update.CurrentUser = [] { return uid_t{1000}; };
         update.Prefixes = {dir / "win", app, tmp, dir / "pf"};
         SetUI(&ui);
     }
@@ -94,11 +100,19 @@ protected:
 
     // Puts a file on the server.
     void Serve(const std::string& name, const std::string& content) { WriteText(www + "/" + name, content); }
+    // Puts a control file on the server with its signature beside it ("name.sig").
+    void ServeSigned(const std::string& name, const std::string& content) {
+        Serve(name, content);
+        Serve(name + ".sig", signer.Sign(content));
+    }
+    // The SHA-256 of a served file, as the control file gives it.
+    std::string Hash(const std::string& name) const { return Sha256Hex(ReadText(www + "/" + name)); }
     std::string URL(const std::string& name) const { return server->URL(name); }
 
     ScratchFolder dir;
     std::string www, app, tmp;
     std::unique_ptr<LoopbackServer> server;
+    TestSigner signer;
     TWebUpdate update;
     RecordingUserInterface ui;
 

@@ -1,5 +1,6 @@
-// Paths of the control file and names that arrive with downloads.
+// Paths of the control file, the folders it may name, and names that arrive with downloads.
 #include "update/command_line.h"
+#include "update/confined_path.h"
 #include "update/downloaded_names.h"
 #include "update/expand_path.h"
 
@@ -120,6 +121,24 @@ TEST(ExpandedLZName, RestoresTheKeptCharacterSafely) {
         {".._", '\0', ".._"},
     };
     for (const Case& c : cases) EXPECT_EQ(ExpandedLZName(c.compressed, c.kept), c.expanded) << c.compressed;
+}
+
+TEST(PathBelow, ComparesWholeFolderNames) {
+    struct Case {
+        const char* path;
+        std::optional<std::string> below;
+    };
+    const Case cases[] = {
+        {"/opt/q", ""},
+        {"/opt/q/", ""},
+        {"/opt//q/./a/b", "a/b"},
+        {"/opt/quorvane-evil/a", std::nullopt},  // a longer name is not the folder
+        {"/opt", std::nullopt},
+        {"/opt/q/a/../../q/a", std::nullopt},
+        {"opt/q/a", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const Case& c : cases) EXPECT_EQ(PathBelow(c.path, "/opt/q/"), c.below) << c.path;
 }
 
 TEST(Windows1252ToUtf8, MapsTheHighHalf) {

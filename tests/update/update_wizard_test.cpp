@@ -85,15 +85,20 @@ protected:
                "[application]\nappname={APP}\\quorvane --after-update\nappcomps=quorvane\n"
                "[files]\ncount=" + std::to_string(count) + "\n"
                "[file1]\nurl=" + URL("help.cab") + "\ndescr=Help pages\ntargetdir={APP}\\help\\pages\nfilesize=" +
-               std::to_string(size("help.cab")) + "\n"
+               std::to_string(size("help.cab")) + "\nsha256=" + Hash("help.cab") + "\n"
                "[file2]\nurl=" + URL("notes.txt_") + "\ndescr=Release notes\ntargetdir={APP}\ncompressed=1\nfilesize=" +
-               std::to_string(size("notes.txt_")) + "\n"
+               std::to_string(size("notes.txt_")) + "\nsha256=" + Hash("notes.txt_") + "\n"
                "[file3]\nurl=" + URL("quorvane") + "\ndescr=Program\ntargetdir={APP}\\\nfilesize=" +
-               std::to_string(size("quorvane")) + "\n" + extra;
+               std::to_string(size("quorvane")) + "\nsha256=" + Hash("quorvane") + "\n" + extra;
+    }
+
+    // A [whatsnew] or [eula] section naming a served text.
+    std::string textSection(const std::string& section, const std::string& name) {
+        return "[" + section + "]\nfile=" + URL(name) + "\nsha256=" + Hash(name) + "\n";
     }
 
     void startWith(const std::string& controlFile) {
-        Serve("quorvane.inf", controlFile);
+        ServeSigned("quorvane.inf", controlFile);
         form.StartButtonClick();
     }
 
@@ -104,7 +109,7 @@ protected:
 };
 
 TEST_F(Wizard, AWholeUpdateFromStartToRestart) {
-    Serve("quorvane.inf", control("[whatsnew]\nfile=" + URL("whatsnew.txt") + "\n[eula]\nfile=" + URL("eula.txt") + "\n"));
+    ServeSigned("quorvane.inf", control(textSection("whatsnew", "whatsnew.txt") + textSection("eula", "eula.txt")));
     std::vector<std::int64_t> totals;
     TWebUpdateWizard wizard;
     wizard.WebUpdate = &update;
@@ -164,7 +169,7 @@ TEST_F(Wizard, AWholeUpdateFromStartToRestart) {
     EXPECT_GT(totals.size(), 3u) << "the total bar moves within files too";
 
     EXPECT_THAT(server->RequestedPaths(),
-                ElementsAre("quorvane.inf", "whatsnew.txt", "eula.txt", "help.cab", "notes.txt_", "quorvane"));
+                ElementsAre("quorvane.inf", "quorvane.inf.sig", "whatsnew.txt", "eula.txt", "help.cab", "notes.txt_", "quorvane"));
     EXPECT_THAT(testing::FilesBelow(tmp), IsEmpty()) << "the session's downloads are removed";
 
     // Restart: the updater gets our process number, the application command line and appcomps.
@@ -178,7 +183,8 @@ TEST_F(Wizard, TheRestartKeepsAProgramFolderWithABlank) {
     const std::string spaced = dir / "My Programs";
     std::filesystem::create_directories(spaced);
     update.Prefixes.app = spaced;
-    Serve("quorvane.inf", control());
+    testing::WriteText(spaced + "/quorvane", oldProgram);
+    ServeSigned("quorvane.inf", control());
     ASSERT_EQ(update.StartConnection(), wuOk);
     ASSERT_EQ(update.GetControlFile(), wuOk);
     update.DoRestart();
@@ -201,18 +207,18 @@ TEST_F(Wizard, NoControlFileOrNoNewVersion) {
     TWUWIZ second;
     second.SetWebUpdate(&update);
     testing::WriteText(app + "/quorvane", elfBytes(2, 5, 0, 0));
-    Serve("quorvane.inf", control());
+    ServeSigned("quorvane.inf", control());
     second.StartButtonClick();
     EXPECT_EQ(second.VersionLabel.Caption(), "No new version available.");
     EXPECT_EQ(second.VersionButton.Caption(), "Exit");
     second.VersionButtonClick();
     EXPECT_TRUE(second.IsClosed());
-    EXPECT_THAT(server->RequestedPaths(), ElementsAre("quorvane.inf", "quorvane.inf"));
+    EXPECT_THAT(server->RequestedPaths(), ElementsAre("quorvane.inf", "quorvane.inf", "quorvane.inf.sig"));
     EXPECT_THAT(testing::FilesBelow(tmp), IsEmpty());
 }
 
 TEST_F(Wizard, DecliningTheLicenceDownloadsNothing) {
-    startWith(control("[eula]\nfile=" + URL("eula.txt") + "\n"));
+    startWith(control(textSection("eula", "eula.txt")));
     form.VersionButtonClick();
     ASSERT_EQ(form.PageControl.ActivePageIndex(), TWUWIZ::pgLicence);
     form.LicenceNextButtonClick();
@@ -220,7 +226,7 @@ TEST_F(Wizard, DecliningTheLicenceDownloadsNothing) {
     form.DeclineRadioClick();
     form.LicenceNextButtonClick();
     EXPECT_TRUE(form.IsClosed());
-    EXPECT_THAT(server->RequestedPaths(), ElementsAre("quorvane.inf", "eula.txt"));
+    EXPECT_THAT(server->RequestedPaths(), ElementsAre("quorvane.inf", "quorvane.inf.sig", "eula.txt"));
     EXPECT_EQ(testing::ReadText(app + "/quorvane"), oldProgram);
 }
 
@@ -234,7 +240,7 @@ TEST_F(Wizard, NoFilesToOffer) {
     // Coming from the licence page the empty list is shown and the message waits for Next.
     TWUWIZ second;
     second.SetWebUpdate(&update);
-    Serve("quorvane.inf", control("[eula]\nfile=" + URL("eula.txt") + "\n", 0));
+    ServeSigned("quorvane.inf", control(textSection("eula", "eula.txt"), 0));
     second.StartButtonClick();
     second.VersionButtonClick();
     second.AcceptRadioClick();
@@ -278,9 +284,9 @@ TEST_F(Wizard, CancelStopsTheDownloadAndTheRestart) {
     form.FilesNextButtonClick();
     EXPECT_TRUE(form.IsClosed());
     EXPECT_TRUE(update.Cancelled);
-    EXPECT_THAT(testing::FilesBelow(app), ElementsAre("help/pages/img/logo.txt", "help/pages/index.html", "quorvane"));
+    EXPECT_THAT(testing::FilesBelow(app), ElementsAre("quorvane")) << "a cancelled update installs nothing";
     EXPECT_EQ(testing::ReadText(app + "/quorvane"), oldProgram);
-    EXPECT_THAT(server->RequestedPaths(), ElementsAre("quorvane.inf", "help.cab", "notes.txt_"))
+    EXPECT_THAT(server->RequestedPaths(), ElementsAre("quorvane.inf", "quorvane.inf.sig", "help.cab", "notes.txt_"))
         << "files after the cancelled one are not fetched";
 
     update.DoRestart();
@@ -293,7 +299,7 @@ TEST_F(Wizard, AMissingFileIsSkippedAndPatchesAreApplied) {
     update.PatcherProgram = dir / "fake-patcher";
     writeScript(update.PatcherProgram, "printf '%s\\n' \"$@\" > '" + dir / "patcher-args" + "'\n");
     std::string c = control("[file4]\nurl=" + URL("fix.pat") + "\ndescr=Fix\ntargetdir={APP}\\patches\n"
-                            "localversion={APP}\\quorvane\n",
+                            "localversion={APP}\\quorvane\nsha256=" + Hash("fix.pat") + "\n",
                             4);
     c.replace(c.find(URL("help.cab")), URL("help.cab").size(), URL("missing.cab"));
     startWith(c);
@@ -303,6 +309,39 @@ TEST_F(Wizard, AMissingFileIsSkippedAndPatchesAreApplied) {
     EXPECT_THAT(testing::FilesBelow(app), ElementsAre("notes.txt", "quorvane")) << "the patch file is deleted";
     EXPECT_TRUE(testing::Exists(app + "/help/pages")) << "the folder is made before the download";
     EXPECT_EQ(testing::ReadText(dir / "patcher-args"), app + "/patches/fix.pat\n" + app + "/quorvane\n");
+}
+
+TEST_F(Wizard, ARefusedUpdateSaysWhyAndChangesNothing) {
+    // As root: a message, and the wizard closes before it fetches anything.
+    update.CurrentUser = [] { return uid_t{0}; };
+    form.StartButtonClick();
+    EXPECT_TRUE(form.IsClosed());
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_THAT(ui.boxes[0].text, HasSubstr("does not run as root"));
+    EXPECT_THAT(server->RequestedPaths(), IsEmpty());
+    update.CurrentUser = [] { return uid_t{1000}; };
+
+    // An unsigned control file: the version page says so.
+    TWUWIZ unsigned_;
+    unsigned_.SetWebUpdate(&update);
+    Serve("quorvane.inf", control());
+    unsigned_.StartButtonClick();
+    EXPECT_EQ(unsigned_.PageControl.ActivePageIndex(), TWUWIZ::pgVersion);
+    EXPECT_THAT(unsigned_.VersionLabel.Caption(), HasSubstr("is not signed"));
+    EXPECT_EQ(unsigned_.VersionButton.Caption(), "Exit");
+
+    // A download that is not the signed one: a message, the wizard closes, nothing is installed.
+    TWUWIZ tampered;
+    tampered.SetWebUpdate(&update);
+    ServeSigned("quorvane.inf", control());
+    Serve("quorvane", elfBytes(6, 6, 6, 6));
+    tampered.StartButtonClick();
+    tampered.VersionButtonClick();
+    tampered.FilesNextButtonClick();
+    EXPECT_TRUE(tampered.IsClosed());
+    EXPECT_THAT(ui.boxes.back().text, HasSubstr("does not match the SHA-256"));
+    EXPECT_THAT(testing::FilesBelow(app), ElementsAre("quorvane"));
+    EXPECT_EQ(testing::ReadText(app + "/quorvane"), oldProgram);
 }
 
 TEST(WebUpdateWizard, RefusesToRunWithoutAComponent) {

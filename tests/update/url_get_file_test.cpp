@@ -35,7 +35,7 @@ TEST_F(URLGetFile, FailedDownloadsLeaveTheTargetFolderAsItWas) {
         std::string url;
     };
     const Case cases[] = {
-        {"no server on the port", "http://127.0.0.1:" + std::to_string(testing::UnusedLoopbackPort()) + "/kept.txt"},
+        {"no server on the port", "https://127.0.0.1:" + std::to_string(testing::UnusedLoopbackPort()) + "/kept.txt"},
         {"404", URL("kept.txt")},
         {"no file name in the address", URL("")},
         {"dot-dot as the file name", URL("..")},
