@@ -1,6 +1,8 @@
 #include "app/format_wipe.h"
 
 #include "app/ui.h"
+#include "platform/destructive_use.h"
+#include "platform/drive_naming.h"
 #include "platform/drive_table.h"
 #include "platform/mount_table.h"
 #include "platform/process_runner.h"
@@ -24,6 +26,14 @@ std::string realPath(const std::string& path) {
     return r;
 }
 
+// Two names of one file: the same inode on the same device, so a hard link or a bind-mounted
+// folder is the image it names, whatever its path.
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa{}, sb{};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
 // The device names (sdb, sdb1) that stand for this path: a whole disk also stands for its
 // partitions, an image for the loop devices that serve it.
 std::vector<std::string> namesServing(const std::string& path, const std::string& sysBlock) {
@@ -43,11 +53,18 @@ std::vector<std::string> namesServing(const std::string& path, const std::string
             if (name.rfind("loop", 0) != 0) continue;
             std::ifstream backing(sysBlock + "/" + name + "/loop/backing_file");
             std::string file;
-            if (std::getline(backing, file) && realPath(file) == real) names.push_back("/dev/" + name);
+            if (std::getline(backing, file) && sameFile(file, real)) names.push_back("/dev/" + name);
         }
         ::closedir(dir);
     }
     return names;
+}
+
+// Two device nodes of one device, whatever their names.
+bool sameBlockDevice(const std::string& a, const std::string& b) {
+    struct stat sa{}, sb{};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && S_ISBLK(sa.st_mode) && S_ISBLK(sb.st_mode) &&
+           sa.st_rdev == sb.st_rdev;
 }
 
 bool sameOrPartitionOf(const std::string& mounted, const std::string& device) {
@@ -69,8 +86,9 @@ std::vector<std::string> MountPointsOf(const DriveEntry& drive, const std::strin
         if (mount.source.empty() || mount.source[0] != '/') continue;
         const std::string mounted = realPath(mount.source);
         // A partition of an image is its own drive but shares the image's loop device.
-        const bool served = std::any_of(devices.begin(), devices.end(),
-                                        [&](const std::string& device) { return sameOrPartitionOf(mounted, device); });
+        const bool served = std::any_of(devices.begin(), devices.end(), [&](const std::string& device) {
+            return sameOrPartitionOf(mounted, device) || sameBlockDevice(mounted, device);
+        });
         if (served) targets.push_back(mount.target);
     }
     return targets;
@@ -79,6 +97,36 @@ std::vector<std::string> MountPointsOf(const DriveEntry& drive, const std::strin
 std::string MountPointOf(const DriveEntry& drive, const std::string& mountsFile, const std::string& sysBlock) {
     const auto targets = MountPointsOf(drive, mountsFile, sysBlock);
     return targets.empty() ? "" : targets.front();
+}
+
+std::string OverwriteRefusal(const DriveEntry& drive, const std::string& mountsFile, const DeviceUse& use) {
+    if (const std::string mountPoint = MountPointOf(drive, mountsFile); !mountPoint.empty()) {
+        return drive.path + " is mounted on " + mountPoint + ". Unmount it first.";
+    }
+    const DriveTable& table = DriveTable::instance();
+    const std::string nodeNumber = DeviceNumberOfNode(drive.path);
+    std::string name = drive.sysfsName;
+    if (name.empty() && !nodeNumber.empty()) name = SysfsNameOfNode(table.sysfsRoot(), drive.path);
+    if (name.empty()) {
+        if (!nodeNumber.empty()) return "The system does not list " + drive.path + "; it is not wiped or formatted.";
+        return "";  // an image file, or a volume the program serves itself
+    }
+    if (std::string refusal = DestructiveUseRefusal(table.sysfsRoot(), name, use); !refusal.empty()) return refusal;
+    if (drive.sysfsName.empty()) return "";
+    // The name may now stand for another device: a card swapped in the reader, another USB drive.
+    const auto now = table.currentIdentity(drive);
+    const bool sameNode = nodeNumber.empty() || drive.identity.devNumber.empty() || nodeNumber == drive.identity.devNumber;
+    if (!now || *now != drive.identity || !sameNode) {
+        return drive.path + " is no longer the " + DriveNameForUser(drive) +
+               " that was listed. Nothing was written; check the drive list again.";
+    }
+    return "";
+}
+
+std::string DriveNameForUser(const DriveEntry& drive) {
+    if (drive.sysfsName.empty()) return drive.displayName;
+    const std::string model = drive.identity.model.empty() ? "Drive" : drive.identity.model;
+    return model + " " + FormatSize(drive.identity.sizeBytes) + " (" + drive.path + ")";
 }
 
 std::string VolumeLabelProblem(const std::string& label) {
