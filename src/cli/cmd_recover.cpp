@@ -12,6 +12,7 @@
 #include "cli/drive_arg.h"
 #include "cli/exit_codes.h"
 #include "disk/ldiskio.h"
+#include "support/terminal_text.h"
 
 #include <chrono>
 #include <cstdio>
@@ -114,13 +115,13 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
     for (const auto& f : staged) {
         if (f.SavedAs.empty()) continue;
         ++saved;
-        std::printf("%s  (%llu bytes, %s)\n", f.SavedAs.c_str(), static_cast<unsigned long long>(f.Size),
+        std::printf("%s  (%llu bytes, %s)\n", EscapeForTerminal(f.SavedAs).c_str(), static_cast<unsigned long long>(f.Size),
                     std::string(ConditionName(f.Condition)).c_str());
     }
     for (const auto& name : run.NotRecoverable)
-        std::printf("not recoverable: %s (its data is no longer on the card)\n", name.c_str());
+        std::printf("not recoverable: %s (its data is no longer on the card)\n", EscapeForTerminal(name).c_str());
     for (const auto& name : run.SameDataAs)
-        std::printf("not copied again: %s (the same data as a file saved above)\n", name.c_str());
+        std::printf("not copied again: %s (the same data as a file saved above)\n", EscapeForTerminal(name).c_str());
     std::string how = plan.method == "scan"     ? "scan method"
                       : plan.method == "both" ? "folder based and scan methods"
                                               : "folder based method";

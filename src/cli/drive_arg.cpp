@@ -48,7 +48,9 @@ DriveChoice ChooseDrive(const std::string& arg) {
     if (err == EACCES || err == EPERM) {
         std::fprintf(stderr,
                      "error: no permission to read %s.\n"
-                     "Run as root, or join the disk group: sudo usermod -aG disk $USER (then log in again).\n",
+                     "Run as root (sudo), or join the disk group: sudo usermod -aG disk $USER (then log in again).\n"
+                     "Warning: the disk group can read and write every disk of this computer, the system disk\n"
+                     "included, not just cards.\n",
                      path.c_str());
         return {0, ExitNoPermission};
     }

@@ -88,7 +88,8 @@ std::string OpenFailure(const std::string& path, int err) {
             return path + ": no such file or device.";
         case EACCES:
         case EPERM:
-            return "No permission to read " + path + ": run as root or join the disk group.";
+            return "No permission to read " + path + ": run as root (sudo), or join the disk group (which can read and "
+                   "write every disk of this computer, not just cards).";
         case ENOMEDIUM:
             return path + " holds no medium.";
         default:
