@@ -16,9 +16,12 @@ namespace quorvane::gui {
 FormatDialog::FormatDialog(const DriveEntry& drive, TFormatOptions& options, QWidget* parent)
     : QDialog(parent), options_(options) {
     setObjectName("FormatDialog");
-    setWindowTitle(QString("Format [%1:]").arg(QChar(drive.letter())));
+    setWindowTitle(QString::fromStdString("Format " + DriveNameForUser(drive)));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QString::fromStdString(drive.displayName + "\n" + drive.path), this));
+    // Names come from the device and the card: shown as they are, never read as markup.
+    auto* name = new QLabel(QString::fromStdString(drive.displayName + "\n" + drive.path), this);
+    name->setTextFormat(Qt::PlainText);
+    layout->addWidget(name);
     auto* form = new QFormLayout;
     auto* fileSystem = new QComboBox(this);
     fileSystem->setObjectName("FileSystem");
