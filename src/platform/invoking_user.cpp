@@ -23,9 +23,9 @@ std::optional<unsigned long> idFromEnvironment(const char* name) {
     return value;
 }
 
-}  // namespace
-
-std::optional<InvokingUser> InvokingUserOfRootRun() {
+// The ids named by sudo or pkexec, without the password database unless the group is missing.
+// lookUpHome asks the database for the home folder too.
+std::optional<InvokingUser> invokingUser(bool lookUpHome) {
     if (::geteuid() != 0) return std::nullopt;
     InvokingUser user;
     std::optional<unsigned long> uid = idFromEnvironment("SUDO_UID");
@@ -37,20 +37,27 @@ std::optional<InvokingUser> InvokingUserOfRootRun() {
     }
     if (!uid || *uid == 0) return std::nullopt;
     user.uid = static_cast<uid_t>(*uid);
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(user.uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
-        user.home = found->pw_dir != nullptr ? found->pw_dir : "";
-        if (!gid) gid = found->pw_gid;
+    if (lookUpHome || !gid) {
+        std::vector<char> buffer(16384);
+        passwd entry{};
+        passwd* found = nullptr;
+        if (::getpwuid_r(user.uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
+            user.home = found->pw_dir != nullptr ? found->pw_dir : "";
+            if (!gid) gid = found->pw_gid;
+        }
     }
     // Without a group of its own the files go to the user's id with the group they are made with.
     user.gid = gid ? static_cast<gid_t>(*gid) : static_cast<gid_t>(-1);
     return user;
 }
 
+}  // namespace
+
+std::optional<InvokingUser> InvokingUserOfRootRun() { return invokingUser(true); }
+
 int HandToInvokingUser(const std::string& path) {
-    const auto user = InvokingUserOfRootRun();
+    // Called for every saved file: only the environment is read when sudo names the group.
+    const auto user = invokingUser(false);
     if (!user) return 0;
     return ::lchown(path.c_str(), user->uid, user->gid) == 0 ? 0 : errno;
 }
