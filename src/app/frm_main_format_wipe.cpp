@@ -1,9 +1,9 @@
 // The Tools page: formatting a removable drive with mkfs.fat and wiping it with zeros.
 #include "app/format_wipe.h"
 #include "app/frm_main.h"
-#include "app/volume_wipe.h"
 #include "app/messages.h"
 #include "app/ui.h"
+#include "app/volume_wipe.h"
 #include "app/window_host.h"
 #include "platform/destructive_use.h"
 #include "platform/drive_table.h"

@@ -64,6 +64,7 @@ std::string SerialOf(const fs::path& dir) {
     if (ec) return {};
     for (int level = 0; level < 8 && up.has_relative_path(); ++level) {
         up = up.parent_path();
+        if (up.filename() == "devices") break;  // the top of the device tree
         std::string s = ReadTrimmed(up / "serial");
         if (!s.empty()) return s;
     }
