@@ -60,12 +60,8 @@ std::string DevName(const std::string& sysfsName) {
     return n;
 }
 
-}  // namespace
-
-std::string DeviceNumberOfNode(const std::string& path) { return BlockNumberOf(path); }
-
-DeviceUse ReadDeviceUse(const std::string& mountInfoFile, const std::string& swapsFile) {
-    DeviceUse use;
+// Adds the mounts of one mount table to use.
+void readMountInfo(const std::string& mountInfoFile, DeviceUse& use) {
     // mountinfo: "36 35 8:17 / /media/card rw - vfat /dev/sdb1 rw". The third field names the
     // device; file systems on several devices (btrfs) show an anonymous number there, so the
     // source after " - " counts too. Lines are bounded by the kernel; a missing file adds nothing.
@@ -90,6 +86,16 @@ DeviceUse ReadDeviceUse(const std::string& mountInfoFile, const std::string& swa
             if (!sourceNumber.empty()) use.system.insert(sourceNumber);
         }
     }
+}
+
+}  // namespace
+
+std::string DeviceNumberOfNode(const std::string& path) { return BlockNumberOf(path); }
+
+DeviceUse ReadDeviceUse(const std::vector<std::string>& mountInfoFiles, const std::string& swapsFile) {
+    DeviceUse use;
+    for (const std::string& file : mountInfoFiles) readMountInfo(file, use);
+    std::string line;
     std::ifstream swaps(swapsFile);
     std::getline(swaps, line);  // the heading
     while (std::getline(swaps, line)) {

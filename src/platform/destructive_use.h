@@ -4,6 +4,7 @@
 // its disk is mounted or held, since the disk then belongs to the running system.
 #include <set>
 #include <string>
+#include <vector>
 
 namespace quorvane {
 
@@ -13,9 +14,10 @@ struct DeviceUse {
     std::set<std::string> system;   // the devices holding "/" and the running program
 };
 
-// Reads the mount table with device numbers (/proc/self/mountinfo), the swap list and where "/"
-// and the program's file lie.
-DeviceUse ReadDeviceUse(const std::string& mountInfoFile = "/proc/self/mountinfo",
+// Reads the mount tables with device numbers, the swap list and where "/" and the program's file
+// lie. Besides the program's own mount table, init's is read where it may be (as root): a program
+// started in a container or a sandbox does not see the desktop's mounts in its own.
+DeviceUse ReadDeviceUse(const std::vector<std::string>& mountInfoFiles = {"/proc/self/mountinfo", "/proc/1/mountinfo"},
                         const std::string& swapsFile = "/proc/swaps");
 
 // Why the device named name in <sysfsRoot>/class/block ("sdb", "sdb1", "mmcblk0p1") may not be

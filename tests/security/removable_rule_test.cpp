@@ -96,20 +96,25 @@ TEST(RemovableRule, OnlyUnusedCardsAndUsbDrivesMayBeOverwritten) {
     }
 }
 
-// The system's own use is read with device numbers from the kernel's tables, not by names.
+// The system's own use is read with device numbers from the kernel's tables, not by names, from
+// the program's mount table and from init's (another mount namespace: a sandbox's view misses
+// the desktop's mounts).
 TEST(RemovableRule, MountsAndSwapAreReadAsDeviceNumbers) {
     TempDir dir;
-    const std::string mountInfo = dir.file("mountinfo");
-    std::ofstream(mountInfo) << "22 1 8:2 / / rw,relatime - ext4 /dev/nonexistent-root rw\n"
-                                "36 22 8:17 / /media/me/CARD rw,nosuid - vfat /dev/nonexistent-card rw\n"
-                                "40 22 0:45 / /tmp rw - tmpfs tmpfs rw\n";
+    const std::string own = dir.file("mountinfo");
+    std::ofstream(own) << "22 1 8:2 / / rw,relatime - ext4 /dev/nonexistent-root rw\n"
+                          "36 22 8:17 / /media/me/CARD rw,nosuid shared:7 - vfat /dev/nonexistent-card rw\n"
+                          "40 22 0:45 / /tmp rw - tmpfs tmpfs rw\n";
+    const std::string init = dir.file("init-mountinfo");
+    std::ofstream(init) << "25 1 259:2 / / rw - ext4 /dev/nonexistent-host-root rw\n"
+                           "90 25 8:33 / /run/media/me/STICK rw - exfat /dev/nonexistent-stick rw\n";
     const std::string swaps = dir.file("swaps");
     std::ofstream(swaps) << "Filename\tType\tSize\tUsed\tPriority\n";
-    const DeviceUse use = ReadDeviceUse(mountInfo, swaps);
-    EXPECT_TRUE(use.mounted.count("8:2"));
-    EXPECT_TRUE(use.mounted.count("8:17"));
+    const DeviceUse use = ReadDeviceUse({own, init, dir.file("unreadable")}, swaps);
+    for (const char* number : {"8:2", "8:17", "259:2", "8:33"}) EXPECT_TRUE(use.mounted.count(number)) << number;
     EXPECT_FALSE(use.mounted.count("0:45"));  // no block device behind it
     EXPECT_TRUE(use.system.count("8:2"));
+    EXPECT_TRUE(use.system.count("259:2"));
     EXPECT_FALSE(use.system.count("8:17"));
 }
 
