@@ -6,13 +6,17 @@
 #include "platform/drive_table.h"
 #include "platform/mount_table.h"
 #include "platform/process_runner.h"
+#include "support/file_descriptor.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
+#include <linux/loop.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
 namespace quorvane {
@@ -34,6 +38,22 @@ bool sameFile(const std::string& a, const std::string& b) {
            sa.st_ino == sb.st_ino;
 }
 
+// The loop device's own answer: the device and inode of its backing file. It holds where the
+// backing file's path in sysfs does not (a loop set up in another mount namespace, or the file
+// renamed since). Only a node that is the device sysfs lists under name is asked.
+bool loopServes(const std::string& sysBlock, const std::string& name, const struct stat& image) {
+    std::ifstream devFile(sysBlock + "/" + name + "/dev");
+    std::string number;
+    if (!(devFile >> number)) return false;
+    const std::string node = "/dev/" + name;
+    if (DeviceNumberOfNode(node) != number) return false;
+    const FileDescriptor fd(::open(node.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) return false;
+    loop_info64 info{};
+    if (::ioctl(fd.get(), LOOP_GET_STATUS64, &info) != 0) return false;
+    return info.lo_inode == image.st_ino && info.lo_device == static_cast<std::uint64_t>(image.st_dev);
+}
+
 // The device names (sdb, sdb1) that stand for this path: a whole disk also stands for its
 // partitions, an image for the loop devices that serve it.
 std::vector<std::string> namesServing(const std::string& path, const std::string& sysBlock) {
@@ -47,13 +67,16 @@ std::vector<std::string> namesServing(const std::string& path, const std::string
         return names;
     }
     // An image file: the loop devices whose backing file it is.
+    struct stat image{};
+    const bool imageKnown = ::stat(real.c_str(), &image) == 0;
     if (DIR* dir = ::opendir(sysBlock.c_str())) {
         while (dirent* e = ::readdir(dir)) {
             const std::string name = e->d_name;
             if (name.rfind("loop", 0) != 0) continue;
             std::ifstream backing(sysBlock + "/" + name + "/loop/backing_file");
             std::string file;
-            if (std::getline(backing, file) && sameFile(file, real)) names.push_back("/dev/" + name);
+            const bool byPath = std::getline(backing, file) && sameFile(file, real);
+            if (byPath || (imageKnown && loopServes(sysBlock, name, image))) names.push_back("/dev/" + name);
         }
         ::closedir(dir);
     }
