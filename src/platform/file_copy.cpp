@@ -50,8 +50,10 @@ CopyResult finishSaved(const std::string& target, int fd) {
 CopyResult CopyToNewFile(const std::string& source, const std::string& target) {
     if (::link(source.c_str(), target.c_str()) == 0) {
         const FileDescriptor linked(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-        if (!linked) return failure("Cannot write", target, errno);
-        return finishSaved(target, linked.get());
+        CopyResult result = linked ? finishSaved(target, linked.get()) : failure("Cannot write", target, errno);
+        // The staged copy stays for a save that failed, so the new name goes again.
+        if (result.status != CopyStatus::Done) ::unlink(target.c_str());
+        return result;
     }
     if (errno == EEXIST) return {CopyStatus::TargetExists, {}};
 
