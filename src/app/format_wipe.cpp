@@ -138,7 +138,8 @@ std::string OverwriteRefusal(const DriveEntry& drive, const std::string& mountsF
     if (drive.sysfsName.empty()) return "";
     // The name may now stand for another device: a card swapped in the reader, another USB drive.
     const auto now = table.currentIdentity(drive);
-    const bool sameNode = nodeNumber.empty() || drive.identity.devNumber.empty() || nodeNumber == drive.identity.devNumber;
+    const bool sameNode =
+        nodeNumber.empty() || drive.identity.devNumber.empty() || nodeNumber == drive.identity.devNumber;
     if (!now || *now != drive.identity || !sameNode) {
         return drive.path + " is no longer the " + DriveNameForUser(drive) +
                " that was listed. Nothing was written; check the drive list again.";

@@ -168,16 +168,18 @@ bool TFrmMain::WipeDrive() {
     StopFlag = false;
     LastWipe = {};
     PumpMessages();
-    const auto blockSize = static_cast<std::uint32_t>(
-        std::clamp<std::int64_t>(TrackBarSecAtOnce.Position(), 1, static_cast<std::int64_t>(SectorBufferBytes / bytesPerSector)));
+    const auto mostAtOnce = static_cast<std::int64_t>(SectorBufferBytes / bytesPerSector);
+    const auto blockSize =
+        static_cast<std::uint32_t>(std::clamp<std::int64_t>(TrackBarSecAtOnce.Position(), 1, mostAtOnce));
     WipeGauge.SetMax(static_cast<std::int64_t>(totalSectors));
     PumpMessages();
     try {
-        LastWipe = WipeVolume(*file, totalSectors, bytesPerSector, blockSize, SectorBuffer.data(), [&](std::uint64_t done) {
+        const auto keepGoing = [&](std::uint64_t done) {
             WipeGauge.SetPosition(static_cast<std::int64_t>(done));
             PumpMessages();
             return !StopFlag;
-        });
+        };
+        LastWipe = WipeVolume(*file, totalSectors, bytesPerSector, blockSize, SectorBuffer.data(), keepGoing);
     } catch (...) {
         // The clean-up below still runs; the flush is tried once more.
         LastWipe.Cancelled = true;

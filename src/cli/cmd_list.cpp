@@ -81,7 +81,7 @@ int ListPaths(const std::vector<std::string>& paths, bool json) {
         std::string error;
         const auto number = ResolveDrive(path, error);
         if (!number) {
-            std::fprintf(stderr, "error: %s\n", error.c_str());
+            std::fprintf(stderr, "error: %s\n", EscapeForTerminal(error, true).c_str());
             code = ExitDriveUnavailable;
             continue;
         }

@@ -67,7 +67,8 @@ TEST_F(DeviceIdentity, TheQuestionNamesTheDeviceAsTheUserKnowsIt) {
 
 TEST_F(DeviceIdentity, ADeviceThatChangedSinceTheListWasReadIsRefused) {
     const std::vector<std::pair<const char*, std::function<void(FakeSysfs&)>>> changes = {
-        {"another card of the same model", [](FakeSysfs& s) { s.rewrite("sdb", "device/serial", "4C530009999999999999"); }},
+        {"another card of the same model",
+         [](FakeSysfs& s) { s.rewrite("sdb", "device/serial", "4C530009999999999999"); }},
         {"another model", [](FakeSysfs& s) { s.rewrite("sdb", "device/model", "Extreme"); }},
         {"another size", [](FakeSysfs& s) { s.rewrite("sdb", "size", "124735488"); }},
         {"another device number", [](FakeSysfs& s) { s.rewrite("sdb", "dev", "8:32"); }},
@@ -82,9 +83,8 @@ TEST_F(DeviceIdentity, ADeviceThatChangedSinceTheListWasReadIsRefused) {
         FakeSysfs sysfs(root);
         change(sysfs);
         const std::string why = refusal(card);
-        EXPECT_NE(why.find(what == std::string("the device gone") ? "is no longer there" : "is no longer the SanDisk Ultra"),
-                  std::string::npos)
-            << why;
+        const bool gone = what == std::string("the device gone");
+        EXPECT_NE(why.find(gone ? "is no longer there" : "is no longer the SanDisk Ultra"), std::string::npos) << why;
     }
 }
 

@@ -58,7 +58,9 @@ TEST(RemovableRule, OnlyUnusedCardsAndUsbDrivesMayBeOverwritten) {
          [](FakeSysfs& s) { s.addDisk(FakeDisk("mmcblk2", 2048).onBus(MMC_SLOT).devNumber("179:16")); }, "mmcblk2", {},
          "is not a card or USB drive"},
         {"an internal SATA disk",
-         [](FakeSysfs& s) { s.addDisk(FakeDisk("sda", 500118192).vendorModel("ATA", "SSD").onBus(SATA).devNumber("8:0")); },
+         [](FakeSysfs& s) {
+             s.addDisk(FakeDisk("sda", 500118192).vendorModel("ATA", "SSD").onBus(SATA).devNumber("8:0"));
+         },
          "sda", {}, "is not a card or USB drive"},
         {"a loop device", [](FakeSysfs& s) { s.addDisk(FakeDisk("loop3", 2048).onBus("virtual").devNumber("7:3")); },
          "loop3", {}, "is not a card or USB drive"},

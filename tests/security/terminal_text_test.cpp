@@ -52,7 +52,8 @@ TEST(TerminalText, TheCommandLineShowsAHostileLabelEscaped) {
 
     for (const char* command : {"info", "list"}) {
         SCOPED_TRACE(command);
-        const std::string line = std::string("'" QUORVANE_BINARY_DIR "/quorvane-cli' ") + command + " '" + image + "' 2>&1";
+        const std::string line =
+            std::string("'" QUORVANE_BINARY_DIR "/quorvane-cli' ") + command + " '" + image + "' 2>&1";
         FILE* p = ::popen(line.c_str(), "r");
         ASSERT_NE(p, nullptr);
         std::string output;

@@ -83,7 +83,8 @@ TEST(Wipe, EveryFailureIsCounted) {
         auto file = card.open(true, err);
         ASSERT_TRUE(file);
         TSectorBuffer buffer = MakeSectorBuffer();
-        const TWipeReport r = WipeVolume(*file, c.sectorsAsked, 512, 300, buffer.data(), [](std::uint64_t) { return true; });
+        const auto always = [](std::uint64_t) { return true; };
+        const TWipeReport r = WipeVolume(*file, c.sectorsAsked, 512, 300, buffer.data(), always);
         EXPECT_EQ(r.SectorsWritten, c.written);
         EXPECT_EQ(r.SectorsFailed, c.failed);
         EXPECT_EQ(r.FlushFailed, c.failFlush);
@@ -98,7 +99,8 @@ TEST(Wipe, EveryFailureIsCounted) {
 TEST(Wipe, ACancelStillFlushesWhatWasWritten) {
     CountingVolume volume;
     TSectorBuffer buffer = MakeSectorBuffer();
-    const TWipeReport r = WipeVolume(volume, 1000, 512, 300, buffer.data(), [](std::uint64_t done) { return done < 600; });
+    const auto untilSector600 = [](std::uint64_t done) { return done < 600; };
+    const TWipeReport r = WipeVolume(volume, 1000, 512, 300, buffer.data(), untilSector600);
     EXPECT_TRUE(r.Cancelled);
     EXPECT_EQ(r.SectorsWritten, 600u);
     EXPECT_EQ(volume.flushes, 1);
