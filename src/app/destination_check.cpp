@@ -2,6 +2,7 @@
 
 #include "app/format_wipe.h"
 #include "platform/drive_table.h"
+#include "platform/invoking_user.h"
 #include "support/file_descriptor.h"
 
 #include <cerrno>
@@ -69,6 +70,7 @@ std::string writeProblem(const std::string& folder) {
 
 std::string DestinationRefusal(const std::string& folder) {
     if (folder.empty()) return "No folder to save the recovered files to was given.";
+    if (std::string link = ForeignSymlinkOnTheWay(withoutTrailingSlashes(folder)); !link.empty()) return link;
     const ExistingPart part = nearestExisting(folder);
     if (part.error != 0) {
         return folder + " cannot be used as the destination folder: " + std::strerror(part.error) + ".";

@@ -27,7 +27,8 @@ struct TDestinationCheck {
 // Why recovered files cannot be saved into folder (as typed; a folder that does not exist yet
 // is fine when it can be made); "" when they can. Writes and removes a probe file in the folder,
 // or in its nearest existing parent, because modes alone do not tell (root ignores them, a
-// read-only mount does not show in them).
+// read-only mount does not show in them). In a root run, a symbolic link on the way that belongs
+// to another user than the invoking one (or root) is refused, not followed.
 std::string DestinationRefusal(const std::string& folder);
 
 // The warning when folder (or the parent it will be made in) lies on a mounted volume of drive

@@ -7,6 +7,7 @@
 namespace quorvane {
 
 struct DriveEntry;
+struct DeviceUse;
 
 struct TFormatOptions {
     // "FAT12", "FAT16", "FAT32", or "" to let mkfs.fat choose by the volume's size.
@@ -23,6 +24,17 @@ std::string MountPointOf(const DriveEntry& drive, const std::string& mountsFile,
 // a volume can be mounted more than once, and a whole disk's partitions each on their own.
 std::vector<std::string> MountPointsOf(const DriveEntry& drive, const std::string& mountsFile,
                                        const std::string& sysBlock = "/sys/block");
+
+// Why the drive may not be overwritten (wiped or formatted) now; "" when it may. Every drive is
+// refused while it, or a volume inside it, is mounted according to mountsFile. A block device must
+// besides pass the removable rule and the checks of use (DestructiveUseRefusal), and still be the
+// device that the drive list read: the same model, serial number, size and device number. A
+// block device that sysfs does not list is refused, since none of that can be known of it.
+std::string OverwriteRefusal(const DriveEntry& drive, const std::string& mountsFile, const DeviceUse& use);
+
+// The drive as the user knows it, for the questions before a write: "SanDisk Ultra 29.72 GB
+// (/dev/sdb)" for a block device, the drive list's name for an image.
+std::string DriveNameForUser(const DriveEntry& drive);
 
 // Why a volume label cannot be written into a FAT boot sector; "" when it can.
 std::string VolumeLabelProblem(const std::string& label);

@@ -7,6 +7,7 @@
 #include "app/recovery_plan.h"
 #include "app/run_report.h"
 #include "app/scan_tuning.h"
+#include "app/volume_wipe.h"
 #include "disk/ldiskio.h"
 
 #include <cstdint>
@@ -114,11 +115,7 @@ public:
     // Tools page: the wipe's progress.
     TProgressBar WipeGauge{"WipeGauge"};
     // What the last wipe did.
-    struct TWipeReport {
-        std::uint32_t SectorsWritten = 0;
-        std::uint32_t SectorsFailed = 0;
-        bool Cancelled = false;
-    } LastWipe;
+    TWipeReport LastWipe;
 
     // Pages of the window, chosen with the menu buttons.
     enum class TPage { TSRecover, TSUtil, TSOptions };
@@ -160,8 +157,9 @@ private:
     void createPreview();
     void closePreview();
     void endOfRun();
-    // Why the selected drive may not be formatted or wiped now; "" when it may. Refusals of
-    // the drive's kind are shown with their own messages, so they give "" here.
+    // Why the selected drive may not be formatted or wiped now (mounted, in use, not removable,
+    // not the device listed); "" when it may. Refusals of the drive's kind are shown with their
+    // own messages, so they give "" here.
     std::string volumeInUse() const;
 
     std::unique_ptr<TFrmPreview> runPreview_;

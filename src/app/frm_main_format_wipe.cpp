@@ -3,9 +3,15 @@
 #include "app/frm_main.h"
 #include "app/messages.h"
 #include "app/ui.h"
+#include "app/volume_wipe.h"
 #include "app/window_host.h"
-#include "media/recoverutils.h"
+#include "platform/destructive_use.h"
 #include "platform/drive_table.h"
+#include "platform/volume.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace quorvane {
 namespace {
@@ -25,9 +31,7 @@ bool askYesNo(const std::string& text) {
 std::string TFrmMain::volumeInUse() const {
     const DriveEntry* entry = DriveTable::instance().find(static_cast<std::uint8_t>(DriveNumber));
     if (entry == nullptr) return "";
-    const std::string mountPoint = MountPointOf(*entry, MountsFile);
-    if (mountPoint.empty()) return "";
-    return entry->path + " is mounted on " + mountPoint + ". Unmount it first.";
+    return OverwriteRefusal(*entry, MountsFile, ReadDeviceUse());
 }
 
 int TFrmMain::FormatDrive() {
@@ -48,6 +52,7 @@ int TFrmMain::FormatDrive() {
         return FormatNotShown;
     }
     const DriveEntry drive = *entry;
+    const std::string name = DriveNameForUser(drive);
     TFormatOptions options;
     options.VolumeLabel = drive.volumeLabel;
     for (;;) {
@@ -56,22 +61,49 @@ int TFrmMain::FormatDrive() {
         if (problem.empty()) break;
         ShowRefusal(problem);
     }
-    if (!askYesNo("Formatting erases everything on " + drive.displayName + " [" + std::string(1, DriveLetter) +
-                  ":]. Format it now?")) {
-        return FormatCancelled;
+    if (!askYesNo("Formatting erases everything on " + name + ". Format it now?")) return FormatCancelled;
+    // The dialogs may have stayed open a while: the device is looked at again right before mkfs.fat.
+    if (const std::string inUse = volumeInUse(); !inUse.empty()) {
+        ShowRefusal(inUse);
+        return FormatNotShown;
     }
     NT_CloseDrive();  // mkfs.fat opens the volume itself
+    // mkfs.fat runs while messages are pumped: nothing else may start meanwhile.
+    EnableControls(false);
+    WipeCancelButton.SetEnabled(false);
+    ButtonCancel.SetEnabled(false);
     UI().SetBusyCursor(true);
-    const TToolResult r = RunTool(MkfsFatArguments(drive, options));
+    TToolResult r;
+    try {
+        r = RunTool(MkfsFatArguments(drive, options));
+    } catch (...) {
+        r.Output = "The format stopped unexpectedly.";
+    }
     UI().SetBusyCursor(false);
+    EnableControls(true);
     if (r.ExitCode != 0) {
-        ShowWarning("The format of [" + std::string(1, DriveLetter) + ":] failed.\n" + r.Output);
+        ShowWarning("The format of " + name + " failed.\n" + r.Output);
         return FormatFailed;
     }
-    UI().MessageBox("[" + std::string(1, DriveLetter) + ":] was formatted.\n" + r.Output, "", MsgIcon::Information,
-                    MsgButtons::Ok, MsgResult::Ok);
+    UI().MessageBox(name + " was formatted.\n" + r.Output, "", MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok);
     return FormatDone;
 }
+
+namespace {
+
+std::string openForWritingFailure(const std::string& name, int err) {
+    switch (err) {
+        case EBUSY:
+            return name + " is in use: mounted, used as swap, held by an encrypted volume, LVM or RAID, or open in "
+                          "another program. Nothing was written.";
+        case EROFS: return name + " is write-protected (check the lock switch of the card). Nothing was written.";
+        case EACCES:
+        case EPERM: return "No permission to write to " + name + ". Nothing was written.";
+        default: return "Cannot open " + name + " for writing: " + std::strerror(err) + ". Nothing was written.";
+    }
+}
+
+}  // namespace
 
 bool TFrmMain::WipeDrive() {
     bool allowed = false;
@@ -85,59 +117,87 @@ bool TFrmMain::WipeDrive() {
             default: break;
         }
     }
-    const std::uint32_t totalSectors = DriveParams->TotalSectors;
-    const std::uint32_t bytesPerSector = DriveParams->BytesPerSector;
-    if (totalSectors == 0 || bytesPerSector == 0) allowed = false;
+    const DriveEntry* entry = DriveTable::instance().find(static_cast<std::uint8_t>(DriveNumber));
+    if (entry == nullptr || !entry->opener || DriveParams->TotalSectors == 0 || DriveParams->BytesPerSector == 0) {
+        allowed = false;
+    }
     if (allowed) {
         if (const std::string inUse = volumeInUse(); !inUse.empty()) {
             ShowRefusal(inUse);
             allowed = false;
         }
     }
-    if (allowed) {
-        allowed = askYesNo(ListBoxStrings(msgDoYouWantToWipe) + " [" + std::string(1, DriveLetter) + ":]?");
-    }
     if (!allowed) return false;
+    const DriveEntry drive = *entry;
+    const std::string name = DriveNameForUser(drive);
+    if (!askYesNo(ListBoxStrings(msgDoYouWantToWipe) + " " + name + "?")) return false;
+
+    // The question may have stayed open a while: the device is looked at again, and the size
+    // that counts is the one the medium has now.
+    NT_CloseDrive();
+    if (const std::string inUse = volumeInUse(); !inUse.empty()) {
+        ShowRefusal(inUse);
+        return false;
+    }
+    int err = 0;
+    std::unique_ptr<VolumeFile> file = drive.opener->open(true, err);
+    if (!file) {
+        ShowRefusal(openForWritingFailure(name, err != 0 ? err : EIO));
+        return false;
+    }
+    DiskGeometry geometry;
+    std::uint64_t totalSectors = 0;
+    if (file->geometry(geometry) && geometry.cylinders > 0) {
+        totalSectors = static_cast<std::uint64_t>(geometry.cylinders) * geometry.tracksPerCylinder *
+                       geometry.sectorsPerTrack;
+    }
+    const std::uint32_t bytesPerSector = geometry.bytesPerSector;
+    // What the window showed when the drive was selected; a 32-bit count is held at its largest.
+    const std::uint64_t shownSectors = DriveParams->TotalSectors;
+    const bool sizeAsShown = shownSectors == 0xFFFFFFFFu ? totalSectors >= shownSectors : totalSectors == shownSectors;
+    const bool sizeAsListed =
+        drive.identity.sizeBytes == 0 || totalSectors * std::uint64_t{bytesPerSector} == drive.identity.sizeBytes;
+    if (totalSectors == 0 || bytesPerSector == 0 || bytesPerSector != DriveParams->BytesPerSector || !sizeAsShown ||
+        !sizeAsListed) {
+        ShowRefusal("The medium in " + name + " is not the one that was selected (its size changed). Nothing was "
+                    "written; select the drive again.");
+        return false;
+    }
 
     EnableControls(false);
     StopFlag = false;
     LastWipe = {};
     PumpMessages();
-    std::uint32_t blockSize = static_cast<std::uint32_t>(TrackBarSecAtOnce.Position());
-    blockSize = std::max<std::uint32_t>(1, std::min<std::uint32_t>(blockSize, static_cast<std::uint32_t>(SectorBufferBytes / bytesPerSector)));
-    std::uint32_t i = 0;
-    WipeGauge.SetMax(totalSectors);
+    const auto mostAtOnce = static_cast<std::int64_t>(SectorBufferBytes / bytesPerSector);
+    const auto blockSize =
+        static_cast<std::uint32_t>(std::clamp<std::int64_t>(TrackBarSecAtOnce.Position(), 1, mostAtOnce));
+    WipeGauge.SetMax(static_cast<std::int64_t>(totalSectors));
     PumpMessages();
-    const auto drive = static_cast<std::uint8_t>(DriveNumber);
     try {
-        while (i < totalSectors && !StopFlag) {
-            if (i + blockSize > totalSectors) blockSize = totalSectors - i;
-            FillBuffer(SectorBuffer.data(), static_cast<std::int64_t>(bytesPerSector) * blockSize, 0);
-            if (!WriteLogicalSectors(drive, i, static_cast<std::uint16_t>(blockSize), SectorBuffer.data())) {
-                // Find out which sectors of the block refuse, so the count at the end is exact.
-                for (std::uint32_t k = 0; k < blockSize; ++k) {
-                    if (!WriteLogicalSectors(drive, i + k, 1, SectorBuffer.data())) ++LastWipe.SectorsFailed;
-                }
-            }
-            for (std::uint32_t k = 0; k < blockSize; ++k) {
-                WipeGauge.SetPosition(i);
-                PumpMessages();
-                ++i;
-                if (StopFlag) break;
-            }
-        }
+        const auto keepGoing = [&](std::uint64_t done) {
+            WipeGauge.SetPosition(static_cast<std::int64_t>(done));
+            PumpMessages();
+            return !StopFlag;
+        };
+        LastWipe = WipeVolume(*file, totalSectors, bytesPerSector, blockSize, SectorBuffer.data(), keepGoing);
     } catch (...) {
-        // The clean-up below still runs.
+        // The clean-up below still runs; the flush is tried once more.
+        LastWipe.Cancelled = true;
+        LastWipe.FlushFailed = !file->flush();
     }
-    LastWipe.SectorsWritten = i - std::min(i, LastWipe.SectorsFailed);
-    LastWipe.Cancelled = i < totalSectors;
+    file.reset();
     StopFlag = true;
     WipeGauge.SetPosition(0);
     EnableControls(true);
     NT_CloseDrive();
+    const std::uint64_t tried = LastWipe.SectorsWritten + LastWipe.SectorsFailed;
     if (LastWipe.SectorsFailed > 0) {
-        ShowWarning(std::to_string(LastWipe.SectorsFailed) + " of " + std::to_string(i) + " sectors of [" +
-                    std::string(1, DriveLetter) + ":] could not be written; they may still hold old data.");
+        ShowWarning(std::to_string(LastWipe.SectorsFailed) + " of " + std::to_string(tried) + " sectors of " + name +
+                    " could not be written; they may still hold old data.");
+    }
+    if (LastWipe.FlushFailed) {
+        ShowWarning(name + " reported an error when the zeros were flushed to it: sectors may still hold old data. "
+                           "Wipe it again, or stop using the card.");
     }
     return true;
 }
@@ -155,7 +215,9 @@ void TFrmMain::WipeButtonClick() {
         windows().Terminate();
         return;
     }
-    if (askYesNo(ListBoxStrings(msgDoYouWantToFormat) + " [" + std::string(1, DriveLetter) + ":]?")) {
+    const DriveEntry* entry = DriveTable::instance().find(static_cast<std::uint8_t>(DriveNumber));
+    const std::string name = entry != nullptr ? DriveNameForUser(*entry) : "[" + std::string(1, DriveLetter) + ":]";
+    if (askYesNo(ListBoxStrings(msgDoYouWantToFormat) + " " + name + "?")) {
         PumpMessages();
         FormatDrive();
     } else {

@@ -4,6 +4,7 @@
 #include "app/program_folder.h"
 #include "app/ui.h"
 #include "app/window_host.h"
+#include "platform/invoking_user.h"
 
 #include <cerrno>
 #include <cstring>
@@ -21,7 +22,10 @@ std::string TFrmSelectFolderDialog::NewBtnClick() {
     for (int n = 1; n <= 1000; ++n) {
         const std::string path = n == 1 ? base : base + " (" + std::to_string(n) + ")";
         const int err = MakeFolder ? MakeFolder(path) : (::mkdir(path.c_str(), 0755) == 0 ? 0 : errno);
-        if (err == 0) return path;
+        if (err == 0) {
+            if (!MakeFolder) HandToInvokingUser(path);
+            return path;
+        }
         lastErrno = err;
         if (err != EEXIST) break;
     }

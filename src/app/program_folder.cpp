@@ -1,5 +1,6 @@
 #include "app/program_folder.h"
 
+#include "platform/invoking_user.h"
 #include "support/zarq_versioninfo.h"
 
 #include <cerrno>
@@ -19,7 +20,10 @@ std::string withoutTrailingSlash(std::string path) {
     return path;
 }
 
+// The home of the user the program works for: in a root run through sudo or pkexec, the invoking
+// user's (HOME may still name root's), else HOME.
 std::string homeFolder() {
+    if (const auto user = InvokingUserOfRootRun(); user && !user->home.empty()) return user->home;
     const char* home = std::getenv("HOME");
     return home != nullptr && *home != '\0' ? home : "/";
 }
@@ -29,7 +33,11 @@ bool makeFolders(const std::string& path) {
     if (IsFolder(path)) return true;
     const auto slash = path.find_last_of('/');
     if (slash != std::string::npos && slash > 0 && !makeFolders(path.substr(0, slash))) return false;
-    return ::mkdir(path.c_str(), 0755) == 0 || (errno == EEXIST && IsFolder(path));
+    if (::mkdir(path.c_str(), 0755) == 0) {
+        HandToInvokingUser(path);
+        return true;
+    }
+    return errno == EEXIST && IsFolder(path);
 }
 
 }  // namespace
@@ -64,7 +72,8 @@ bool MakeDestinationFolder(const std::string& folder, std::string& error) {
 }
 
 std::string UserPicturesFolder() {
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    // A root run reads the invoking user's settings, never root's environment.
+    const char* configHome = InvokingUserOfRootRun() ? nullptr : std::getenv("XDG_CONFIG_HOME");
     const std::string config = configHome != nullptr && *configHome == '/' ? configHome : homeFolder() + "/.config";
     std::ifstream dirs(config + "/user-dirs.dirs");
     std::string line;
@@ -83,8 +92,10 @@ std::string UserPicturesFolder() {
 
 std::string DefaultDestinationFolder() {
     const std::string program = ProgramFolder();
-    // An installed program's folder (/usr/bin) is not the place for the user's pictures.
-    const std::string base = ::access(program.c_str(), W_OK) == 0 ? program : UserPicturesFolder() + "/";
+    // An installed program's folder (/usr/bin) is not the place for the user's pictures, nor is
+    // any folder root may write to in a root run: the pictures would be root's, readable by all.
+    const bool besideProgram = ::access(program.c_str(), W_OK) == 0 && !InvokingUserOfRootRun();
+    const std::string base = besideProgram ? program : UserPicturesFolder() + "/";
     const std::string recovered = base + "Recovered";
     if (makeFolders(recovered)) return recovered;
     return withoutTrailingSlash(program);

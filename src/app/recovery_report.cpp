@@ -2,6 +2,7 @@
 
 #include "app/file_naming.h"
 #include "media/content_check.h"
+#include "platform/invoking_user.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -52,6 +53,7 @@ bool WriteRecoveryReport(const std::string& destination, const nlohmann::json& r
         ::unlink(temporary.c_str());
         return false;
     }
+    HandToInvokingUser(path);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "app/saved_paths.h"
 
 #include "platform/file_copy.h"
+#include "platform/invoking_user.h"
 
 #include <cerrno>
 #include <cstring>
@@ -63,7 +64,9 @@ bool SaveUnderOriginalPath(TStagedFile& file, const std::string& folder, std::st
     std::string dir = folder;
     for (const std::string& part : parts) {
         dir += part;
-        if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+        if (::mkdir(dir.c_str(), 0755) == 0) {
+            HandToInvokingUser(dir);
+        } else if (errno != EEXIST) {
             error = "Cannot make " + dir + ": " + std::strerror(errno);
             return false;
         }

@@ -5,6 +5,7 @@
 #include "platform/drive_naming.h"
 #include "platform/drive_table.h"
 #include "platform/logical_drive.h"
+#include "support/terminal_text.h"
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -52,7 +53,7 @@ void PrintTable(const PartitionTable& table, std::uint8_t drive) {
     std::printf("     #  %12s %12s %10s  %-26s %s\n", "START SECTOR", "SECTORS", "SIZE", "TYPE", "FILE SYSTEM");
     for (const PartitionRow& p : table.partitions) {
         std::string fs = p.fileSystem.empty() ? "-" : p.fileSystem;
-        if (!p.label.empty()) fs += " \"" + p.label + "\"";
+        if (!p.label.empty()) fs += " \"" + EscapeForTerminal(p.label) + "\"";
         std::printf("  %c %2d  %12llu %12llu %10s  %-26s %s\n", p.drive != 0 && p.drive == drive ? '*' : ' ', p.number,
                     static_cast<unsigned long long>(p.startBytes / table.sectorSize),
                     static_cast<unsigned long long>(p.sizeBytes / table.sectorSize), FormatSize(p.sizeBytes).c_str(),
@@ -85,7 +86,7 @@ int ShowInfo(const std::string& drive, bool json) {
         std::puts(j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     } else {
         std::printf("Drive:        %s %s\n", LogicalDrive(choice.number).name().c_str(),
-                    entry ? entry->displayName.c_str() : drive.c_str());
+                    EscapeForTerminal(entry ? entry->displayName : drive).c_str());
         std::printf("Status:       %s\n", properties.Status.c_str());
         if (ready) {
             std::printf("Media:        %s\n", properties.Media.c_str());
@@ -94,8 +95,8 @@ int ShowInfo(const std::string& drive, bool json) {
             std::printf("Sectors:      %llu\n", static_cast<unsigned long long>(properties.TotalSectors));
         }
         if (entry != nullptr && !entry->fileSystem.empty()) {
-            std::printf("File system:  %s%s%s\n", entry->fileSystem.c_str(), entry->volumeLabel.empty() ? "" : ", label ",
-                        entry->volumeLabel.c_str());
+            std::printf("File system:  %s%s%s\n", EscapeForTerminal(entry->fileSystem).c_str(),
+                        entry->volumeLabel.empty() ? "" : ", label ", EscapeForTerminal(entry->volumeLabel).c_str());
         }
         if (!table.partitions.empty()) PrintTable(table, choice.number);
     }

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "platform/drive_table.h"
+#include "support/terminal_text.h"
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -36,9 +37,10 @@ int ListAllDrives(bool json) {
     }
     std::printf("%-3s %-24s %-10s %12s  %-6s %s\n", "", "PATH", "KIND", "SIZE", "FS", "NAME");
     for (const auto& d : drives) {
-        std::printf("%c:  %-24s %-10s %12llu  %-6s %s\n", d.letter(), d.path.c_str(), kindName(d.kind),
-                    static_cast<unsigned long long>(d.sizeBytes), d.fileSystem.empty() ? "-" : d.fileSystem.c_str(),
-                    d.displayName.c_str());
+        std::printf("%c:  %-24s %-10s %12llu  %-6s %s\n", d.letter(), EscapeForTerminal(d.path).c_str(),
+                    kindName(d.kind), static_cast<unsigned long long>(d.sizeBytes),
+                    d.fileSystem.empty() ? "-" : EscapeForTerminal(d.fileSystem).c_str(),
+                    EscapeForTerminal(d.displayName).c_str());
     }
     return ExitOk;
 }
@@ -79,7 +81,7 @@ int ListPaths(const std::vector<std::string>& paths, bool json) {
         std::string error;
         const auto number = ResolveDrive(path, error);
         if (!number) {
-            std::fprintf(stderr, "error: %s\n", error.c_str());
+            std::fprintf(stderr, "error: %s\n", EscapeForTerminal(error, true).c_str());
             code = ExitDriveUnavailable;
             continue;
         }
@@ -105,9 +107,11 @@ int ListPaths(const std::vector<std::string>& paths, bool json) {
         const std::string part = d.partitionNumber != 0 ? std::to_string(d.partitionNumber)
                                  : r.table.empty()      ? "-"
                                                         : r.table;
-        std::printf("%c:  %-24s %-5s %12llu %12llu  %-6s %s\n", d.letter(), d.path.c_str(), part.c_str(),
-                    static_cast<unsigned long long>(r.startBytes), static_cast<unsigned long long>(d.sizeBytes),
-                    d.fileSystem.empty() ? "-" : d.fileSystem.c_str(), d.displayName.c_str());
+        std::printf("%c:  %-24s %-5s %12llu %12llu  %-6s %s\n", d.letter(), EscapeForTerminal(d.path).c_str(),
+                    part.c_str(), static_cast<unsigned long long>(r.startBytes),
+                    static_cast<unsigned long long>(d.sizeBytes),
+                    d.fileSystem.empty() ? "-" : EscapeForTerminal(d.fileSystem).c_str(),
+                    EscapeForTerminal(d.displayName).c_str());
     }
     return code;
 }

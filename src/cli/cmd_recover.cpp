@@ -12,6 +12,7 @@
 #include "cli/drive_arg.h"
 #include "cli/exit_codes.h"
 #include "disk/ldiskio.h"
+#include "support/terminal_text.h"
 
 #include <chrono>
 #include <cstdio>
@@ -41,7 +42,7 @@ int failEarly(const RecoverOptions& o, const std::string& message, int code) {
                                        {"destination", o.dest}, {"files", nlohmann::json::array()}};
         std::puts(report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     } else {
-        std::fprintf(stderr, "error: %s\n", message.c_str());
+        std::fprintf(stderr, "error: %s\n", EscapeForTerminal(message, true).c_str());
     }
     return code;
 }
@@ -114,13 +115,14 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
     for (const auto& f : staged) {
         if (f.SavedAs.empty()) continue;
         ++saved;
-        std::printf("%s  (%llu bytes, %s)\n", f.SavedAs.c_str(), static_cast<unsigned long long>(f.Size),
+        std::printf("%s  (%llu bytes, %s)\n", EscapeForTerminal(f.SavedAs).c_str(),
+                    static_cast<unsigned long long>(f.Size),
                     std::string(ConditionName(f.Condition)).c_str());
     }
     for (const auto& name : run.NotRecoverable)
-        std::printf("not recoverable: %s (its data is no longer on the card)\n", name.c_str());
+        std::printf("not recoverable: %s (its data is no longer on the card)\n", EscapeForTerminal(name).c_str());
     for (const auto& name : run.SameDataAs)
-        std::printf("not copied again: %s (the same data as a file saved above)\n", name.c_str());
+        std::printf("not copied again: %s (the same data as a file saved above)\n", EscapeForTerminal(name).c_str());
     std::string how = plan.method == "scan"     ? "scan method"
                       : plan.method == "both" ? "folder based and scan methods"
                                               : "folder based method";
@@ -135,7 +137,9 @@ void printReport(const RecoverOptions& o, const Plan& plan, const RecoveryRun& r
     const bool scanAlone = plan.method == "both" && !run.FolderPhaseSkipped.empty();
     if (scanAlone) {
         // Said once: the analysis has said it already when it found the same.
-        if (run.FolderPhaseSkipped != plan.refusal) std::printf("%s\n", run.FolderPhaseSkipped.c_str());
+        if (run.FolderPhaseSkipped != plan.refusal) {
+            std::printf("%s\n", EscapeForTerminal(run.FolderPhaseSkipped, true).c_str());
+        }
         how = "scan method";
     }
     if (plan.method != "folder") {
@@ -171,7 +175,7 @@ bool analyse(TFrmFATScan& scanDriver, std::uint8_t drive, const std::string& dri
     plan.lost = result.Proposal.LookForLost;
     if (plan.method != "both") plan.method = proposed;
     plan.refusal = result.FolderMethodRefusal;
-    if (!plan.refusal.empty()) std::fprintf(stderr, "%s\n", plan.refusal.c_str());
+    if (!plan.refusal.empty()) std::fprintf(stderr, "%s\n", EscapeForTerminal(plan.refusal, true).c_str());
     std::fprintf(stderr, "%s, %s: %s method proposed\n", FoldersFoundText(result.Folders).c_str(),
                  FilesFoundText(result.Files).c_str(), std::string_view(proposed) == "folder" ? "folder based" : "scan");
     return true;
@@ -238,7 +242,7 @@ int Recover(const RecoverOptions& o) {
     if (destination.Verdict == TDestinationVerdict::OnRecoveredDrive) {
         // The user asked for it and may know better (a volume with room to spare); the files are
         // staged in the temporary folder and saved to the destination once the drive has been read.
-        std::fprintf(stderr, "warning: %s\n", destination.Message.c_str());
+        std::fprintf(stderr, "warning: %s\n", EscapeForTerminal(destination.Message, true).c_str());
     }
     if (std::string error; !MakeDestinationFolder(o.dest, error)) {
         return failEarly(o, "cannot use " + o.dest + " as the destination folder: " + error, ExitNotSaved);
@@ -298,7 +302,7 @@ int Recover(const RecoverOptions& o) {
         if (o.json) {
             printReport(o, plan, run);
         } else {
-            std::fprintf(stderr, "error: %s\n", report.Failure.c_str());
+            std::fprintf(stderr, "error: %s\n", EscapeForTerminal(report.Failure, true).c_str());
         }
         return ExitDriveUnavailable;
     }
@@ -346,7 +350,9 @@ int Analyze(const std::string& drive, bool json) {
         if (!result.FolderMethodRefusal.empty()) j["folder_method_refused"] = result.FolderMethodRefusal;
         std::puts(j.dump(2).c_str());
     } else {
-        if (!result.FolderMethodRefusal.empty()) std::printf("%s\n", result.FolderMethodRefusal.c_str());
+        if (!result.FolderMethodRefusal.empty()) {
+            std::printf("%s\n", EscapeForTerminal(result.FolderMethodRefusal, true).c_str());
+        }
         std::printf("%s\n%s\nProposed: %s\n", FoldersFoundText(result.Folders).c_str(),
                     FilesFoundText(result.Files).c_str(), folder ? "folder based method" : "scan method");
     }

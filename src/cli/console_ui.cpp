@@ -1,6 +1,7 @@
 #include "cli/console_ui.h"
 
 #include "app/recovery_run.h"
+#include "support/terminal_text.h"
 
 #include <atomic>
 #include <csignal>
@@ -78,9 +79,10 @@ MsgResult ConsoleUI::MessageBox(const std::string& text, const std::string& capt
                                 MsgResult defaultResult) {
     const char* kind = icon == MsgIcon::Error ? "error" : icon == MsgIcon::Information ? "note" : "warning";
     if (!caption.empty() && caption != "Error" && caption != "Information") {
-        std::fprintf(stderr, "\n%s: %s: %s\n", kind, caption.c_str(), text.c_str());
+        std::fprintf(stderr, "\n%s: %s: %s\n", kind, EscapeForTerminal(caption).c_str(),
+                     EscapeForTerminal(text, true).c_str());
     } else {
-        std::fprintf(stderr, "\n%s: %s\n", kind, text.c_str());
+        std::fprintf(stderr, "\n%s: %s\n", kind, EscapeForTerminal(text, true).c_str());
     }
     return defaultResult;
 }

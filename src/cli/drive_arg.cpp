@@ -3,6 +3,7 @@
 #include "cli/exit_codes.h"
 #include "platform/drive_naming.h"
 #include "platform/drive_table.h"
+#include "support/terminal_text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -37,7 +38,8 @@ DriveChoice ChooseDrive(const std::string& arg) {
     std::string error;
     const auto named = ResolveDrive(arg, error);
     if (!named) {
-        std::fprintf(stderr, "error: %s\n", error.empty() ? ("no drive " + arg).c_str() : error.c_str());
+        const std::string why = error.empty() ? "no drive " + arg : error;
+        std::fprintf(stderr, "error: %s\n", EscapeForTerminal(why, true).c_str());
         return {0, errno == EACCES || error.find("ermission") != std::string::npos ? ExitNoPermission : ExitDriveUnavailable};
     }
     const std::uint8_t number = PickPartition(arg, *named);
@@ -48,7 +50,9 @@ DriveChoice ChooseDrive(const std::string& arg) {
     if (err == EACCES || err == EPERM) {
         std::fprintf(stderr,
                      "error: no permission to read %s.\n"
-                     "Run as root, or join the disk group: sudo usermod -aG disk $USER (then log in again).\n",
+                     "Run as root (sudo), or join the disk group: sudo usermod -aG disk $USER (then log in again).\n"
+                     "Warning: the disk group can read and write every disk of this computer, the system disk\n"
+                     "included, not just cards.\n",
                      path.c_str());
         return {0, ExitNoPermission};
     }

@@ -4,6 +4,7 @@
 #include "fat/fat_objects.h"
 #include "fat/fat_saved_names.h"
 #include "disk/scan_services.h"
+#include "platform/invoking_user.h"
 
 #include <sys/stat.h>
 
@@ -30,6 +31,7 @@ bool MakeSubfolder(const std::string& Parent, const std::string& Name, std::stri
     for (std::uint32_t n = 1; n <= MaxFolderNameTries; ++n) {
         const std::string path = Parent + (n == 1 ? Name : NumberedFileName(Name, n));
         Created = ::mkdir(path.c_str(), 0755) == 0;
+        if (Created) HandToInvokingUser(path);
         struct stat st {};
         if (Created || (errno == EEXIST && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
             Path = path + "/";

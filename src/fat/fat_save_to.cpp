@@ -5,6 +5,7 @@
 #include "fat/fat_objects.h"
 #include "fat/fat_saved_names.h"
 #include "disk/scan_services.h"
+#include "platform/invoking_user.h"
 #include "support/file_descriptor.h"
 
 #include <cerrno>
@@ -29,7 +30,10 @@ FileDescriptor CreateNewFile(const std::string& Folder, const std::string& Name,
     for (std::uint32_t n = 1; n <= MaxNameTries; ++n) {
         Path = Folder + (n == 1 ? Name : NumberedFileName(Name, n));
         FileDescriptor fd(::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-        if (fd) return fd;
+        if (fd) {
+            HandToInvokingUser(Path);
+            return fd;
+        }
         if (errno != EEXIST) {
             Error = errno;
             return {};

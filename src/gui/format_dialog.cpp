@@ -16,7 +16,7 @@ namespace quorvane::gui {
 FormatDialog::FormatDialog(const DriveEntry& drive, TFormatOptions& options, QWidget* parent)
     : QDialog(parent), options_(options) {
     setObjectName("FormatDialog");
-    setWindowTitle(QString("Format [%1:]").arg(QChar(drive.letter())));
+    setWindowTitle(QString::fromStdString("Format " + DriveNameForUser(drive)));
     auto* layout = new QVBoxLayout(this);
     // The drive's name comes from the device itself: shown as plain text.
     auto* name = new QLabel(QString::fromStdString(drive.displayName + "\n" + drive.path), this);

@@ -30,7 +30,10 @@ std::uint32_t DriveKindOf(const SysfsBlockDevice& d) {
     if (StartsWith(n, "sr")) return DRIVE_CDROM;
     if (StartsWith(n, "ram") || StartsWith(n, "zram") || StartsWith(n, "brd")) return DRIVE_RAMDISK;
     if (StartsWith(n, "nbd")) return DRIVE_REMOTE;
-    if (d.removable || d.bus == "usb" || d.bus == "mmc" || IsFloppyName(n)) return DRIVE_REMOVABLE;
+    // An SD card in an MMC slot comes and goes; built-in eMMC (type "MMC") is the machine's own disk.
+    if (d.removable || d.bus == "usb" || (d.bus == "mmc" && d.mmcType == "SD") || IsFloppyName(n)) {
+        return DRIVE_REMOVABLE;
+    }
     return DRIVE_FIXED;
 }
 

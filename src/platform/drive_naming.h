@@ -8,8 +8,8 @@
 
 namespace quorvane {
 
-// sr* CD-ROM; ram*, zram*, brd RAM disk; nbd* remote; removable flag or a USB/MMC bus removable
-// (fd* floppies too); every other disk fixed.
+// sr* CD-ROM; ram*, zram*, brd RAM disk; nbd* remote; the removable flag, a USB bus or an SD card
+// in an MMC slot removable (fd* floppies too); every other disk fixed, built-in eMMC included.
 std::uint32_t DriveKindOf(const SysfsBlockDevice& device);
 
 bool IsFloppyName(const std::string& name);

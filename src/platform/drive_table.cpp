@@ -88,7 +88,8 @@ std::string OpenFailure(const std::string& path, int err) {
             return path + ": no such file or device.";
         case EACCES:
         case EPERM:
-            return "No permission to read " + path + ": run as root or join the disk group.";
+            return "No permission to read " + path + ": run as root (sudo), or join the disk group (which can read and "
+                   "write every disk of this computer, not just cards).";
         case ENOMEDIUM:
             return path + " holds no medium.";
         default:
@@ -254,6 +255,8 @@ void DriveTable::Impl::enumerate() {
             e.diskPath = DevicePath(devRoot, d.parent);
         }
         e.opener = std::make_shared<PosixVolumeOpener>(e.path, 0, 0, e.kind);
+        e.sysfsName = d.name;
+        e.identity = IdentityOf(d);
         if (d.sizeBytes > 0) {
             const VolumeProbe probe = ProbePath(e.path, 0, 0, e.kind, false);
             e.fileSystem = probe.fileSystem;
@@ -309,17 +312,21 @@ std::vector<std::uint8_t> DriveTable::Impl::addPath(const std::string& path, std
     const std::string fileName = fs::path(canonical).filename().string();
     std::uint32_t kind = DRIVE_REMOVABLE;  // an image file stands for a card
     std::string displayName = ImageDisplayName(fileName);
+    std::string sysfsName;
+    BlockDeviceIdentity identity;
     if (isBlock) {
         kind = DRIVE_FIXED;
         displayName = fileName + " (" + FormatSize(size) + ")";
-        std::string sysfsName = canonical.substr(std::min(canonical.size(), std::string("/dev/").size()));
-        std::replace(sysfsName.begin(), sysfsName.end(), '/', '!');
+        std::string nodeName = canonical.substr(std::min(canonical.size(), std::string("/dev/").size()));
+        std::replace(nodeName.begin(), nodeName.end(), '/', '!');
         for (const auto& d : ReadSysfsBlockDevices(sysfsRoot)) {
-            if (d.name != sysfsName) continue;
+            if (d.name != nodeName) continue;
             kind = DriveKindOf(d);
             SysfsBlockDevice sized = d;
             sized.sizeBytes = size;
             displayName = DisplayNameOf(sized, kind);
+            sysfsName = d.name;
+            identity = IdentityOf(d);
             break;
         }
     }
@@ -327,6 +334,8 @@ std::vector<std::uint8_t> DriveTable::Impl::addPath(const std::string& path, std
     auto whole = makePathItem(canonical, 0, size, kind, !isBlock, displayName);
     whole->entry.fileSystem = probe.fileSystem;
     whole->entry.volumeLabel = probe.label;
+    whole->entry.sysfsName = sysfsName;
+    whole->entry.identity = identity;
     whole->entry.isPartitionTable = !probe.partitionTable.empty() && !probe.partitions.empty();
     added.push_back(whole);
     if (whole->entry.isPartitionTable) {
@@ -407,6 +416,16 @@ void DriveTable::setMountsFile(std::string path) {
 }
 
 void DriveTable::refresh() { impl_->enumerate(); }
+
+const std::string& DriveTable::sysfsRoot() const { return impl_->sysfsRoot; }
+
+std::optional<BlockDeviceIdentity> DriveTable::currentIdentity(const DriveEntry& drive) const {
+    if (drive.sysfsName.empty()) return std::nullopt;
+    for (const auto& d : ReadSysfsBlockDevices(impl_->sysfsRoot)) {
+        if (d.name == drive.sysfsName) return IdentityOf(d);
+    }
+    return std::nullopt;
+}
 
 PartitionTable DriveTable::partitionTableOf(std::uint8_t disk) { return impl_->partitionTableOf(disk); }
 

@@ -3,6 +3,7 @@
 // come from sysfs; image files are added by name. Each entry has a letter (A: = 1).
 #include "platform/logical_drive.h"
 #include "platform/partition_table.h"
+#include "platform/sysfs_block_devices.h"
 #include "platform/volume.h"
 
 #include <cstdint>
@@ -39,6 +40,10 @@ struct DriveEntry {
     int partitionNumber = 0;        // a partition's number in its disk's table; 0 for a whole drive
     std::string diskPath;           // the whole disk or image a partition lies on; empty for a whole drive
     std::shared_ptr<VolumeOpener> opener;
+    // A block device the kernel lists: its sysfs name ("sdb1") and what identified it when the
+    // table was read. Empty for images and added volumes.
+    std::string sysfsName;
+    BlockDeviceIdentity identity;
 
     char letter() const { return LogicalDrive(number).letter(); }
     std::string root() const { return LogicalDrive(number).root(); }
@@ -57,6 +62,10 @@ public:
     void setMountsFile(std::string path);
     // Re-reads the block devices; images and added volumes stay.
     void refresh();
+    const std::string& sysfsRoot() const;
+    // What sysfs says now of the block device that the drive was when the table was read; none
+    // when the drive is no block device or its name has gone.
+    std::optional<BlockDeviceIdentity> currentIdentity(const DriveEntry& drive) const;
 
     // Adds an image file or a block device named by path, plus one drive per partition when it
     // starts with a partition table. Returns the drive numbers added (the first is the whole

@@ -13,7 +13,9 @@ struct CopyResult {
 
 // Creates target exclusively and fills it with source's bytes. On the same file system the
 // new name is a hard link to the staged file, which is deleted right after the save anyway,
-// so a full card is not written twice. A failed copy leaves no partial target behind.
+// so a full card is not written twice. A failed copy leaves no partial target behind. The new file
+// and its folder are flushed before this returns (the staged copy may go right after), and in a
+// root run the file is handed to the invoking user.
 CopyResult CopyToNewFile(const std::string& source, const std::string& target);
 
 }  // namespace quorvane

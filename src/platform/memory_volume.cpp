@@ -14,7 +14,7 @@ public:
     bool readAt(std::uint64_t offset, void* dst, std::uint32_t n, std::uint32_t& got) override {
         got = 0;
         const auto& bytes = *owner_.bytes;
-        if (n > 0 && touchesFailingSector(offset, n)) return false;
+        if (n > 0 && touches(owner_.failingSectors, offset, n)) return false;
         if (offset >= bytes.size()) return true;
         got = static_cast<std::uint32_t>(std::min<std::uint64_t>(n, bytes.size() - offset));
         std::memcpy(dst, bytes.data() + offset, got);
@@ -24,11 +24,14 @@ public:
     bool writeAt(std::uint64_t offset, const void* src, std::uint32_t n, std::uint32_t& put) override {
         put = 0;
         auto& bytes = *owner_.bytes;
+        if (n > 0 && touches(owner_.failingWrites, offset, n)) return false;
         if (offset >= bytes.size()) return true;
         put = static_cast<std::uint32_t>(std::min<std::uint64_t>(n, bytes.size() - offset));
         std::memcpy(bytes.data() + offset, src, put);
         return true;
     }
+
+    bool flush() override { return !owner_.failFlush; }
 
     bool geometry(DiskGeometry& out) override {
         out = {};
@@ -41,11 +44,11 @@ public:
     }
 
 private:
-    bool touchesFailingSector(std::uint64_t offset, std::uint32_t n) const {
+    bool touches(const std::set<std::uint64_t>& sectors, std::uint64_t offset, std::uint32_t n) const {
         const std::uint64_t first = offset / owner_.bytesPerSector;
         const std::uint64_t last = (offset + n - 1) / owner_.bytesPerSector;
-        auto it = owner_.failingSectors.lower_bound(first);
-        return it != owner_.failingSectors.end() && *it <= last;
+        auto it = sectors.lower_bound(first);
+        return it != sectors.end() && *it <= last;
     }
 
     MemoryVolumeOpener& owner_;

@@ -17,6 +17,8 @@ public:
     std::unique_ptr<VolumeFile> open(bool forWrite, int& err) override;
 
     std::set<std::uint64_t> failingSectors;  // reads covering these sectors fail
+    std::set<std::uint64_t> failingWrites;   // writes covering these sectors fail
+    bool failFlush = false;                  // flushing reports an error, as fsync gives EIO
     bool readOnly = false;                   // opening for writing fails with EROFS
     int opens = 0;                           // how often the volume was opened
     int writeOpens = 0;

@@ -40,6 +40,14 @@ public:
         });
     }
 
+    bool flush() override {
+        int r = 0;
+        do {
+            r = ::fsync(fd_.get());
+        } while (r != 0 && errno == EINTR);
+        return r == 0;
+    }
+
     bool geometry(DiskGeometry& out) override {
         out = {};
         std::uint32_t bytesPerSector = IMAGE_SECTOR_SIZE;
@@ -126,6 +134,8 @@ PosixVolumeOpener::PosixVolumeOpener(std::string path, std::uint64_t offsetBytes
 std::unique_ptr<VolumeFile> PosixVolumeOpener::open(bool forWrite, int& err) {
     int flags = (forWrite ? O_WRONLY : O_RDONLY) | O_CLOEXEC;
     if (kind_ == DRIVE_CDROM) flags |= O_NONBLOCK;
+    struct stat node {};
+    if (forWrite && ::stat(path_.c_str(), &node) == 0 && S_ISBLK(node.st_mode)) flags |= O_EXCL;
     FileDescriptor fd(::open(path_.c_str(), flags));
     if (!fd) {
         err = errno;

@@ -15,8 +15,10 @@ public:
     // drive's DRIVE_* kind, which picks the media type of the geometry answer.
     PosixVolumeOpener(std::string path, std::uint64_t offsetBytes, std::uint64_t sizeBytes, std::uint32_t kind);
 
-    // O_RDONLY for reading; O_WRONLY only when asked for writing. A CD drive opens without
-    // waiting for a disc, so its geometry query can report that none is there.
+    // O_RDONLY for reading; O_WRONLY only when asked for writing, and then a block device opens
+    // exclusively (O_EXCL): the kernel answers EBUSY while it is mounted, used as swap, held by
+    // the device mapper or md, or open exclusively elsewhere. A CD drive opens without waiting
+    // for a disc, so its geometry query can report that none is there.
     std::unique_ptr<VolumeFile> open(bool forWrite, int& err) override;
 
     const std::string& path() const { return path_; }

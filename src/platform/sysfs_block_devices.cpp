@@ -52,7 +52,35 @@ std::string BusOf(const fs::path& classEntry, const std::string& name) {
     return {};
 }
 
+// The disk's serial number: MMC cards and NVMe disks give device/serial, SCSI disks a wwid; a USB
+// bridge's serial sits on the USB device a few levels up the device path.
+std::string SerialOf(const fs::path& dir) {
+    for (const char* file : {"serial", "wwid"}) {
+        std::string s = ReadTrimmed(dir / "device" / file);
+        if (!s.empty()) return s;
+    }
+    std::error_code ec;
+    fs::path up = fs::canonical(dir / "device", ec);
+    if (ec) return {};
+    for (int level = 0; level < 8 && up.has_relative_path(); ++level) {
+        up = up.parent_path();
+        if (up.filename() == "devices") break;  // the top of the device tree
+        std::string s = ReadTrimmed(up / "serial");
+        if (!s.empty()) return s;
+    }
+    return {};
+}
+
 }  // namespace
+
+BlockDeviceIdentity IdentityOf(const SysfsBlockDevice& d) {
+    BlockDeviceIdentity id;
+    id.model = d.vendor.empty() ? d.model : d.model.empty() ? d.vendor : d.vendor + " " + d.model;
+    id.serial = d.serial;
+    id.sizeBytes = d.sizeBytes;
+    id.devNumber = d.devNumber;
+    return id;
+}
 
 bool NaturalLess(const std::string& a, const std::string& b) {
     std::size_t i = 0, j = 0;
@@ -110,6 +138,8 @@ std::vector<SysfsBlockDevice> ReadSysfsBlockDevices(const std::string& sysfsRoot
             d.model = ReadTrimmed(dir / "device" / "model");
             if (d.model.empty()) d.model = ReadTrimmed(dir / "device" / "name");  // MMC cards
             d.bus = BusOf(dir, name);
+            if (d.bus == "mmc") d.mmcType = ReadTrimmed(dir / "device" / "type");
+            d.serial = SerialOf(dir);
             disks[name] = devices.size();
         }
         devices.push_back(std::move(d));
@@ -128,6 +158,8 @@ std::vector<SysfsBlockDevice> ReadSysfsBlockDevices(const std::string& sysfsRoot
                 d.vendor = disk.vendor;
                 d.model = disk.model;
                 d.bus = disk.bus;
+                d.mmcType = disk.mmcType;
+                d.serial = disk.serial;
                 disk.hasPartitions = true;
                 break;
             }

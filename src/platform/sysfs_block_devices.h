@@ -14,14 +14,28 @@ struct SysfsBlockDevice {
     bool removable = false;  // the disk's removable flag (partitions take their disk's)
     bool hidden = false;
     std::string bus;         // "usb" or "mmc" when the disk sits on such a bus, else empty
+    std::string mmcType;     // an MMC disk's device/type: "SD" for a card in a slot, "MMC" for built-in eMMC
     std::string vendor;      // trimmed; a partition takes its disk's
     std::string model;
+    std::string serial;      // the disk's serial number where sysfs gives one; a partition takes its disk's
     std::uint64_t sizeBytes = 0;
     std::uint32_t logicalBlockSize = 512;
     bool hasPartitions = false;  // a whole disk with partitions listed
 
     bool isPartition() const { return !parent.empty(); }
 };
+
+// What tells one disk from another that takes its name later: a card swapped in the reader, or
+// another USB drive that the kernel calls sdb once the first has gone.
+struct BlockDeviceIdentity {
+    std::string model;       // vendor and model
+    std::string serial;
+    std::uint64_t sizeBytes = 0;
+    std::string devNumber;
+
+    bool operator==(const BlockDeviceIdentity&) const = default;
+};
+BlockDeviceIdentity IdentityOf(const SysfsBlockDevice& device);
 
 // Every entry of <sysfsRoot>/class/block, disks and partitions, in natural name order.
 std::vector<SysfsBlockDevice> ReadSysfsBlockDevices(const std::string& sysfsRoot);

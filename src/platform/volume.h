@@ -22,6 +22,9 @@ public:
     virtual bool readAt(std::uint64_t offset, void* dst, std::uint32_t n, std::uint32_t& got) = 0;
     virtual bool writeAt(std::uint64_t offset, const void* src, std::uint32_t n, std::uint32_t& put) = 0;
     virtual bool geometry(DiskGeometry& out) = 0;
+    // Makes what was written reach the medium (fsync); false when the medium reports an error
+    // for writes that seemed to succeed. Volumes that hold nothing back have nothing to do.
+    virtual bool flush() { return true; }
 };
 
 // Opens the volume of one drive. errno-style error in err when it fails.

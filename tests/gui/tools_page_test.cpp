@@ -7,7 +7,12 @@
 #include "platform/drive_table.h"
 #include "platform/memory_volume.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QTimer>
 #include <QLineEdit>
 #include <QProgressBar>
 
@@ -149,17 +154,17 @@ private slots:
 
         answers_ = {MsgResult::No};  // no wipe: nothing is written and no format question follows
         QTest::mouseClick(app.Window->Widget<QWidget>("WipeButton"), Qt::LeftButton);
-        QCOMPARE(texts(), QStringList{QString("Do you want to wipe [%1:]?").arg(QChar('@' + drive))});
+        QCOMPARE(texts(), QStringList{"Do you want to wipe /dev/qvtest-wipe (test)?"});
         QCOMPARE(int(boxes_[0].buttons), int(MsgButtons::YesNo));
         QCOMPARE(card->bytes->at(0), std::uint8_t{0xE5});
 
         boxes_.clear();
         answers_ = {MsgResult::Yes, MsgResult::No};
         QTest::mouseClick(app.Window->Widget<QWidget>("WipeButton"), Qt::LeftButton);
-        QCOMPARE(texts(), (QStringList{QString("Do you want to wipe [%1:]?").arg(QChar('@' + drive)),
-                                       QString("Do you want to format [%1:]?").arg(QChar('@' + drive))}));
+        QCOMPARE(texts(), (QStringList{"Do you want to wipe /dev/qvtest-wipe (test)?",
+                                       "Do you want to format /dev/qvtest-wipe (test)?"}));
         QVERIFY(std::all_of(card->bytes->begin(), card->bytes->end(), [](std::uint8_t b) { return b == 0; }));
-        QCOMPARE(app.Form.LastWipe.SectorsWritten, 1000u);
+        QCOMPARE(app.Form.LastWipe.SectorsWritten, std::uint64_t{1000});
         QCOMPARE(app.Window->Widget<QProgressBar>("WipeGauge")->value(), 0);
         QVERIFY(app.Window->Widget<QWidget>("WipeButton")->isEnabled());
         QVERIFY(!app.Window->Widget<QWidget>("WipeCancelButton")->isEnabled());
@@ -218,17 +223,50 @@ private slots:
 
     void wipeReportsSectorsThatCouldNotBeWritten() {
         auto card = memoryCard(1000);
-        card->readOnly = true;
-        const auto drive = addDrive("/dev/qvtest-wipe-ro", DRIVE_REMOVABLE, card);
+        card->failingWrites = {3, 640, 999};
+        card->failFlush = true;
+        const auto drive = addDrive("/dev/qvtest-wipe-bad", DRIVE_REMOVABLE, card);
         gui::DesktopApp app;
         answerBoxes(app);
         QVERIFY(app.Form.SelectDrive(drive));
         answers_ = {MsgResult::Yes, MsgResult::No};
         QTest::mouseClick(app.Window->Widget<QWidget>("WipeButton"), Qt::LeftButton);
-        QCOMPARE(app.Form.LastWipe.SectorsFailed, 1000u);
-        QCOMPARE(texts().size(), 3);
-        QVERIFY(texts()[1].startsWith(QString("1000 of 1000 sectors of [%1:] could not be written").arg(QChar('@' + drive))));
+        QCOMPARE(app.Form.LastWipe.SectorsFailed, std::uint64_t{3});
+        QVERIFY(app.Form.LastWipe.FlushFailed);
+        QCOMPARE(texts().size(), 4);
+        QVERIFY(texts()[1].startsWith("3 of 1000 sectors of /dev/qvtest-wipe-bad (test) could not be written"));
+        QVERIFY(texts()[2].contains("reported an error when the zeros were flushed"));
         QCOMPARE(int(boxes_[1].icon), int(MsgIcon::Warning));
+        QCOMPARE(int(boxes_[2].icon), int(MsgIcon::Warning));
+    }
+
+    void wipeRefusesAWriteProtectedCard() {
+        auto card = memoryCard(1000);
+        card->readOnly = true;
+        const auto drive = addDrive("/dev/qvtest-wipe-ro", DRIVE_REMOVABLE, card);
+        gui::DesktopApp app;
+        answerBoxes(app);
+        QVERIFY(app.Form.SelectDrive(drive));
+        answers_ = {MsgResult::Yes, MsgResult::Yes};
+        QTest::mouseClick(app.Window->Widget<QWidget>("WipeButton"), Qt::LeftButton);
+        QCOMPARE(texts().size(), 2);  // no format offer after a wipe that did not start
+        QVERIFY2(texts()[1].contains("write-protected"), qPrintable(texts()[1]));
+    }
+
+    // A card swapped for a larger one after it was selected: the size the window showed no
+    // longer holds, and nothing is written.
+    void wipeRefusesACardThatChangedSinceItWasSelected() {
+        auto card = memoryCard(1000);
+        const auto drive = addDrive("/dev/qvtest-wipe-swapped", DRIVE_REMOVABLE, card);
+        gui::DesktopApp app;
+        answerBoxes(app);
+        QVERIFY(app.Form.SelectDrive(drive));
+        card->bytes->resize(4000 * 512, 0xE5);
+        answers_ = {MsgResult::Yes, MsgResult::Yes};
+        QTest::mouseClick(app.Window->Widget<QWidget>("WipeButton"), Qt::LeftButton);
+        QCOMPARE(texts().size(), 2);
+        QVERIFY2(texts()[1].contains("is not the one that was selected"), qPrintable(texts()[1]));
+        QVERIFY(std::all_of(card->bytes->begin(), card->bytes->end(), [](std::uint8_t b) { return b == 0xE5; }));
     }
 
     void formatRunsMkfsFatOnTheImage() {
@@ -238,11 +276,43 @@ private slots:
         formatWithLabelFresh(app, "FAT12");
         QCOMPARE(texts().size(), 2);
         QVERIFY(texts()[0].startsWith("Formatting erases everything on format.img"));
+        QVERIFY(app.Window->Widget<QWidget>("ButtonStart")->isEnabled());  // enabled again after mkfs.fat
         QVERIFY2(texts()[1].contains("was formatted"), qPrintable(texts()[1]));
         QString out;
         QCOMPARE(Run("blkid", {"-p", "-o", "export", image}, &out), 0);
         QVERIFY2(out.contains("LABEL=FRESH") && out.contains("VERSION=FAT12"), qPrintable(out));
         QCOMPARE(QString::fromStdString(app.Form.LabelInfoStatus.Caption()), QString("Ready"));
+    }
+
+    // While mkfs.fat runs (here one that takes a second), Start, Wipe and Format stay disabled.
+    void formatIsModalWhileMkfsFatRuns() {
+        const QString image = MakeCameraCard(dir_.path(), "modal.img");
+        const QString bin = dir_.path() + "/slow-bin";
+        QVERIFY(QDir().mkpath(bin));
+        WriteFile(bin + "/mkfs.fat", "#!/bin/sh\nsleep 1\nexec /usr/sbin/mkfs.fat \"$@\"\n");
+        QFile::setPermissions(bin + "/mkfs.fat", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", bin.toUtf8() + ":" + oldPath);
+        gui::DesktopApp app({image});
+        answerBoxes(app);
+        QSet<QString> enabledWhileBusy;
+        int samples = 0;
+        QTimer sampler;
+        QObject::connect(&sampler, &QTimer::timeout, [&] {
+            if (QApplication::overrideCursor() == nullptr) return;
+            ++samples;
+            for (const char* name : {"ButtonStart", "WipeButton", "FormatButton"}) {
+                if (app.Window->Widget<QWidget>(name)->isEnabled()) enabledWhileBusy << name;
+            }
+        });
+        sampler.start(50);
+        formatWithLabelFresh(app, "FAT12");
+        sampler.stop();
+        qputenv("PATH", oldPath);
+        QVERIFY2(texts().size() == 2 && texts()[1].contains("was formatted"), qPrintable(texts().join(" / ")));
+        QVERIFY(samples > 0);
+        QVERIFY2(enabledWhileBusy.isEmpty(), qPrintable(QStringList(enabledWhileBusy.values()).join(", ")));
+        QVERIFY(app.Window->Widget<QWidget>("FormatButton")->isEnabled());
     }
 
     // A partition of an image is formatted in place: the partition table and the other partition

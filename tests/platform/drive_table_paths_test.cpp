@@ -158,7 +158,9 @@ TEST_F(DriveTablePaths, PathsThatCannotBeDrivesAreRefusedWithAReason) {
 TEST_F(DriveTablePaths, AnUnreadableImageAsksForRootOrTheDiskGroup) {
     const std::string image = testing::MakeFatImage(dir, "locked.img", 12, 1440, "CARD");
     ASSERT_EQ(::chmod(image.c_str(), 0600), 0);
-    const std::string expected = "No permission to read " + image + ": run as root or join the disk group.";
+    const std::string expected = "No permission to read " + image +
+                                 ": run as root (sudo), or join the disk group (which can read and write every disk "
+                                 "of this computer, not just cards).";
     if (::geteuid() != 0) {
         ASSERT_EQ(::chmod(image.c_str(), 0), 0);
         std::string error;

@@ -15,7 +15,12 @@ struct FakeDisk {
     FakeDisk& onBus(std::string path) { busPath = std::move(path); return *this; }
     FakeDisk& devNumber(std::string number) { dev = std::move(number); return *this; }
     FakeDisk& isHidden() { hidden = true; return *this; }
-    FakeDisk& mmcCard(std::string cardName) { mmcName = std::move(cardName); return *this; }
+    FakeDisk& mmcCard(std::string cardName, std::string type = "SD") {
+        mmcName = std::move(cardName);
+        mmcType = std::move(type);
+        return *this;
+    }
+    FakeDisk& serialNumber(std::string s) { serial = std::move(s); return *this; }
 
     std::string name;
     std::uint64_t sizeSectors = 0;
@@ -26,6 +31,8 @@ struct FakeDisk {
     std::string dev;                          // "8:16"; empty: none
     bool hidden = false;
     std::string mmcName;                      // device/name of an MMC card
+    std::string mmcType;                      // its device/type: "SD" for a card, "MMC" for eMMC
+    std::string serial;                       // device/serial; empty: none
 };
 
 class FakeSysfs {
@@ -48,6 +55,8 @@ public:
         if (!d.vendor.empty()) write(deviceDir / "vendor", d.vendor + "  ");  // the kernel pads these
         if (!d.model.empty()) write(deviceDir / "model", d.model + "   ");
         if (!d.mmcName.empty()) write(deviceDir / "name", d.mmcName);
+        if (!d.mmcType.empty()) write(deviceDir / "type", d.mmcType);
+        if (!d.serial.empty()) write(deviceDir / "serial", d.serial);
         std::filesystem::create_directory_symlink(deviceDir, dir / "device");
         std::filesystem::create_directory_symlink(dir, root_ / "class" / "block" / d.name);
     }
@@ -61,6 +70,18 @@ public:
         write(dir / "partition", std::to_string(number));
         if (!dev.empty()) write(dir / "dev", dev);
         std::filesystem::create_directory_symlink(dir, root_ / "class" / "block" / name);
+    }
+
+    // Another block device stacked on this one (dm-crypt, LVM, md): a link in its holders folder.
+    void addHolder(const std::string& name, const std::string& holder) {
+        const auto dir = std::filesystem::canonical(root_ / "class" / "block" / name) / "holders";
+        std::filesystem::create_directories(dir);
+        std::filesystem::create_directory_symlink(root_ / "devices" / "virtual" / "block" / holder, dir / holder);
+    }
+
+    // Changes a file of a disk's device folder ("serial", "model") or of its own folder ("size").
+    void rewrite(const std::string& name, const std::string& relative, const std::string& text) {
+        write(std::filesystem::canonical(root_ / "class" / "block" / name) / relative, text);
     }
 
 private:
