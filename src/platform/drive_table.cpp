@@ -3,6 +3,7 @@
 #include "platform/drive_naming.h"
 #include "platform/mount_table.h"
 #include "platform/posix_volume.h"
+#include "platform/privileged_open.h"
 #include "platform/sysfs_block_devices.h"
 #include "platform/volume_probe.h"
 #include "support/file_descriptor.h"
@@ -292,9 +293,10 @@ std::vector<std::uint8_t> DriveTable::Impl::addPath(const std::string& path, std
         error = path + " is neither an image file nor a block device.";
         return {};
     }
-    FileDescriptor fd(::open(canonical.c_str(), O_RDONLY | O_CLOEXEC));
+    int openError = 0;
+    FileDescriptor fd = OpenDeviceOrAsk(canonical, O_RDONLY, openError);
     if (!fd) {
-        error = OpenFailure(path, errno);
+        error = OpenFailure(path, openError);
         return {};
     }
     std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
