@@ -410,6 +410,13 @@ void DriveTable::setMountsFile(std::string path) {
 
 void DriveTable::refresh() { impl_->enumerate(); }
 
+std::string DriveTable::blockDevicesFingerprint() const {
+    std::string fingerprint;
+    for (const SysfsBlockDevice& d : ReadSysfsBlockDevices(impl_->sysfsRoot))
+        fingerprint += d.name + ':' + std::to_string(d.sizeBytes) + ';';
+    return fingerprint;
+}
+
 PartitionTable DriveTable::partitionTableOf(std::uint8_t disk) { return impl_->partitionTableOf(disk); }
 
 std::vector<std::uint8_t> DriveTable::addPath(const std::string& path, std::string& error) {

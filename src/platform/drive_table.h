@@ -57,6 +57,9 @@ public:
     void setMountsFile(std::string path);
     // Re-reads the block devices; images and added volumes stay.
     void refresh();
+    // The block devices as sysfs lists them now, names and sizes: a different answer means a
+    // device or a medium came or went, and refresh() is due. Cheap enough to poll.
+    std::string blockDevicesFingerprint() const;
 
     // Adds an image file or a block device named by path, plus one drive per partition when it
     // starts with a partition table. Returns the drive numbers added (the first is the whole
