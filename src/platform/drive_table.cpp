@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -409,6 +410,24 @@ void DriveTable::setMountsFile(std::string path) {
 }
 
 void DriveTable::refresh() { impl_->enumerate(); }
+
+bool DriveTable::mediumPresent(std::uint8_t number) const {
+    const DriveEntry* e = find(number);
+    if (e == nullptr) return false;
+    // Volumes served from memory or by tests have no medium to lose.
+    if (dynamic_cast<const PosixVolumeOpener*>(e->opener.get()) == nullptr) return true;
+    struct stat st {};
+    if (e->isImage) return ::stat(e->path.c_str(), &st) == 0;
+    const std::string devPrefix = impl_->devRoot + "/";
+    if (e->path.rfind(devPrefix, 0) != 0) return true;  // a volume served otherwise
+    std::string sysfsName = e->path.substr(devPrefix.size());
+    std::replace(sysfsName.begin(), sysfsName.end(), '/', '!');
+    std::ifstream size(impl_->sysfsRoot + "/class/block/" + sysfsName + "/size");
+    std::uint64_t sectors = 0;
+    return static_cast<bool>(size >> sectors) && sectors > 0;
+}
+
+bool DriveMediumPresent(std::uint8_t drive) { return DriveTable::instance().mediumPresent(drive); }
 
 std::string DriveTable::blockDevicesFingerprint() const {
     std::string fingerprint;
