@@ -1,4 +1,5 @@
 // The Tools page: formatting a removable drive with mkfs.fat and wiping it with zeros.
+#include "app/format_through_descriptor.h"
 #include "app/format_wipe.h"
 #include "app/frm_main.h"
 #include "app/messages.h"
@@ -62,7 +63,9 @@ int TFrmMain::FormatDrive() {
     }
     NT_CloseDrive();  // mkfs.fat opens the volume itself
     UI().SetBusyCursor(true);
-    const TToolResult r = RunTool(MkfsFatArguments(drive, options));
+    // A user outside the disk group formats through udisks2, as the card is read.
+    const TToolResult r = NeedsDiskServiceToFormat(drive) ? FormatThroughDiskService(drive, options)
+                                                          : RunTool(MkfsFatArguments(drive, options));
     UI().SetBusyCursor(false);
     if (r.ExitCode != 0) {
         ShowWarning("The format of [" + std::string(1, DriveLetter) + ":] failed.\n" + r.Output);
