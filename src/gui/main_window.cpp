@@ -27,6 +27,7 @@
 #include <QSlider>
 #include <QSocketNotifier>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 
@@ -179,8 +180,7 @@ QWidget* MainWindow::buildRecoverPage() {
     drives->setIconSize(QSize(16, 16));
     bindComboBox(form_.ListBoxDrives, drives, [this] { form_.ListBoxDrivesChange(); });
     auto* open = make<QPushButton>(driveFrame, "ButtonOpenImage", 250, 24, 34, 26);
-    open->setIcon(QIcon::fromTheme("document-open"));
-    if (open->icon().isNull()) open->setText("...");
+    open->setIcon(QIcon::fromTheme("document-open", style()->standardIcon(QStyle::SP_DialogOpenButton)));
     open->setToolTip("Open image...");
     connect(open, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getOpenFileName(this, "Open image", QString(), "Disk images (*.img *.ima *.dd *.raw *.bin *.iso);;All files (*)");
