@@ -9,6 +9,7 @@
 #include "app/scan_tuning.h"
 #include "app/volume_wipe.h"
 #include "disk/ldiskio.h"
+#include "platform/drive_table.h"
 
 #include <cstdint>
 #include <memory>
@@ -75,9 +76,16 @@ public:
     TTrackBar TrackBarSecAtOnce{"TrackBarSecAtOnce", 1, 1000, 1, 250};
     TTrackBar TrackBarRetryCount{"TrackBarRetryCount", 1, 20, 1, 5};
 
-    // Start-up of the window: drive list, first drive selected.
+    // Start-up of the window: drive list, the first card selected (the system volume when no
+    // card is in).
     void FormCreate();
     void FillDriveList();
+    // Follows cards and drives that came or went since the list was filled: the list is read
+    // again, a new card is selected, else the selected drive stays. Nothing while a run or a wipe
+    // goes on (the next check after it catches up). True when the list was read again.
+    bool CheckDrives();
+    // A run or a wipe is going on.
+    bool Busy() const;
     void ListBoxDrivesChange();
     // Selects the drive with this number in the drive box and reads its properties.
     bool SelectDrive(std::uint8_t drive);
@@ -175,6 +183,12 @@ private:
 
     // The current or last run, kept until its files are saved.
     std::unique_ptr<RecoveryRun> run_;
+
+    // Fills the drive box with these drives and selects one (-1: none).
+    void showDrives(const std::vector<DriveEntry>& drives, int selected);
+    // The block devices when the drive box was last filled.
+    std::string drivesFingerprint_;
+    bool drivesListed_ = false;  // FillDriveList ran: the box shows the drive table
 };
 
 }  // namespace quorvane

@@ -1,4 +1,5 @@
 // The Tools page: formatting a removable drive with mkfs.fat and wiping it with zeros.
+#include "app/format_through_descriptor.h"
 #include "app/format_wipe.h"
 #include "app/frm_main.h"
 #include "app/messages.h"
@@ -75,7 +76,9 @@ int TFrmMain::FormatDrive() {
     UI().SetBusyCursor(true);
     TToolResult r;
     try {
-        r = RunTool(MkfsFatArguments(drive, options));
+        // A user outside the disk group formats through udisks2, as the card is read.
+        r = NeedsDiskServiceToFormat(drive) ? FormatThroughDiskService(drive, options)
+                                            : RunTool(MkfsFatArguments(drive, options));
     } catch (...) {
         r.Output = "The format stopped unexpectedly.";
     }

@@ -88,7 +88,7 @@ void TFrmMain::ButtonOptionsClick() {
     if (ButtonStart.Enabled()) ActivePage = TPage::TSOptions;
 }
 
-void TFrmMain::ButtonHelpClick() { windows().OpenHelp(ProgramFolder() + "help/index.html"); }
+void TFrmMain::ButtonHelpClick() { windows().OpenHelp(HelpFolder() + "index.html"); }
 
 void TFrmMain::ButtonAboutClick() { windows().ShowAbout(); }
 

@@ -54,6 +54,14 @@ void SetProgramFolder(const std::string& folder) {
     programFolderOverride = folder.empty() || folder.back() == '/' ? folder : folder + "/";
 }
 
+std::string HelpFolder() {
+    const std::string beside = ProgramFolder() + "help/";
+#ifdef QUORVANE_DATA_DIR
+    if (!IsFolder(beside) && IsFolder(QUORVANE_DATA_DIR "/help")) return QUORVANE_DATA_DIR "/help/";
+#endif
+    return beside;
+}
+
 bool IsFolder(const std::string& path) {
     struct stat st{};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

@@ -9,6 +9,10 @@ std::string ProgramFolder();
 // Tests and front ends that install elsewhere point the program's folder somewhere else.
 void SetProgramFolder(const std::string& folder);
 
+// The folder of the help pages, ending in '/': "help/" in the program's folder (a build tree, a
+// program updated in place), else the installed data folder (/usr/share/quorvane/help/).
+std::string HelpFolder();
+
 // The user's pictures folder: XDG_PICTURES_DIR of user-dirs.dirs, else ~/Pictures. No '/' at the end.
 std::string UserPicturesFolder();
 

@@ -191,6 +191,7 @@ void RecoveryRun::runFolderMethod() {
     }
     if (!begin(TProgressUnit::Cluster)) return;
     searchFolders(nullptr);
+    checkMediumAfterFolders();
     finish(TProgressUnit::Cluster);
     NT_CloseDrive();
     stopped_ = true;
@@ -204,6 +205,7 @@ void RecoveryRun::runBothMethods() {
     TSectorRanges recovered;
     if (report_.FolderPhaseSkipped.empty()) {
         searchFolders(&recovered);
+        checkMediumAfterFolders();
         recovered.Normalize();
         report_.SectorsPassedOver = recovered.Sectors();
     }
@@ -226,6 +228,13 @@ void RecoveryRun::runBothMethods() {
     finish(unit_);
     NT_CloseDrive();
     stopped_ = true;
+}
+
+void RecoveryRun::checkMediumAfterFolders() {
+    // The FAT engine takes a vanished card for unreadable sectors and ends its walk; the user is
+    // told why, and a combined run does not go on to scan nothing.
+    if (report_.Cancelled || !MediumPresent || MediumPresent(plan_.Drive)) return;
+    fail(TRunFailure::Stopped, MediumRemovedText(driveName()));
 }
 
 void RecoveryRun::searchFolders(TSectorRanges* recovered) {

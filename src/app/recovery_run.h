@@ -11,6 +11,7 @@
 #include "app/staged_list.h"
 #include "disk/ldiskio.h"
 #include "disk/sector_ranges.h"
+#include "platform/drive_table.h"
 
 #include <cstdint>
 #include <functional>
@@ -67,6 +68,8 @@ public:
 
     TRecoveryRunEvents Events;
     TSectorReader ReadSectors;
+    // Whether the drive's card is still in, asked when a read fails (tests stand in for it).
+    std::function<bool(std::uint8_t Drive)> MediumPresent = DriveMediumPresent;
 
     // Runs the plan to its end; once only.
     const TRunReport& Run();
@@ -101,6 +104,8 @@ private:
     // The folder based method through the scan driver; the sectors of the files it copies are
     // added to recovered (if any).
     void searchFolders(TSectorRanges* recovered);
+    // After the folder based method: a card taken out meanwhile ends the run with that reason.
+    void checkMediumAfterFolders();
     bool begin(TProgressUnit unit);
     void finish(TProgressUnit unit);
     void fail(TRunFailure kind, const std::string& text);

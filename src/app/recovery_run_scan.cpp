@@ -184,6 +184,12 @@ void RecoveryRun::scanSectors(const TSectorRanges* passOver) {
             // No clearing before the read: a read that succeeds fills the whole block and a block
             // that cannot be read is skipped, so stale bytes are never looked at.
             bool ok = readSectors(current, blockSize);
+            // Every read fails once the card is out: the run ends with what it found so far rather
+            // than counting each remaining sector as a read error.
+            if (!ok && MediumPresent && !MediumPresent(plan_.Drive)) {
+                fail(TRunFailure::Stopped, MediumRemovedText(driveName()));
+                break;
+            }
             while (!ok) {
                 // After the first failure the rest of the run reads one sector at a time.
                 blockSize = 1;

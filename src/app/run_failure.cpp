@@ -15,6 +15,11 @@ std::string NotReadyText(const std::string& driveName) {
 
 std::string NoSectorsText(const std::string& driveName) { return driveName + " has no sectors"; }
 
+std::string MediumRemovedText(const std::string& driveName) {
+    return "The card in " + driveName + " was taken out during the run, so the run ended there. The files found "
+           "before are kept.";
+}
+
 std::string NotMountedText(const std::string& driveName) {
     return "The FAT file system of " + driveName + " cannot be mounted; the scan method can still recover its pictures.";
 }

@@ -12,6 +12,9 @@ std::string NoSectorsText(const std::string& driveName);
 // "The FAT file system of E: cannot be mounted; the scan method can still recover its pictures."
 std::string NotMountedText(const std::string& driveName);
 
+// "The card in E: was taken out during the run; the files found before are kept."
+std::string MediumRemovedText(const std::string& driveName);
+
 // "The recovery stopped: " and what went wrong, for an exception that ended a run.
 std::string RunErrorText(std::exception_ptr error);
 // Whether text was made by RunErrorText. The scan driver keeps only the text of why its run

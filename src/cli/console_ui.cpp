@@ -96,6 +96,9 @@ ProgressLine::ProgressLine(RecoveryRun& run, std::uint32_t bytesPerUnit, const c
     if (!enabled_) return;
     auto& events = run_.Events;
     events.OnPhase = [this](TRunPhase phase, TProgressUnit) {
+        // A phase ends with its last position: the line shows it even when it came too soon after
+        // the previous drawing (otherwise a run could end the line at 89 %).
+        if (phase != TRunPhase::Running) flush();
         if (phase == TRunPhase::Running) {
             files_ = "0";
             readErrors_ = "0";
@@ -142,16 +145,25 @@ void ProgressLine::Finish() {
     events.OnFilesFound = nullptr;
     events.OnReadErrors = nullptr;
     events.OnFileChecked = nullptr;
+    flush();
     if (drawn_) std::fputs("\n", stderr);
     drawn_ = false;
 }
 
 void ProgressLine::changed() {
-    const auto now = std::chrono::steady_clock::now();
-    if (drawn_ && now - lastDrawn_ < std::chrono::milliseconds(200)) return;
     if (current_.empty()) return;  // between runs
+    const auto now = std::chrono::steady_clock::now();
+    if (drawn_ && now - lastDrawn_ < std::chrono::milliseconds(200)) {
+        pending_ = true;
+        return;
+    }
     lastDrawn_ = now;
     draw();
+}
+
+void ProgressLine::flush() {
+    if (pending_ && !current_.empty()) draw();
+    pending_ = false;
 }
 
 void ProgressLine::draw() {
@@ -180,6 +192,7 @@ void ProgressLine::draw() {
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
     drawn_ = true;
+    pending_ = false;
 }
 
 }  // namespace quorvane::cli

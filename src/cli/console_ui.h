@@ -53,12 +53,15 @@ public:
 private:
     void changed();
     void draw();
+    // Draws what came since the last drawing, if anything did.
+    void flush();
 
     RecoveryRun& run_;
     std::uint32_t bytesPerUnit_;
     const char* unitName_;
     bool enabled_;
     bool drawn_ = false;
+    bool pending_ = false;  // something changed since the line was drawn
     // What the run told last; no current number between runs.
     std::int64_t position_ = 0;
     std::int64_t max_ = 100;

@@ -5,7 +5,11 @@
 #include "app/ui.h"
 #include "gui/busy_strip.h"
 #include "gui/control_binding.h"
+#include "platform/block_device_events.h"
 
+#include <algorithm>
+
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -13,6 +17,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -20,7 +25,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QSocketNotifier>
 #include <QStackedWidget>
+#include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 
 namespace quorvane::gui {
@@ -64,6 +72,24 @@ MainWindow::MainWindow(TFrmMain& form) : form_(form) {
     pages_->addWidget(buildToolsPage());
     pages_->addWidget(buildOptionsPage());
     syncPage();
+    watchDrives();
+}
+
+void MainWindow::watchDrives() {
+    // The kernel says at once when a block device comes, goes or changes; a poll of sysfs every two
+    // seconds catches what it cannot tell (no uevent socket, a card reader that reports nothing).
+    deviceEvents_ = std::make_unique<BlockDeviceEvents>();
+    if (deviceEvents_->valid()) {
+        auto* notifier = new QSocketNotifier(deviceEvents_->fd(), QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this] {
+            // The device nodes and sysfs settle a moment after the message.
+            if (deviceEvents_->Drain()) QTimer::singleShot(300, this, [this] { form_.CheckDrives(); });
+        });
+    }
+    auto* poll = new QTimer(this);
+    poll->setObjectName("DrivePoll");
+    connect(poll, &QTimer::timeout, this, [this] { form_.CheckDrives(); });
+    poll->start(2000);
 }
 
 MainWindow::~MainWindow() {
@@ -147,21 +173,31 @@ QWidget* MainWindow::buildRecoverPage() {
     page->setObjectName("TSRecover");
 
     auto* driveFrame = frame(page, "Drive to recover", 0, 0, 290, 58);
-    auto* drives = make<QComboBox>(driveFrame, "ListBoxDrives", 8, 24, 178, 26);
+    // Drive names are long ("Generic STORAGE DEVICE (sdb1, 29.72 GB)"): the box takes the frame's
+    // width but for a small open button, its list is as wide as the longest name, and the full
+    // name of the chosen drive is its tooltip.
+    auto* drives = make<QComboBox>(driveFrame, "ListBoxDrives", 8, 24, 238, 26);
     drives->setIconSize(QSize(16, 16));
     bindComboBox(form_.ListBoxDrives, drives, [this] { form_.ListBoxDrivesChange(); });
-    auto* open = make<QPushButton>(driveFrame, "ButtonOpenImage", 190, 24, 94, 26);
-    open->setText("Open image...");
+    auto* open = make<QPushButton>(driveFrame, "ButtonOpenImage", 250, 24, 34, 26);
+    open->setIcon(QIcon::fromTheme("document-open", style()->standardIcon(QStyle::SP_DialogOpenButton)));
+    open->setToolTip("Open image...");
     connect(open, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getOpenFileName(this, "Open image", QString(), "Disk images (*.img *.ima *.dd *.raw *.bin *.iso);;All files (*)");
         if (!path.isEmpty()) OpenImage(path);
     });
     // The drive box and Open image... are disabled together during a run.
     auto driveChanged = form_.ListBoxDrives.onChanged;
-    form_.ListBoxDrives.onChanged = [driveChanged, open](const TControl& c) {
+    form_.ListBoxDrives.onChanged = [driveChanged, open, drives](const TControl& c) {
         driveChanged(c);
         open->setEnabled(c.Enabled());
+        drives->setToolTip(drives->currentText());
+        int widest = drives->width();
+        for (int i = 0; i < drives->count(); ++i)
+            widest = std::max(widest, drives->fontMetrics().horizontalAdvance(drives->itemText(i)) + 48);
+        drives->view()->setMinimumWidth(widest);
     };
+    drives->setToolTip(drives->currentText());
 
     auto* destFrame = frame(page, "Where do you want to save recovered files?", 0, 62, 290, 58);
     bindEdit(form_.EditDestPath, make<QLineEdit>(destFrame, "EditDestPath", 8, 24, 238, 26));

@@ -4,11 +4,15 @@
 // widget here; every click goes to its handler.
 #include <QWidget>
 
+#include <memory>
+#include <vector>
+
 class QAbstractButton;
 class QButtonGroup;
 class QStackedWidget;
 
 namespace quorvane {
+class BlockDeviceEvents;
 class TFrmMain;
 }
 
@@ -40,11 +44,14 @@ private:
     // Shows the form's page and presses its menu button.
     void syncPage();
     void bindAnimation(QWidget* page);
+    // The drive box follows cards that come and go while the window is open.
+    void watchDrives();
 
     TFrmMain& form_;
     QStackedWidget* pages_ = nullptr;
     QButtonGroup* menu_ = nullptr;
     std::vector<QAbstractButton*> menuButtons_;
+    std::unique_ptr<BlockDeviceEvents> deviceEvents_;
 };
 
 }  // namespace quorvane::gui

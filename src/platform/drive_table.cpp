@@ -3,6 +3,7 @@
 #include "platform/drive_naming.h"
 #include "platform/mount_table.h"
 #include "platform/posix_volume.h"
+#include "platform/privileged_open.h"
 #include "platform/sysfs_block_devices.h"
 #include "platform/volume_probe.h"
 #include "support/file_descriptor.h"
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -295,9 +297,10 @@ std::vector<std::uint8_t> DriveTable::Impl::addPath(const std::string& path, std
         error = path + " is neither an image file nor a block device.";
         return {};
     }
-    FileDescriptor fd(::open(canonical.c_str(), O_RDONLY | O_CLOEXEC));
+    int openError = 0;
+    FileDescriptor fd = OpenDeviceOrAsk(canonical, O_RDONLY, openError);
     if (!fd) {
-        error = OpenFailure(path, errno);
+        error = OpenFailure(path, openError);
         return {};
     }
     std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
@@ -425,6 +428,31 @@ std::optional<BlockDeviceIdentity> DriveTable::currentIdentity(const DriveEntry&
         if (d.name == drive.sysfsName) return IdentityOf(d);
     }
     return std::nullopt;
+}
+
+bool DriveTable::mediumPresent(std::uint8_t number) const {
+    const DriveEntry* e = find(number);
+    if (e == nullptr) return false;
+    // Volumes served from memory or by tests have no medium to lose.
+    if (dynamic_cast<const PosixVolumeOpener*>(e->opener.get()) == nullptr) return true;
+    struct stat st {};
+    if (e->isImage) return ::stat(e->path.c_str(), &st) == 0;
+    const std::string devPrefix = impl_->devRoot + "/";
+    if (e->path.rfind(devPrefix, 0) != 0) return true;  // a volume served otherwise
+    std::string sysfsName = e->path.substr(devPrefix.size());
+    std::replace(sysfsName.begin(), sysfsName.end(), '/', '!');
+    std::ifstream size(impl_->sysfsRoot + "/class/block/" + sysfsName + "/size");
+    std::uint64_t sectors = 0;
+    return static_cast<bool>(size >> sectors) && sectors > 0;
+}
+
+bool DriveMediumPresent(std::uint8_t drive) { return DriveTable::instance().mediumPresent(drive); }
+
+std::string DriveTable::blockDevicesFingerprint() const {
+    std::string fingerprint;
+    for (const SysfsBlockDevice& d : ReadSysfsBlockDevices(impl_->sysfsRoot))
+        fingerprint += d.name + ':' + std::to_string(d.sizeBytes) + ';';
+    return fingerprint;
 }
 
 PartitionTable DriveTable::partitionTableOf(std::uint8_t disk) { return impl_->partitionTableOf(disk); }

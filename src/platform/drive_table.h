@@ -14,6 +14,11 @@
 
 namespace quorvane {
 
+// Whether the drive's medium is still there: an image file still exists, a device is still listed
+// in sysfs with sectors (a card pulled out of its reader leaves a disk of size 0, an unplugged
+// reader no disk at all). True for drives that are not block devices or images.
+bool DriveMediumPresent(std::uint8_t drive);
+
 // Drive kinds as GetDriveTypeA answers them.
 enum : std::uint32_t {
     DRIVE_UNKNOWN = 0,
@@ -66,6 +71,11 @@ public:
     // What sysfs says now of the block device that the drive was when the table was read; none
     // when the drive is no block device or its name has gone.
     std::optional<BlockDeviceIdentity> currentIdentity(const DriveEntry& drive) const;
+    // The block devices as sysfs lists them now, names and sizes: a different answer means a
+    // device or a medium came or went, and refresh() is due. Cheap enough to poll.
+    std::string blockDevicesFingerprint() const;
+    // See DriveMediumPresent.
+    bool mediumPresent(std::uint8_t number) const;
 
     // Adds an image file or a block device named by path, plus one drive per partition when it
     // starts with a partition table. Returns the drive numbers added (the first is the whole

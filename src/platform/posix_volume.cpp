@@ -1,6 +1,7 @@
 #include "platform/posix_volume.h"
 
 #include "platform/drive_table.h"
+#include "platform/privileged_open.h"
 #include "support/file_descriptor.h"
 
 #include <algorithm>
@@ -132,15 +133,14 @@ PosixVolumeOpener::PosixVolumeOpener(std::string path, std::uint64_t offsetBytes
     : path_(std::move(path)), offsetBytes_(offsetBytes), sizeBytes_(sizeBytes), kind_(kind) {}
 
 std::unique_ptr<VolumeFile> PosixVolumeOpener::open(bool forWrite, int& err) {
-    int flags = (forWrite ? O_WRONLY : O_RDONLY) | O_CLOEXEC;
+    int flags = forWrite ? O_WRONLY : O_RDONLY;
     if (kind_ == DRIVE_CDROM) flags |= O_NONBLOCK;
     struct stat node {};
     if (forWrite && ::stat(path_.c_str(), &node) == 0 && S_ISBLK(node.st_mode)) flags |= O_EXCL;
-    FileDescriptor fd(::open(path_.c_str(), flags));
-    if (!fd) {
-        err = errno;
-        return nullptr;
-    }
+    // A device the user may not open goes through the desktop's disk service, which asks for the
+    // password.
+    FileDescriptor fd = OpenDeviceOrAsk(path_, flags, err);
+    if (!fd) return nullptr;
     struct stat st {};
     std::uint64_t fileSize = 0;
     bool isBlock = false;

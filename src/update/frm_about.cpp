@@ -1,6 +1,7 @@
 #include "update/frm_about.h"
 
 #include "app/messages.h"
+#include "app/ui.h"
 #include "support/zarq_versioninfo.h"
 #include "update/download_file.h"
 #include "update/web_update_wizard.h"
@@ -9,6 +10,12 @@
 #include <utility>
 
 namespace quorvane {
+
+#ifdef QUORVANE_PACKAGED
+const bool TFrmAbout::InstalledFromPackage = true;
+#else
+const bool TFrmAbout::InstalledFromPackage = false;
+#endif
 
 TFrmAbout::TFrmAbout(std::string applicationTitle)
     : ApplicationTitle(std::move(applicationTitle)), ExecutablePath(OwnExecutablePath()) {
@@ -25,6 +32,11 @@ void TFrmAbout::FormShow() {
 }
 
 void TFrmAbout::ButtonGetUpdatesClick() {
+    if (Packaged) {
+        UI().MessageBox(PackagedUpdateNote, ButtonGetUpdates.Caption(), MsgIcon::Information, MsgButtons::Ok,
+                        MsgResult::Ok);
+        return;
+    }
     if (UpdateWizard == nullptr) return;
     if (!ExecutablePath.empty()) {
         const std::string folder = FolderOf(ExecutablePath);

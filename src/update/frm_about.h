@@ -25,6 +25,13 @@ public:
     std::string ExecutablePath;
     // The wizard that "Get Updates" runs; none: the button does nothing.
     TWebUpdateWizard* UpdateWizard = nullptr;
+    // Installed from a distribution package: the package manager brings updates, and "Get
+    // Updates" says so instead of running the wizard.
+    bool Packaged = InstalledFromPackage;
+    static const bool InstalledFromPackage;
+    static constexpr const char* PackagedUpdateNote =
+        "This copy of Quorvane was installed from a package. Your system's package manager (Software, "
+        "Discover or apt) brings its updates.";
     // The view hides the box and shows the main window again.
     std::function<void()> OnClose;
 
@@ -36,7 +43,8 @@ public:
 
     // Each time the box is shown: reads the version resource again.
     void FormShow();
-    // Makes the program's folder the current directory and runs the update wizard.
+    // Makes the program's folder the current directory and runs the update wizard; a packaged
+    // program shows PackagedUpdateNote instead.
     void ButtonGetUpdatesClick();
     void ButtonOKClick();
 };

@@ -138,6 +138,26 @@ TEST_F(CommandLine, RecoversAReadOnlyImageWithTheScanMethodAndReportsInJson) {
     EXPECT_TRUE(report["files"][0]["original_path"].is_null());
 }
 
+// The line is redrawn at most five times a second; the last position of a run comes right after
+// an earlier one and must still be shown.
+TEST_F(CommandLine, OnATerminalTheProgressLineEndsAt100Percent) {
+    const auto card = makeCard();
+    const std::string cli = "'" QUORVANE_BINARY_DIR "/quorvane-cli' recover '" + card.string() +
+                            "' --method scan --dest '" + (root / "out").string() + "'";
+    // script(1) gives the program a terminal, as a user's shell does; the terminal's output is ours.
+    FILE* pipe = ::popen(("TMPDIR='" + (root / "tmp").string() + "' script -qec \"" + cli + "\" /dev/null").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    ASSERT_EQ(::pclose(pipe), 0) << out;
+    const auto lastRedraw = out.rfind("\rsector ");
+    ASSERT_NE(lastRedraw, std::string::npos) << out;
+    const std::string line = out.substr(lastRedraw + 1, out.find_first_of("\r\n", lastRedraw + 1) - lastRedraw - 1);
+    EXPECT_EQ(line.rfind("sector 128 (100%)", 0), 0u) << line;
+}
+
 TEST_F(CommandLine, AnErrorInsideARunEndsItAsFailedWithItsReasonAndSavesTheFilesFoundSoFar) {
     const auto card = makeCard();
     // The read of sector 40, where the second picture starts, throws inside the run.

@@ -386,5 +386,23 @@ TEST(TFrmAbout, ShowsTheVersionResourceAndLeadsToTheWizard) {
     EXPECT_EQ(update.Prefixes.app, dir / "bin/");
 }
 
+TEST(TFrmAbout, APackagedProgramLeavesUpdatesToThePackageManager) {
+    testing::RecordingUserInterface ui;
+    SetUI(&ui);
+    TWebUpdate update;
+    TWebUpdateWizard wizard;
+    wizard.WebUpdate = &update;
+    bool shown = false;
+    wizard.ShowModal = [&](TWUWIZ&) { shown = true; };
+    TFrmAbout about;
+    about.UpdateWizard = &wizard;
+    about.Packaged = true;
+    about.ButtonGetUpdatesClick();
+    SetUI(nullptr);
+    EXPECT_FALSE(shown);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_NE(ui.boxes[0].text.find("package manager"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace quorvane
