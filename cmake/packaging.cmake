@@ -8,6 +8,8 @@ set(PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 install(TARGETS quorvane-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET quorvane)
   install(TARGETS quorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The preview draws metafiles through this helper, in a process of its own.
+  install(TARGETS quorvane-thumbnail RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/quorvane)
 endif()
 # A packaged program is not updated in place, so its restart helper has nothing to do.
 if(NOT QUORVANE_PACKAGED)

@@ -23,9 +23,17 @@ std::vector<std::string> ThumbnailHelperCommand() {
         const QMutexLocker locked(&commandLock);
         if (!commandOverride.empty()) return commandOverride;
     }
+    // Beside the program in a build tree, in the package's libexec folder once installed; never
+    // from the current folder.
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return {(error ? std::filesystem::path(".") : self.parent_path()).string() + "/quorvane-thumbnail"};
+    if (!error) {
+        const std::filesystem::path beside = self.parent_path() / "quorvane-thumbnail";
+        if (std::filesystem::is_regular_file(beside, error)) return {beside.string()};
+    }
+    const std::filesystem::path installed = std::filesystem::path(QUORVANE_LIBEXEC_DIR) / "quorvane-thumbnail";
+    if (std::filesystem::is_regular_file(installed, error)) return {installed.string()};
+    return {};
 }
 
 void SetThumbnailHelperCommand(std::vector<std::string> command) {
@@ -37,6 +45,7 @@ MetafileThumbnail RenderMetafileInChild(const QString& path, MetafileKind kind, 
                                         const MetafileLimits& limits) {
     if (box.isEmpty()) return {{}, MetafileStop::BadOutput};
     std::vector<std::string> arguments = ThumbnailHelperCommand();
+    if (arguments.empty()) return {{}, MetafileStop::NoHelper};
     arguments.push_back(kind == MetafileKind::Wmf ? "wmf" : "emf");
     arguments.push_back(std::to_string(box.width()));
     arguments.push_back(std::to_string(box.height()));

@@ -10,6 +10,7 @@ endif()
 set(expected
   usr/bin/quorvane
   usr/bin/quorvane-cli
+  usr/libexec/quorvane/quorvane-thumbnail
   usr/share/applications/org.quorvane.Quorvane.desktop
   usr/share/metainfo/org.quorvane.Quorvane.metainfo.xml
   usr/share/icons/hicolor/scalable/apps/org.quorvane.Quorvane.svg
