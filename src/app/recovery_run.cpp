@@ -4,6 +4,7 @@
 
 #include "app/file_naming.h"
 #include "app/photo_time.h"
+#include "exfat/exfat_drive.h"
 #include "fat/fat_drive.h"
 #include "fat/fat_saved_names.h"
 #include "app/folder_method_volume.h"
@@ -264,6 +265,9 @@ void RecoveryRun::searchFolders(TSectorRanges* recovered) {
     if (const auto* fat = dynamic_cast<const TFATdrive*>(scan.Drive); fat != nullptr && scan.DriveMounted) {
         clusterSectors_ = fat->SectorsPerCluster();
         clusterOrigin_ = std::uint64_t{fat->FirstDataSector} + fat->StartSector;
+    } else if (const auto* exfat = dynamic_cast<const TExFATdrive*>(scan.Drive); exfat != nullptr && scan.DriveMounted) {
+        clusterSectors_ = exfat->SectorsPerCluster;
+        clusterOrigin_ = exfat->FirstDataSector + exfat->StartSector;
     }
     scan.StopScan();
     report_.NotRecoverable = scan.NotRecoverableNames;
