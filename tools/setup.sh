@@ -10,7 +10,7 @@ BUILD_PACKAGES=(
   libcurl4-openssl-dev libmspack-dev
   qt6-base-dev qt6-svg-dev libwmf-dev libemf2svg-dev fonts-urw-base35 qt6-image-formats-plugins libheif-dev
 )
-TEST_PACKAGES=(dosfstools exfatprogs e2fsprogs ntfs-3g mtools fdisk util-linux sleuthkit gcab mscompress binutils-mingw-w64-x86-64 python3 xvfb xauth
+TEST_PACKAGES=(dosfstools exfatprogs exfat-fuse e2fsprogs ntfs-3g mtools fdisk util-linux sleuthkit gcab mscompress binutils-mingw-w64-x86-64 python3 xvfb xauth
   imagemagick ffmpeg libheif-examples libimage-exiftool-perl)
 BENCH_PACKAGES=(testdisk foremost time hyperfine clang libclang-rt-14-dev)
 

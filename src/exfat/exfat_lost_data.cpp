@@ -61,7 +61,8 @@ private:
     TScanServices& Scan;
     const std::uint32_t Max;
     std::vector<bool> Marked;
-    std::set<std::uint32_t> Walked;  // first clusters of the directories walked
+    std::set<std::uint32_t> Walked;   // first clusters of the directories walked
+    std::set<std::uint32_t> Walking;  // those whose walk has not ended: they stay listed
     std::vector<std::uint8_t> Head;
 };
 
@@ -73,8 +74,10 @@ void TLostDataSearch::MarkExtent(const TExFATExtent& Extent) {
     }
 }
 
-// Lost directory items that turn out to be reached from another directory are dropped.
+// Lost directory items that turn out to be reached from another directory are dropped, except one
+// whose walk is under way (a folder that leads back to itself).
 void TLostDataSearch::RemoveLost(std::uint32_t Cluster) {
+    if (Walking.count(Cluster) != 0) return;
     TChildList& lost = Lost();
     std::erase_if(lost, [Cluster](const std::unique_ptr<TObject>& item) {
         const auto* dir = dynamic_cast<const TExFATDirectory*>(item.get());
@@ -86,6 +89,7 @@ void TLostDataSearch::RemoveLost(std::uint32_t Cluster) {
 // and files are not found again as lost ones.
 void TLostDataSearch::WalkDir(TExFATDirectory& Dir, int Depth) {
     if (Scan.Stopped || Depth > ExFATMaxDirectoryDepth || !Walked.insert(Dir.Extent.FirstCluster).second) return;
+    Walking.insert(Dir.Extent.FirstCluster);
     MarkExtent(Dir.Extent);
     Dir.AddChildren(true, false);
     const std::shared_ptr<TChildList> children = Dir.Children;
@@ -100,6 +104,7 @@ void TLostDataSearch::WalkDir(TExFATDirectory& Dir, int Depth) {
     }
     Dir.DeleteChildren();
     Dir.Children.reset();
+    Walking.erase(Dir.Extent.FirstCluster);
 }
 
 // Whether cluster c starts with an entry set whose checksum holds; EndsHere tells whether the

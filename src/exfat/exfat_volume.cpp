@@ -103,9 +103,11 @@ bool TExFATdrive::SetGeometry(const TExFATBoot& Found) {
     FirstDataSector = std::uint64_t{Boot.ClusterHeapOffset} * perSector;
     std::uint64_t clusters = Boot.ClusterCount;
     // A boot sector can claim more clusters than the device holds: the walks and the lost data
-    // search need not go past the device's end.
+    // search need not go past the device's end. A cluster cut by the end still counts; its
+    // missing sectors read as zeros.
     if (SectorCount != 0) {
-        const std::uint64_t onDevice = SectorCount > FirstDataSector ? (SectorCount - FirstDataSector) / SectorsPerCluster : 0;
+        const std::uint64_t onDevice =
+            SectorCount > FirstDataSector ? (SectorCount - FirstDataSector + SectorsPerCluster - 1) / SectorsPerCluster : 0;
         clusters = std::min(clusters, onDevice);
     }
     // The FAT must have an entry for every cluster.
