@@ -27,6 +27,7 @@ namespace {
 
 // The bytes tested at the start of a cluster: room for the largest entry set (19 entries).
 constexpr std::uint32_t TestedSectors = 2;
+constexpr std::uint32_t FatBadCluster = 0xFFFFFFF7u;
 
 bool IsDirectoryEntryType(std::uint8_t Type) {
     switch (Type | ExFATInUse) {
@@ -55,6 +56,8 @@ private:
     void WalkDir(TExFATDirectory& Dir, int Depth);
     void RemoveLost(std::uint32_t Cluster);
     bool StartsDirectory(std::uint32_t c, bool& EndsHere);
+    // With the drive's lost-search option, clusters the FAT marks bad are passed over untested.
+    bool PassedOver(std::uint32_t c) { return Drive.LostSearchOption && Drive.GetFAT(c) == FatBadCluster; }
     void ScanClusters();
 
     TExFATdrive& Drive;
@@ -126,7 +129,7 @@ void TLostDataSearch::ScanClusters() {
     std::uint32_t found = 0;
     for (std::uint32_t c = 2; c <= Max && c >= 2; ++c) {
         bool endsHere = false;
-        if (!IsMarked(c) && StartsDirectory(c, endsHere)) {
+        if (!IsMarked(c) && !PassedOver(c) && StartsDirectory(c, endsHere)) {
             // The clusters after it carry on the directory while they start with its entries.
             std::uint32_t clusters = 1;
             const std::uint32_t most = std::max<std::uint32_t>(1, ExFATMaxDirectoryBytes / Drive.BytesPerCluster);

@@ -108,6 +108,10 @@ TEST_F(ExFATCards, DeletedPhotosComeBackByteExactUnderTheirNamesAtSeveralCluster
         const CardContent content = FillCard(card);
         card.Detach();
 
+        // The drive list names the volume's file system.
+        const auto info = RunCli("info card.img", card.Dir);
+        EXPECT_NE(info.out.find("File system:  exFAT, label CARD"), std::string::npos) << info.out;
+
         const auto analyze = RunCli("analyze card.img", card.Dir);
         EXPECT_EQ(analyze.exitCode, 0) << analyze.out;
         // Folders as on FAT: the live ones, then every one the deleted files' walk passes (the
