@@ -7,6 +7,7 @@
 #
 # Rows:
 #   folder   quorvane-cli recover IMAGE --method folder --deleted --no-lost --dest OUT --json
+#   folder-nc  the same with --no-check: the file system's part alone, without the content checks
 #   tsk -e   tsk_recover -e IMAGE OUT    (allocated and deleted files)
 #   tsk      tsk_recover IMAGE OUT       (deleted files only: the same job as the folder row)
 #
@@ -81,6 +82,7 @@ make_card() {
 command_of() {  # row image dir
   case $1 in
     folder) echo "'$cli' recover '$2' --method folder --deleted --no-lost --dest '$3' --json > '$out/folder.json'" ;;
+    folder-nc) echo "'$cli' recover '$2' --method folder --deleted --no-lost --no-check --dest '$3' > /dev/null" ;;
     tsk-e) echo "tsk_recover -e '$2' '$3' > /dev/null" ;;
     tsk) echo "tsk_recover '$2' '$3' > /dev/null" ;;
   esac
@@ -97,7 +99,7 @@ matches() {  # dir
   rm -f "$hashes"
 }
 
-rows=(folder tsk-e tsk)
+rows=(folder folder-nc tsk-e tsk)
 cat "$img" >/dev/null  # page-cache the card: every run reads it from memory
 declare -A median=() min=() files=() exdel=() exlive=()
 for r in "${rows[@]}"; do
@@ -115,11 +117,15 @@ gone=$(grep -c ' deleted$' "$manifest")
 echo
 echo "card: $(basename "$img"), 256 MiB exFAT of 32 KiB clusters, $total photos of which $gone deleted;" \
   "$runs runs each, page cache warm"
-printf '  %-7s %9s %8s %6s %14s %11s\n' row "median s" "min s" files "exact deleted" "exact live"
+printf '  %-9s %9s %8s %6s %14s %11s\n' row "median s" "min s" files "exact deleted" "exact live"
 for r in "${rows[@]}"; do
-  printf '  %-7s %9s %8s %6s %14s %11s\n' "$r" "${median[$r]}" "${min[$r]}" "${files[$r]}" "${exdel[$r]}/$gone" \
+  printf '  %-9s %9s %8s %6s %14s %11s\n' "$r" "${median[$r]}" "${min[$r]}" "${files[$r]}" "${exdel[$r]}/$gone" \
     "${exlive[$r]}/$((total - gone))"
 done
-echo "  time (medians): folder/tsk-e $(awk -v a="${median[folder]}" -v b="${median[tsk-e]}" 'BEGIN { printf "%.2f", a / b }')" \
-  "(target <= 1), folder/tsk $(awk -v a="${median[folder]}" -v b="${median[tsk]}" 'BEGIN { printf "%.2f", a / b }')"
-rm -rf "${out:?}"/folder "${out:?}"/tsk-e "${out:?}"/tsk "${TMPDIR:?}"/*
+ratio() {  # numerator denominator
+  awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "-"; else printf "%.2f", a / b }'
+}
+echo "  time (medians): folder/tsk-e $(ratio "${median[folder]}" "${median[tsk-e]}") (target <= 1)," \
+  "folder/tsk $(ratio "${median[folder]}" "${median[tsk]}")," \
+  "folder-nc/tsk $(ratio "${median[folder-nc]}" "${median[tsk]}")"
+rm -rf "${out:?}"/folder "${out:?}"/folder-nc "${out:?}"/tsk-e "${out:?}"/tsk "${TMPDIR:?}"/*

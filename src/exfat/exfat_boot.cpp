@@ -12,8 +12,7 @@ bool HasExFATName(std::span<const std::uint8_t> Sector) {
 }
 
 std::optional<TExFATBoot> DecodeExFATBoot(std::span<const std::uint8_t> Sector) {
-    if (Sector.size() < 512 || !HasExFATName(Sector) || Sector[510] != 0x55 || Sector[511] != 0xAA)
-        return std::nullopt;
+    if (Sector.size() < 512 || !HasExFATName(Sector) || Sector[510] != 0x55 || Sector[511] != 0xAA) return std::nullopt;
     const std::uint8_t* s = Sector.data();
     TExFATBoot boot;
     boot.PartitionOffset = ExFATU64(s + 64);
@@ -29,7 +28,8 @@ std::optional<TExFATBoot> DecodeExFATBoot(std::span<const std::uint8_t> Sector) 
     boot.BytesPerSectorShift = s[108];
     boot.SectorsPerClusterShift = s[109];
     boot.NumberOfFats = s[110];
-    if (boot.BytesPerSectorShift < ExFATMinSectorShift || boot.BytesPerSectorShift > ExFATMaxSectorShift) return std::nullopt;
+    if (boot.BytesPerSectorShift < ExFATMinSectorShift || boot.BytesPerSectorShift > ExFATMaxSectorShift)
+        return std::nullopt;
     if (boot.BytesPerSectorShift + boot.SectorsPerClusterShift > ExFATMaxClusterShift) return std::nullopt;
     if (boot.NumberOfFats != 1 && boot.NumberOfFats != 2) return std::nullopt;
     // The FAT follows the two boot regions; the cluster heap follows the FATs.

@@ -11,6 +11,8 @@ inline std::uint32_t ExFATU32(const std::uint8_t* p) {
     return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
 }
 
-inline std::uint64_t ExFATU64(const std::uint8_t* p) { return std::uint64_t{ExFATU32(p)} | std::uint64_t{ExFATU32(p + 4)} << 32; }
+inline std::uint64_t ExFATU64(const std::uint8_t* p) {
+    return std::uint64_t{ExFATU32(p)} | std::uint64_t{ExFATU32(p + 4)} << 32;
+}
 
 }  // namespace quorvane

@@ -84,7 +84,7 @@ public:
     TExFATDirectory* ExSearchedDir() const;
 
     TExFATBoot Boot;
-    bool BootFromBackup = false;        // the main boot region failed its checksum
+    bool BootFromBackup = false;          // the main boot region failed its checksum
     std::uint32_t SectorsPerCluster = 0;  // 512-byte sectors
     std::uint32_t BytesPerCluster = 0;
     // Clusters of the volume that lie on the device: the boot sector's count, cut at the device's end.

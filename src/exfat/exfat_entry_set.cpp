@@ -78,7 +78,8 @@ std::uint16_t ExFATSetChecksum(std::span<const std::uint8_t> Bytes, bool AsInUse
 }
 
 EntrySetVerdict DecodeEntrySet(std::span<const std::uint8_t> Bytes, TExFATEntrySet& Set) {
-    if (Bytes.size() < ExFATEntryBytes || (Bytes[0] | ExFATInUse) != ExFATFileEntry) return EntrySetVerdict::NotAFileEntry;
+    if (Bytes.size() < ExFATEntryBytes || (Bytes[0] | ExFATInUse) != ExFATFileEntry)
+        return EntrySetVerdict::NotAFileEntry;
     const std::uint8_t* e = Bytes.data();
     const bool deleted = (e[0] & ExFATInUse) == 0;
     const std::uint32_t secondaries = e[1];

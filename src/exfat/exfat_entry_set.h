@@ -31,10 +31,10 @@ inline constexpr std::uint32_t ExFATNameCharsPerEntry = 15;
 inline constexpr std::uint32_t ExFATMaxNameChars = 255;
 
 struct TExFATEntrySet {
-    bool Deleted = false;         // the file entry's in-use bit is clear
-    std::uint32_t Entries = 0;    // 32-byte entries the set takes, file entry included
+    bool Deleted = false;       // the file entry's in-use bit is clear
+    std::uint32_t Entries = 0;  // 32-byte entries the set takes, file entry included
     std::uint16_t Attributes = 0;
-    std::uint32_t Modified = 0;   // last modified timestamp (local date and time, FAT style)
+    std::uint32_t Modified = 0;  // last modified timestamp (local date and time, FAT style)
     std::uint8_t ModifiedUtcOffset = 0;
     std::uint8_t StreamFlags = 0;
     std::uint32_t FirstCluster = 0;

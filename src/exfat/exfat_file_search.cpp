@@ -13,7 +13,8 @@ namespace quorvane {
 
 namespace {
 
-void VisitStartDirectories(TExFATdrive& Drive, bool Root, bool Deleted, bool Lost, const TExFATChildCallback& Callback) {
+void VisitStartDirectories(TExFATdrive& Drive, bool Root, bool Deleted, bool Lost,
+                           const TExFATChildCallback& Callback) {
     struct Visit {
         bool wanted;
         TExFATDirectory* dir;

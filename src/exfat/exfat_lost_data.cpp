@@ -119,12 +119,14 @@ bool TLostDataSearch::StartsDirectory(std::uint32_t c, bool& EndsHere) {
     TExFATEntrySet set;
     if (DecodeEntrySet(Head, set) != EntrySetVerdict::Valid) return false;
     EndsHere = false;
-    for (std::size_t at = 0; at < Head.size(); at += ExFATEntryBytes) EndsHere = EndsHere || Head[at] == ExFATEndOfDirectory;
+    for (std::size_t at = 0; at < Head.size(); at += ExFATEntryBytes)
+        EndsHere = EndsHere || Head[at] == ExFATEndOfDirectory;
     return true;
 }
 
 void TLostDataSearch::ScanClusters() {
-    Scan.OnStartScanLostDataClustor(Drive.ClusterCount, 2, Max, static_cast<std::uint16_t>(std::min<std::uint32_t>(Drive.BytesPerCluster, 0xFFFF)));
+    Scan.OnStartScanLostDataClustor(Drive.ClusterCount, 2, Max,
+                                    static_cast<std::uint16_t>(std::min<std::uint32_t>(Drive.BytesPerCluster, 0xFFFF)));
     Scan.ProcessMessages();
     std::uint32_t found = 0;
     for (std::uint32_t c = 2; c <= Max && c >= 2; ++c) {
@@ -135,7 +137,8 @@ void TLostDataSearch::ScanClusters() {
             const std::uint32_t most = std::max<std::uint32_t>(1, ExFATMaxDirectoryBytes / Drive.BytesPerCluster);
             while (!endsHere && clusters < most && c + clusters <= Max && !IsMarked(c + clusters)) {
                 std::uint8_t first[ExFATDeviceSectorBytes];
-                if (!Drive.ReadSectors(Drive.Cluster2Sec(c + clusters), 1, first) || !IsDirectoryEntryType(first[0])) break;
+                if (!Drive.ReadSectors(Drive.Cluster2Sec(c + clusters), 1, first) || !IsDirectoryEntryType(first[0]))
+                    break;
                 ++clusters;
             }
             auto dir = std::make_unique<TExFATDirectory>();
@@ -156,7 +159,8 @@ void TLostDataSearch::ScanClusters() {
         Scan.ProgressStepIt();
         Scan.ProcessMessages();
         if (Scan.TimeForUserUpdate()) {
-            Scan.UpdateStatus("", fmt::format("Scanning cluster {}", c), fmt::format("Lost directories found: {}", found), "", "");
+            Scan.UpdateStatus("", fmt::format("Scanning cluster {}", c),
+                              fmt::format("Lost directories found: {}", found), "", "");
             Scan.UpdateCurrentClustorProgress(c);
         }
         if (Scan.Stopped) return;

@@ -21,7 +21,8 @@ char EightBitChar(char32_t C) {
     return '_';
 }
 
-void FillItem(TListItem& Item, const TObject* Object, const std::string& Name, std::string Size, std::uint32_t Cluster) {
+void FillItem(TListItem& Item, const TObject* Object, const std::string& Name, std::string Size,
+              std::uint32_t Cluster) {
     Item.Data = Object;
     Item.Caption = Name;
     if (Item.SubItems.size() < 3) Item.SubItems.resize(3);
@@ -47,7 +48,8 @@ std::string ExFATEightBitName(const std::string& Utf8Name) {
 
 std::string TExFATDirectory::GetPath(const TCustomDirectory* Upto) const {
     std::string path;
-    for (const TCustomDirectory* d = this; d && d != Upto; d = d->Parent) path = path.empty() ? d->Name : d->Name + "\\" + path;
+    for (const TCustomDirectory* d = this; d && d != Upto; d = d->Parent)
+        path = path.empty() ? d->Name : d->Name + "\\" + path;
     return path;
 }
 

@@ -69,7 +69,8 @@ bool TExFATFile::SaveCopy(const std::string& Folder, std::string* SavedPath) {
     if (folder.empty() || folder.back() != '/') folder += '/';
     std::string path;
     int error = 0;
-    FileDescriptor fd = CreateNewFile(folder, ExFATSavedFileName(UnicodeName.empty() ? Name : UnicodeName), path, error);
+    FileDescriptor fd =
+        CreateNewFile(folder, ExFATSavedFileName(UnicodeName.empty() ? Name : UnicodeName), path, error);
     if (!fd) {
         SaveError = error;
         return false;
@@ -88,14 +89,18 @@ bool TExFATFile::SaveCopy(const std::string& Folder, std::string* SavedPath) {
             break;
         }
         const std::uint64_t first = drive->Cluster2Sec(cluster);
-        for (std::uint32_t s = 0; s < drive->SectorsPerCluster && done < Extent.Length && error == 0; s += blockSectors) {
+        for (std::uint32_t s = 0; s < drive->SectorsPerCluster && done < Extent.Length && error == 0;
+             s += blockSectors) {
             const std::uint32_t sectors = std::min(blockSectors, drive->SectorsPerCluster - s);
-            const std::uint64_t bytes = std::min<std::uint64_t>(std::uint64_t{sectors} * ExFATDeviceSectorBytes, Extent.Length - done);
-            const auto needed = static_cast<std::uint32_t>((bytes + ExFATDeviceSectorBytes - 1) / ExFATDeviceSectorBytes);
+            const std::uint64_t bytes =
+                std::min<std::uint64_t>(std::uint64_t{sectors} * ExFATDeviceSectorBytes, Extent.Length - done);
+            const auto needed =
+                static_cast<std::uint32_t>((bytes + ExFATDeviceSectorBytes - 1) / ExFATDeviceSectorBytes);
             if (done >= Extent.ValidLength) {
                 std::fill(buffer.begin(), buffer.end(), 0);
             } else {
-                if (drive->FileSectorsRead != nullptr) drive->FileSectorsRead->Add(first + s + drive->StartSector, needed);
+                if (drive->FileSectorsRead != nullptr)
+                    drive->FileSectorsRead->Add(first + s + drive->StartSector, needed);
                 drive->ReadSectors(first + s, needed, buffer.data());  // unreadable sectors come as zeros
                 if (Extent.ValidLength < done + bytes)
                     std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(Extent.ValidLength - done), buffer.end(), 0);

@@ -106,8 +106,9 @@ bool TExFATdrive::SetGeometry(const TExFATBoot& Found) {
     // search need not go past the device's end. A cluster cut by the end still counts; its
     // missing sectors read as zeros.
     if (SectorCount != 0) {
-        const std::uint64_t onDevice =
-            SectorCount > FirstDataSector ? (SectorCount - FirstDataSector + SectorsPerCluster - 1) / SectorsPerCluster : 0;
+        const std::uint64_t onDevice = SectorCount > FirstDataSector
+                                           ? (SectorCount - FirstDataSector + SectorsPerCluster - 1) / SectorsPerCluster
+                                           : 0;
         clusters = std::min(clusters, onDevice);
     }
     // The FAT must have an entry for every cluster.
@@ -190,7 +191,8 @@ std::vector<std::uint8_t> TExFATdrive::ReadDirectoryBytes(const TExFATExtent& Ex
     std::vector<std::uint8_t> bytes;
     if (BytesPerCluster == 0) return bytes;
     TExFATClusterWalk walk(*this, Extent);
-    const std::uint64_t length = Extent.ToChainEnd ? ExFATMaxDirectoryBytes : std::min<std::uint64_t>(Extent.Length, ExFATMaxDirectoryBytes);
+    const std::uint64_t length =
+        Extent.ToChainEnd ? ExFATMaxDirectoryBytes : std::min<std::uint64_t>(Extent.Length, ExFATMaxDirectoryBytes);
     while (bytes.size() < length) {
         const std::uint32_t c = walk.Next();
         if (c == 0) break;
@@ -217,8 +219,12 @@ TExFATDirectory* TExFATdrive::ExLostDir() const { return static_cast<TExFATDirec
 TExFATDirectory* TExFATdrive::ExSearchedDir() const { return static_cast<TExFATDirectory*>(SearchedDir.get()); }
 
 void TExFATdrive::AddListViewColumns(TListView& ListView) {
-    for (auto [caption, width] : {std::pair{"Name", 150}, {"Size", 60}, {"Date modified", 100}, {"Cluster", 60},
-                                  {"Condition", 60}, {"Type", 100}})
+    for (auto [caption, width] : {std::pair{"Name", 150},
+                                  {"Size", 60},
+                                  {"Date modified", 100},
+                                  {"Cluster", 60},
+                                  {"Condition", 60},
+                                  {"Type", 100}})
         ListView.Columns.push_back({caption, width});
 }
 

@@ -91,7 +91,8 @@ void ExFATCard::Attach() {
     if (!Capture("losetup -f --show " + Quoted(Image().string()) + " 2>/dev/null", loop) || loop.empty())
         throw std::runtime_error("no loop device can be attached (losetup -f)");
     Loop = loop;
-    if (std::system(("mount.exfat-fuse " + Loop + " " + Quoted(MountPoint.string()) + " >/dev/null 2>&1").c_str()) != 0) {
+    if (std::system(("mount.exfat-fuse " + Loop + " " + Quoted(MountPoint.string()) + " >/dev/null 2>&1").c_str()) !=
+        0) {
         std::system(("losetup -d " + Loop).c_str());
         Loop.clear();
         throw std::runtime_error("exfat-fuse cannot mount a loop device here (FUSE unavailable)");

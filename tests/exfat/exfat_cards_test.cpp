@@ -25,8 +25,8 @@ struct CliRun {
 };
 
 CliRun RunCli(const std::string& Args, const fs::path& Dir) {
-    const std::string command = "cd '" + Dir.string() + "' && TMPDIR='" + Dir.string() + "' '" QUORVANE_BINARY_DIR
-                                "/quorvane-cli' " + Args + " 2>&1";
+    const std::string command = "cd '" + Dir.string() + "' && TMPDIR='" + Dir.string() +
+                                "' '" QUORVANE_BINARY_DIR "/quorvane-cli' " + Args + " 2>&1";
     CliRun run;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return run;
@@ -61,7 +61,8 @@ int CopiesOf(const fs::path& Original, const fs::path& Folder) {
 class ExFATCards : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!ExFATCard::Unavailable().empty()) GTEST_SKIP() << "exFAT cards cannot be made: " << ExFATCard::Unavailable();
+        if (!ExFATCard::Unavailable().empty())
+            GTEST_SKIP() << "exFAT cards cannot be made: " << ExFATCard::Unavailable();
     }
 };
 
@@ -166,8 +167,8 @@ TEST_F(ExFATCards, AfterAQuickFormatTheOldFoldersComeBackAsLostFolders) {
     const auto run = RunCli("recover card.img --method folder --lost --keep-names --no-check --dest out", card.Dir);
     ASSERT_EQ(run.exitCode, 0) << run.out;
     const auto files = FilesByPath(card.Dir / "out" / "recovery-report.json");
-    for (const std::string path : {"100CANON/IMG_0001.JPG", "100CANON/IMG_0002.JPG", "101CANON/IMG_0101.JPG",
-                                   "101CANON/IMG_0102.JPG"}) {
+    for (const std::string path :
+         {"100CANON/IMG_0001.JPG", "100CANON/IMG_0002.JPG", "101CANON/IMG_0101.JPG", "101CANON/IMG_0102.JPG"}) {
         SCOPED_TRACE(path);
         // Under the lost folder that the old DCIM folder became ("cluster N/100CANON/...").
         const auto found = std::find_if(files.begin(), files.end(), [&](const auto& f) {
@@ -197,8 +198,9 @@ TEST_F(ExFATCards, ADamagedMainBootRegionIsReadFromTheBackup) {
         << run.out;
 
     // Both regions damaged: the run fails plainly instead of reading garbage.
-    card.Run("printf '\\000\\000\\000\\000' | dd of=both.img bs=1 seek=88 conv=notrunc && "
-             "printf '\\000\\000\\000\\000' | dd of=both.img bs=1 seek=$((12*512+88)) conv=notrunc");
+    card.Run(
+        "printf '\\000\\000\\000\\000' | dd of=both.img bs=1 seek=88 conv=notrunc && "
+        "printf '\\000\\000\\000\\000' | dd of=both.img bs=1 seek=$((12*512+88)) conv=notrunc");
     const auto failed = RunCli("recover both.img --method folder --no-check --dest out2", card.Dir);
     EXPECT_NE(failed.exitCode, 0) << failed.out;
     EXPECT_EQ(failed.out.find("Done"), std::string::npos) << failed.out;

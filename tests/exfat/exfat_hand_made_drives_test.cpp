@@ -114,7 +114,11 @@ TEST_F(HandMadeDrive, DeletedFilesAreReadFromTheClustersTheirChainStillGives) {
         {"FAT entries cleared: unallocated clusters after the first", false, 4, {}, {4, 7, 8}},
         {"the freed chain still whole", false, 4, {{4, 9}, {9, 10}, {10, ExFATImage::EndOfChain}}, {4, 9, 10}},
         {"a chain through a live file's clusters", false, 4, {{4, 5}, {5, 6}, {6, ExFATImage::EndOfChain}}, {4, 7, 8}},
-        {"a chain longer than the length", false, 4, {{4, 9}, {9, 10}, {10, 11}, {11, ExFATImage::EndOfChain}}, {4, 7, 8}},
+        {"a chain longer than the length",
+         false,
+         4,
+         {{4, 9}, {9, 10}, {10, 11}, {11, ExFATImage::EndOfChain}},
+         {4, 7, 8}},
         {"contiguous: its clusters whoever owns them now", true, 4, {}, {4, 5, 6}},
     };
     for (const auto& c : cases) {
@@ -193,7 +197,9 @@ TEST_F(HandMadeDrive, HostileImagesEndWithBoundedCopies) {
          },
          0},
         {"a length of 2^62",
-         [](ExFATImage& i) { i.AddEntries(ExFATImage::RootCluster, EntrySetBytes("HUGE.JPG", 0x20, 10, 1ull << 62, true, true)); },
+         [](ExFATImage& i) {
+             i.AddEntries(ExFATImage::RootCluster, EntrySetBytes("HUGE.JPG", 0x20, 10, 1ull << 62, true, true));
+         },
          1},
         {"a FAT chain that loops",
          [](ExFATImage& i) {

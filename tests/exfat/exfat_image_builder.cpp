@@ -25,7 +25,8 @@ void Put64(std::uint8_t* p, std::uint64_t v) {
 }  // namespace
 
 std::vector<std::uint8_t> EntrySetBytes(const std::string& Name, std::uint16_t Attributes, std::uint32_t FirstCluster,
-                                        std::uint64_t Length, bool NoFatChain, bool Deleted, std::uint64_t ValidLength) {
+                                        std::uint64_t Length, bool NoFatChain, bool Deleted,
+                                        std::uint64_t ValidLength) {
     const std::size_t nameEntries = (Name.size() + 14) / 15;
     std::vector<std::uint8_t> set((2 + nameEntries) * 32, 0);
     std::uint8_t* file = set.data();
@@ -94,7 +95,9 @@ void ExFATImage::WriteBootChecksums() {
     }
 }
 
-void ExFATImage::SetFat(std::uint32_t C, std::uint32_t Value) { Put32(Bytes.data() + FatOffset * SectorBytes + C * 4, Value); }
+void ExFATImage::SetFat(std::uint32_t C, std::uint32_t Value) {
+    Put32(Bytes.data() + FatOffset * SectorBytes + C * 4, Value);
+}
 
 void ExFATImage::Allocate(std::uint32_t C, bool On) {
     std::uint8_t& byte = Cluster(BitmapCluster)[(C - 2) / 8];
@@ -110,7 +113,8 @@ void ExFATImage::AddEntries(std::uint32_t Dir, const std::vector<std::uint8_t>& 
 
 void ExFATImage::FillClusters(std::uint32_t First, std::uint32_t Count, std::uint8_t Seed) {
     for (std::uint32_t c = First; c < First + Count; ++c)
-        for (std::uint32_t i = 0; i < ClusterBytes; ++i) Cluster(c)[i] = static_cast<std::uint8_t>(Seed + c * 7 + i * 13);
+        for (std::uint32_t i = 0; i < ClusterBytes; ++i)
+            Cluster(c)[i] = static_cast<std::uint8_t>(Seed + c * 7 + i * 13);
 }
 
 }  // namespace quorvane::testing

@@ -27,7 +27,9 @@ public:
 
     ExFATImage();
 
-    std::uint8_t* Cluster(std::uint32_t C) { return Bytes.data() + (HeapOffset * SectorBytes + std::size_t{C - 2} * ClusterBytes); }
+    std::uint8_t* Cluster(std::uint32_t C) {
+        return Bytes.data() + (HeapOffset * SectorBytes + std::size_t{C - 2} * ClusterBytes);
+    }
     void SetFat(std::uint32_t C, std::uint32_t Value);
     void Allocate(std::uint32_t C, bool On = true);
     // Appends entries after the last ones written to the directory whose first cluster is Dir.

@@ -72,8 +72,10 @@ TEST(ExFATEntrySets, FieldsAndUtf16Names) {
     EXPECT_EQ(decoded.Entries, 4u);
     EXPECT_EQ(decoded.FirstCluster, 9u);
     EXPECT_EQ(decoded.DataLength, 8192u);
-    EXPECT_EQ(decoded.Name, "\xF0\x9F\x93\xB7" "CDEFGHIJKLMNO\xEF\xBF\xBDQ");
-    EXPECT_EQ(ExFATTimestampSeconds(decoded.Modified, 0), 1749988800);  // 2025-06-15 12:00:00
+    EXPECT_EQ(decoded.Name,
+              "\xF0\x9F\x93\xB7"
+              "CDEFGHIJKLMNO\xEF\xBF\xBDQ");
+    EXPECT_EQ(ExFATTimestampSeconds(decoded.Modified, 0), 1749988800);                    // 2025-06-15 12:00:00
     EXPECT_EQ(ExFATTimestampSeconds(decoded.Modified, 0x80 | 8), 1749988800 - 2 * 3600);  // written at UTC+2
     EXPECT_EQ(ExFATTimestampSeconds(0, 0), 0);
 }
@@ -109,11 +111,16 @@ TEST(ExFATBootRegions, FieldsOutsideExFATsRangesAreRefused) {
         std::uint8_t value;
     };
     const Case cases[] = {
-        {"sectors of 256 bytes", 108, 8},         {"sectors of 8 KiB", 108, 13},
-        {"clusters of 64 MiB", 109, 17},          {"three FATs", 110, 3},
-        {"no FAT", 110, 0},                       {"the FAT inside the boot regions", 80, 4},
-        {"the cluster heap inside the FAT", 88, 30}, {"no signature", 511, 0},
-        {"the root at cluster 1", 96, 1},         {"another name", 3, 'N'},
+        {"sectors of 256 bytes", 108, 8},
+        {"sectors of 8 KiB", 108, 13},
+        {"clusters of 64 MiB", 109, 17},
+        {"three FATs", 110, 3},
+        {"no FAT", 110, 0},
+        {"the FAT inside the boot regions", 80, 4},
+        {"the cluster heap inside the FAT", 88, 30},
+        {"no signature", 511, 0},
+        {"the root at cluster 1", 96, 1},
+        {"another name", 3, 'N'},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
