@@ -265,7 +265,8 @@ void RecoveryRun::searchFolders(TSectorRanges* recovered) {
     if (const auto* fat = dynamic_cast<const TFATdrive*>(scan.Drive); fat != nullptr && scan.DriveMounted) {
         clusterSectors_ = fat->SectorsPerCluster();
         clusterOrigin_ = std::uint64_t{fat->FirstDataSector} + fat->StartSector;
-    } else if (const auto* exfat = dynamic_cast<const TExFATdrive*>(scan.Drive); exfat != nullptr && scan.DriveMounted) {
+    } else if (const auto* exfat = dynamic_cast<const TExFATdrive*>(scan.Drive);
+               exfat != nullptr && scan.DriveMounted) {
         clusterSectors_ = exfat->SectorsPerCluster;
         clusterOrigin_ = exfat->FirstDataSector + exfat->StartSector;
     }
