@@ -246,7 +246,8 @@ void RecoveryRun::searchFolders(TSectorRanges* recovered) {
         TStagedOrigin origin;
         origin.Method = "folder";
         if (file.HasOwnName) {
-            const std::string name = SavedFileName(file.Name);
+            const std::string unicode = file.HostFileName();
+            const std::string name = unicode.empty() ? SavedFileName(file.Name) : unicode;
             origin.OriginalPath = file.OriginalFolder.empty() ? name : file.OriginalFolder + "/" + name;
         }
         origin.FirstSector = file.FirstDeviceSector();

@@ -1,5 +1,7 @@
 #include "exfat/exfat_objects.h"
 
+#include "exfat/exfat_saved_names.h"
+
 #include <array>
 
 namespace quorvane {
@@ -109,6 +111,8 @@ std::uint64_t TExFATFile::FirstDeviceSector() const {
     if (drive == nullptr || !drive->IsValidCluster(Extent.FirstCluster)) return 0;
     return drive->Cluster2Sec(Extent.FirstCluster) + drive->StartSector;
 }
+
+std::string TExFATFile::HostFileName() const { return ExFATSavedFileName(UnicodeName.empty() ? Name : UnicodeName); }
 
 std::int64_t TExFATFile::ModifiedTime() const { return ExFATTimestampSeconds(Modified, ModifiedUtcOffset); }
 

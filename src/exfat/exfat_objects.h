@@ -63,6 +63,8 @@ public:
     std::uint64_t DataKey() const override;
     std::uint64_t FirstDeviceSector() const override;
     std::int64_t ModifiedTime() const override;
+    // UnicodeName made safe for the host (ExFATSavedFileName): the name SaveCopy writes.
+    std::string HostFileName() const override;
 
     TExFATExtent Extent;
     std::string UnicodeName;

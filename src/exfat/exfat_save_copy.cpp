@@ -69,8 +69,7 @@ bool TExFATFile::SaveCopy(const std::string& Folder, std::string* SavedPath) {
     if (folder.empty() || folder.back() != '/') folder += '/';
     std::string path;
     int error = 0;
-    FileDescriptor fd =
-        CreateNewFile(folder, ExFATSavedFileName(UnicodeName.empty() ? Name : UnicodeName), path, error);
+    FileDescriptor fd = CreateNewFile(folder, HostFileName(), path, error);
     if (!fd) {
         SaveError = error;
         return false;

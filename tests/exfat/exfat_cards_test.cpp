@@ -77,6 +77,7 @@ CardContent FillCard(ExFATCard& Card) {
     Card.Photo("DCIM/100CANON/IMG_0002.JPG", 2);
     Card.Photo("DCIM/100CANON/IMG_0003.JPG", 3);
     Card.Photo("DCIM/101CANON/Ünïcode photo with a name over two entries.jpg", 4, 300, 200);
+    Card.Photo("DCIM/101CANON/写真 0001.jpg", 9, 300, 200);
     Card.Photo("DCIM/102CANON/Trip/Day 1/IMG_0100.JPG", 5);
     // The big photo fills the hole the filler leaves and goes on after the next photo: its FAT
     // chain has a gap, and it is deleted.
@@ -88,11 +89,13 @@ CardContent FillCard(ExFATCard& Card) {
     Card.Photo("OLD/IMG_9000.JPG", 8);
     Card.Remove("DCIM/100CANON/IMG_0002.JPG");
     Card.Remove("DCIM/101CANON/Ünïcode photo with a name over two entries.jpg");
+    Card.Remove("DCIM/101CANON/写真 0001.jpg");
     Card.Remove("DCIM/102CANON/Trip/Day 1/IMG_0100.JPG");
     Card.Remove("DCIM/103CANON/BIG_0001.JPG");
     Card.Remove("OLD");
     return {{"DCIM/100CANON/IMG_0001.JPG", "DCIM/100CANON/IMG_0003.JPG", "DCIM/103CANON/IMG_0200.JPG"},
             {"DCIM/100CANON/IMG_0002.JPG", "DCIM/101CANON/Ünïcode photo with a name over two entries.jpg",
+             "DCIM/101CANON/写真 0001.jpg",
              "DCIM/102CANON/Trip/Day 1/IMG_0100.JPG", "DCIM/103CANON/BIG_0001.JPG", "OLD/IMG_9000.JPG"}};
 }
 
@@ -118,7 +121,7 @@ TEST_F(ExFATCards, DeletedPhotosComeBackByteExactUnderTheirNamesAtSeveralCluster
         // Folders as on FAT: the live ones, then every one the deleted files' walk passes (the
         // deleted OLD too).
         EXPECT_NE(analyze.out.find("Found 15 deleted folders"), std::string::npos) << analyze.out;
-        EXPECT_NE(analyze.out.find("Found 5 deleted files"), std::string::npos) << analyze.out;
+        EXPECT_NE(analyze.out.find("Found 6 deleted files"), std::string::npos) << analyze.out;
         EXPECT_NE(analyze.out.find("Proposed: folder based method"), std::string::npos) << analyze.out;
 
         const auto run = RunCli("recover card.img --method folder --keep-names --no-check --dest out", card.Dir);
