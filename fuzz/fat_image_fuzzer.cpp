@@ -7,7 +7,7 @@
 // (the image written to, a file saved outside its folder) or anything left outside the scratch
 // folder. Crashes, sanitizer reports, leaks and hangs are caught by libFuzzer itself.
 //
-// QUORVANE_FUZZ_STATS=1 prints at exit how many inputs the file-system probe took for FAT and how
+// QUORVANE_FUZZ_STATS=1 prints at exit how many inputs the file-system probe took for FAT or exFAT and how
 // many mounted, so that one can tell whether the corpus reaches the engine's deeper parts.
 #include "fat_image_run.h"
 
@@ -30,7 +30,7 @@ struct Stats {
 
 void RemoveBaseFolder() {
     if (std::getenv("QUORVANE_FUZZ_STATS"))
-        std::fprintf(stderr, "fat_image_fuzzer: %lu inputs, %lu taken for FAT by the probe, %lu mounted, "
+        std::fprintf(stderr, "fat_image_fuzzer: %lu inputs, %lu taken for FAT or exFAT by the probe, %lu mounted, "
                              "%lu files saved, %lu lost items listed\n",
                      stats.inputs, stats.probed, stats.mounted, stats.saved, stats.lost);
     std::error_code ec;

@@ -1,7 +1,7 @@
 #pragma once
 // One pass of the folder based method over a volume image held in memory, as the fuzz target and
 // the replay of its findings run it: the image becomes a drive of the drive table, the drive's
-// device and FAT drive are made, and every engine step of an analysis and a recovery runs on it,
+// device and its FAT or exFAT drive are made, and every engine step of an analysis and a recovery runs on it,
 // with the recovered files saved into a given folder.
 //
 // The pass also checks what must hold for any image, however damaged: the image is not written
@@ -18,6 +18,8 @@
 #include "fat/fat_messages.h"
 #include "fat/fat_objects.h"
 #include "disk/scan_services.h"
+#include "exfat/exfat_file_system.h"
+#include "exfat/exfat_objects.h"
 #include "platform/drive_table.h"
 #include "platform/memory_volume.h"
 
@@ -47,7 +49,7 @@ inline std::vector<std::uint8_t> ImageFromBytes(const std::uint8_t* data, std::s
 }
 
 struct ImageRunResult {
-    bool probedAsFAT = false;  // the device came from the drive table's file-system probe
+    bool probedAsFAT = false;  // the device came from the drive table's file-system probe (FAT or exFAT)
     bool mounted = false;
     std::int32_t rootFiles = 0, rootFolders = 0, deletedFiles = 0, deletedFolders = 0;
     std::size_t searched = 0;      // files collected into "Searched" over the three searches
@@ -92,16 +94,23 @@ public:
     ImageRunResult& Result;
 };
 
+// Whether the scan driver has taken the file over already.
+inline bool TakenOver(const TCustomFile& File) {
+    if (const auto* fat = dynamic_cast<const TFATFile*>(&File)) return fat->InRecoverList != 0;
+    if (const auto* exfat = dynamic_cast<const TExFATFile*>(&File)) return exfat->InRecoverList;
+    return true;
+}
+
 // Collects the media files of the chosen start directories into "Searched" and saves those that
 // the scan driver has not taken over yet.
-inline void CollectAndSave(TFATdrive& Drive, ImageRunScan& Scan, bool Root, bool Deleted, bool Lost) {
+inline void CollectAndSave(TCustomDrive& Drive, ImageRunScan& Scan, bool Root, bool Deleted, bool Lost) {
     Drive.FindFiles(Root, Deleted, Lost);
-    TFATDirectory* searched = Drive.FATSearchedDir();
+    TCustomDirectory* searched = Drive.SearchedDir.get();
     if (!searched || !searched->Children) return;
     Scan.Result.searched += searched->Children->size();
     for (std::size_t i = 0; i < searched->Children->size(); ++i) {
-        auto* file = dynamic_cast<TFATFile*>((*searched->Children)[i].get());
-        if (file && !file->InRecoverList) Scan.AddRecoverFile(*file);
+        auto* file = dynamic_cast<TCustomFile*>((*searched->Children)[i].get());
+        if (file && !TakenOver(*file)) Scan.AddRecoverFile(*file);
     }
 }
 
@@ -133,7 +142,7 @@ inline ImageRunResult RunFolderMethodOnImage(const std::vector<std::uint8_t>& Im
         // then, as GetWindowsDrive would make it, so that the engine still reads them.
         TDevice own;
         TDeviceList devices;
-        TDriveList drives{{&FatFileSystem()}};
+        TDriveList drives{{&FatFileSystem(), &ExFatFileSystem()}};
         TDevice* device = devices.GetWindowsDrive(number);
         result.probedAsFAT = device != nullptr;
         if (!device) {
@@ -146,11 +155,11 @@ inline ImageRunResult RunFolderMethodOnImage(const std::vector<std::uint8_t>& Im
             device = &own;
         }
 
-        auto* drive = static_cast<TFATdrive*>(drives.GetFATDrive(device));
+        TCustomDrive* drive = drives.GetFATDrive(device);
         if (drive) {
             scan.Drive = drive;
             result.mounted = drive->MountDrive(true);
-            drive->LostSearchOption = 1;
+            drive->SetLostSearchOption(true);
 
             // The drive analysis' two counting passes.
             drive->AnalyzeTotalFile(true, false, false, result.rootFiles, result.rootFolders);
@@ -161,7 +170,7 @@ inline ImageRunResult RunFolderMethodOnImage(const std::vector<std::uint8_t>& Im
             // The lost data search hands its files over (and so saves them) as it finds them; the
             // media files among the lost items are collected and saved after it.
             drive->FindLostData();
-            if (const TFATDirectory* lost = drive->FATLostDir(); lost && lost->Children)
+            if (const TCustomDirectory* lost = drive->LostDir.get(); lost && lost->Children)
                 result.lostItems = lost->Children->size();
             CollectAndSave(*drive, scan, false, false, true);
         }

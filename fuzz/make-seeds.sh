@@ -7,12 +7,20 @@
 #                          some deleted
 #   fat32-tiny.img         the smallest FAT32 (65,525 clusters of 512 bytes, one FAT): folders,
 #                          photos, deleted files
+#   exfat-deleted.img      1 MiB exFAT (4 KiB clusters): nested folders, deleted photos, a
+#                          fragmented deleted photo, a removed folder
+#   exfat-quickformat.img  1 MiB exFAT: photos in folders, a quick format over them, a newer photo
+#                          (the old folders are lost ones now)
+#
+# The exFAT images are written through exfat-fuse on a loop device, which needs root; without it
+# they are left out with a note.
 #
 # Each image is cut after its last sector that is not all zeros, to keep the seeds small; the
 # engine reads what lies beyond the end of an image as unreadable sectors. Two runs give the same
 # bytes (fixed photo seeds, SOURCE_DATE_EPOCH, mkfs.fat --invariant).
 #
-#   fuzz/make-seeds.sh [OUTDIR]     needs mkfs.fat, mtools, python3 and build/make-photo
+#   fuzz/make-seeds.sh [OUTDIR]     needs mkfs.fat, mtools, python3 and build/make-photo (and for
+#                                   exFAT mkfs.exfat, losetup, mount.exfat-fuse)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -95,5 +103,59 @@ put_text "$img" ::MISC/README.TXT 300
 mdel -i "$img" ::DCIM/100CAMRA/P0002.JPG "::MISC/a long file name.jpeg"
 trim "$img"
 cp "$img" "$out/fat32-tiny.img"
+
+# exFAT: the image is mounted through exfat-fuse while the commands run.
+exfat_session() {  # image commands...
+  local img=$1 loop
+  shift
+  loop=$(losetup -f --show "$img")
+  mkdir -p "$work/mnt"
+  mount.exfat-fuse "$loop" "$work/mnt" >/dev/null
+  "$@"
+  umount "$work/mnt"
+  losetup -d "$loop"
+}
+exfat_photo() {  # path seed width height
+  mkdir -p "$(dirname "$work/mnt/$1")"
+  "$photo" --out "$work/mnt/$1" --seed "$2" --width "$3" --height "$4" --quality 60 --grain 4
+}
+exfat_deleted() {
+  for i in 1 2 3; do exfat_photo "DCIM/100TEST/IMG_000$i.JPG" "$((50 + i))" 96 64; done
+  exfat_photo "DCIM/101TEST/A photo with a name over two entries.jpg" 54 64 48
+  head -c 9000 /dev/zero | tr '\0' 'q' >"$work/mnt/DCIM/100TEST/filler.txt"
+  exfat_photo DCIM/100TEST/AFTER.JPG 55 64 48
+  rm "$work/mnt/DCIM/100TEST/filler.txt"
+  exfat_photo DCIM/100TEST/FRAGMENT.JPG 56 200 150
+  exfat_photo OLD/SUB/OLD_0001.JPG 57 64 48
+  rm "$work/mnt/DCIM/100TEST/IMG_0002.JPG" "$work/mnt/DCIM/101TEST/A photo with a name over two entries.jpg" \
+    "$work/mnt/DCIM/100TEST/FRAGMENT.JPG"
+  rm -r "$work/mnt/OLD"
+}
+# The old photo at the top takes the cluster after the root, which the new one takes again: the
+# old folders after it are left for the lost data search.
+exfat_old() {
+  exfat_photo ROOT_0001.JPG 60 64 48
+  for i in 1 2 3; do exfat_photo "DCIM/100OLD/OLD_000$i.JPG" "$((60 + i))" 96 64; done
+}
+exfat_new() { exfat_photo NEW_0001.JPG 64 64 48; }
+if command -v mkfs.exfat >/dev/null && command -v mount.exfat-fuse >/dev/null && [ "$(id -u)" -eq 0 ]; then
+  img=$work/exfat.img
+  truncate -s 1M "$img"
+  mkfs.exfat -b 4K -c 4K -L FUZZEX "$img" >/dev/null
+  exfat_session "$img" exfat_deleted
+  trim "$img"
+  cp "$img" "$out/exfat-deleted.img"
+
+  img=$work/exfat-qf.img
+  truncate -s 1M "$img"
+  mkfs.exfat -b 4K -c 4K -L FUZZEX "$img" >/dev/null
+  exfat_session "$img" exfat_old
+  mkfs.exfat -b 4K -c 4K -L FUZZEX "$img" >/dev/null
+  exfat_session "$img" exfat_new
+  trim "$img"
+  cp "$img" "$out/exfat-quickformat.img"
+else
+  echo "$0: exFAT seeds left out (they need root, mkfs.exfat and mount.exfat-fuse)" >&2
+fi
 
 ls -l "$out"

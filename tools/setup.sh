@@ -11,7 +11,7 @@ BUILD_PACKAGES=(
   qt6-base-dev qt6-svg-dev libwmf-dev libemf2svg-dev fonts-urw-base35 qt6-image-formats-plugins libheif-dev
   help2man dpkg-dev
 )
-TEST_PACKAGES=(openssl dosfstools exfatprogs e2fsprogs ntfs-3g mtools fdisk util-linux sleuthkit gcab mscompress binutils-mingw-w64-x86-64 python3 xvfb xauth
+TEST_PACKAGES=(openssl dosfstools exfatprogs exfat-fuse e2fsprogs ntfs-3g mtools fdisk util-linux sleuthkit gcab mscompress binutils-mingw-w64-x86-64 python3 xvfb xauth
   imagemagick ffmpeg libheif-examples libimage-exiftool-perl dbus python3-dbus python3-gi
   desktop-file-utils appstream)
 BENCH_PACKAGES=(testdisk foremost time hyperfine clang libclang-rt-14-dev)

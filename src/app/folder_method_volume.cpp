@@ -32,7 +32,7 @@ std::string FolderMethodRefusal(std::uint8_t drive, const std::string& driveName
     if (content.FileSystem.empty()) {
         return driveName + " holds " + content.Description() + " (its boot sector may be damaged); " + ScanStillWorks;
     }
-    if (!content.IsFAT()) {
+    if (!content.IsReadByFolderMethod()) {
         return driveName + " holds " + content.Description() + ", which the folder based method does not read; " +
                ScanStillWorks;
     }

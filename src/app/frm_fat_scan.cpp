@@ -3,6 +3,7 @@
 #include "app/run_failure.h"
 #include "app/ui.h"
 #include "disk/ldiskio.h"
+#include "exfat/exfat_file_system.h"
 #include "fat/fat_file_system.h"
 #include "fat/fat_messages.h"
 #include "fat/fat_saved_names.h"
@@ -100,7 +101,9 @@ void TFrmFATScan::UpdateCurrentClustorProgress(std::int64_t Clustor) {
     if (OnScanClustorProgress) OnScanClustorProgress(Clustor);
 }
 
-TFileSystems DriveFileSystems() { return {&FatFileSystem()}; }
+// FAT first: it also takes the volumes that nothing recognises, and its mounting says why they
+// cannot be read.
+TFileSystems DriveFileSystems() { return {&FatFileSystem(), &ExFatFileSystem()}; }
 
 void TFrmFATScan::AddRecoverFile(TCustomFile& File) {
     File.MarkRecovered();

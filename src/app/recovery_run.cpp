@@ -4,6 +4,7 @@
 
 #include "app/file_naming.h"
 #include "app/photo_time.h"
+#include "exfat/exfat_drive.h"
 #include "fat/fat_drive.h"
 #include "fat/fat_saved_names.h"
 #include "app/folder_method_volume.h"
@@ -254,7 +255,8 @@ void RecoveryRun::searchFolders(TSectorRanges* recovered) {
         TStagedOrigin origin;
         origin.Method = "folder";
         if (file.HasOwnName) {
-            const std::string name = SavedFileName(file.Name);
+            const std::string unicode = file.HostFileName();
+            const std::string name = unicode.empty() ? SavedFileName(file.Name) : unicode;
             origin.OriginalPath = file.OriginalFolder.empty() ? name : file.OriginalFolder + "/" + name;
         }
         origin.FirstSector = file.FirstDeviceSector();
@@ -273,6 +275,10 @@ void RecoveryRun::searchFolders(TSectorRanges* recovered) {
     if (const auto* fat = dynamic_cast<const TFATdrive*>(scan.Drive); fat != nullptr && scan.DriveMounted) {
         clusterSectors_ = fat->SectorsPerCluster();
         clusterOrigin_ = std::uint64_t{fat->FirstDataSector} + fat->StartSector;
+    } else if (const auto* exfat = dynamic_cast<const TExFATdrive*>(scan.Drive);
+               exfat != nullptr && scan.DriveMounted) {
+        clusterSectors_ = exfat->SectorsPerCluster;
+        clusterOrigin_ = exfat->FirstDataSector + exfat->StartSector;
     }
     scan.StopScan();
     report_.NotRecoverable = scan.NotRecoverableNames;

@@ -21,7 +21,7 @@ std::string MediumRemovedText(const std::string& driveName) {
 }
 
 std::string NotMountedText(const std::string& driveName) {
-    return "The FAT file system of " + driveName + " cannot be mounted; the scan method can still recover its pictures.";
+    return "The file system of " + driveName + " cannot be mounted; the scan method can still recover its pictures.";
 }
 
 std::string RunErrorText(std::exception_ptr error) {

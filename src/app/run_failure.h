@@ -9,7 +9,8 @@ namespace quorvane {
 std::string NotReadyText(const std::string& driveName);
 // "E: has no sectors"
 std::string NoSectorsText(const std::string& driveName);
-// "The FAT file system of E: cannot be mounted; the scan method can still recover its pictures."
+// "The file system of E: cannot be mounted; the scan method can still recover its pictures." (FAT
+// or exFAT: the drive list has admitted only those)
 std::string NotMountedText(const std::string& driveName);
 
 // "The card in E: was taken out during the run; the files found before are kept."

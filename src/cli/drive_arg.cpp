@@ -27,8 +27,8 @@ std::uint8_t PickPartition(const std::string& arg, std::uint8_t number) {
         return number;
     }
     std::fprintf(stderr, "%s: %susing partition %d (%s, %s) of %zu\n", arg.c_str(),
-                 IsFatFileSystemName(pick->fileSystem) ? "" : "no partition holds a FAT file system; ", pick->number,
-                 pick->fileSystem.c_str(), FormatSize(pick->sizeBytes).c_str(), count);
+                 IsFolderMethodFileSystemName(pick->fileSystem) ? "" : "no partition holds a FAT or exFAT file system; ",
+                 pick->number, pick->fileSystem.c_str(), FormatSize(pick->sizeBytes).c_str(), count);
     return pick->drive;
 }
 

@@ -20,7 +20,7 @@ TDevice* TDeviceList::GetWindowsDrive(std::uint8_t Drive) {
     if (!GetLogDriveParams(Drive, params)) return nullptr;
     if (ProcessMessagesHook) ProcessMessagesHook();
 
-    if (!ProbeVolumeContent(Drive).IsFAT()) return nullptr;
+    if (!ProbeVolumeContent(Drive).IsReadByFolderMethod()) return nullptr;
 
     auto device = std::make_unique<TDevice>();
     device->Partitioned = 0;

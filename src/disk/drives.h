@@ -113,6 +113,9 @@ public:
     // The time the file was last written, as its entry gives it, in seconds since 1970 (UTC); 0
     // when the entry gives none.
     virtual std::int64_t ModifiedTime() const { return 0; }
+    // The file's own name made a host file name, for a file system that spells names in Unicode
+    // (exFAT), whose characters Name (8-bit) cannot all hold; empty when Name is all there is.
+    virtual std::string HostFileName() const { return {}; }
 
     std::string Name;
     std::uint32_t Size = 0;

@@ -15,7 +15,7 @@ struct KnownFileSystem {
 
 // The file systems a card or a stick is likely to have been given instead of FAT.
 constexpr std::array<KnownFileSystem, 12> KnownFileSystems{{
-    {"exfat", "an exFAT file system"},
+    {"exFAT", "an exFAT file system"},
     {"ntfs", "an NTFS file system"},
     {"ext2", "an ext2 file system"},
     {"ext3", "an ext3 file system"},

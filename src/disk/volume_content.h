@@ -8,11 +8,14 @@
 namespace quorvane {
 
 struct TVolumeContent {
-    // The probed file system: "FAT12", "FAT16", "FAT32" or "FAT" for FAT volumes, else the
-    // probe's type ("exfat", "ntfs", "ext4", ...); empty when nothing was recognised.
+    // The probed file system: "FAT12", "FAT16", "FAT32" or "FAT" for FAT volumes, "exFAT", else
+    // the probe's type ("ntfs", "ext4", ...); empty when nothing was recognised.
     std::string FileSystem;
 
     bool IsFAT() const;
+    bool IsExFAT() const { return FileSystem == "exFAT"; }
+    // Whether the folder based method reads it: FAT or exFAT.
+    bool IsReadByFolderMethod() const { return IsFAT() || IsExFAT(); }
     // The file system as a sentence names it: "a FAT16 file system", "an exFAT file system",
     // "an NTFS file system", "no file system that can be recognised".
     std::string Description() const;

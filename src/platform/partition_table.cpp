@@ -53,11 +53,15 @@ bool IsFatFileSystemName(const std::string& fileSystem) {
     return fileSystem == "FAT" || fileSystem == "FAT12" || fileSystem == "FAT16" || fileSystem == "FAT32";
 }
 
+bool IsFolderMethodFileSystemName(const std::string& fileSystem) {
+    return IsFatFileSystemName(fileSystem) || fileSystem == "exFAT";
+}
+
 const PartitionRow* PreferredPartition(const PartitionTable& table) {
     const PartitionRow* anyFileSystem = nullptr;
     for (const PartitionRow& p : table.partitions) {
         if (p.drive == 0) continue;
-        if (IsFatFileSystemName(p.fileSystem)) return &p;
+        if (IsFolderMethodFileSystemName(p.fileSystem)) return &p;
         if (anyFileSystem == nullptr && !p.fileSystem.empty()) anyFileSystem = &p;
     }
     return anyFileSystem;

@@ -31,9 +31,11 @@ std::string PartitionTableKindName(const std::string& blkidType);
 std::string PartitionTypeName(const std::string& type);
 
 bool IsFatFileSystemName(const std::string& fileSystem);
+// FAT or exFAT: the file systems the folder based method reads.
+bool IsFolderMethodFileSystemName(const std::string& fileSystem);
 
 // The partition a whole disk or image is read through when none is named: the first one that
-// holds FAT, else the first one that holds any file system; nullptr when none does.
+// holds FAT or exFAT, else the first one that holds any file system; nullptr when none does.
 const PartitionRow* PreferredPartition(const PartitionTable& table);
 
 // "1 (FAT16, 8.00 MB), 2 (FAT32, 41.00 MB)": the partitions for a message.

@@ -65,6 +65,7 @@ std::string FileSystemNameOf(const std::string& type, const std::string& version
         if (version == "FAT12" || version == "FAT16" || version == "FAT32") return version;
         return "FAT";
     }
+    if (type == "exfat") return "exFAT";
     return type;
 }
 

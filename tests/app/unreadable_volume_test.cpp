@@ -25,7 +25,6 @@ struct VolumeCase {
 };
 
 const VolumeCase Volumes[] = {
-    {"exFAT", "mkfs.exfat", "truncate -s 8M volume.img && mkfs.exfat volume.img", "holds an exFAT file system, which"},
     {"NTFS", "mkfs.ntfs", "truncate -s 8M volume.img && mkfs.ntfs -q -F -f volume.img", "holds an NTFS file system, which"},
     {"ext4", "mkfs.ext4", "truncate -s 8M volume.img && mkfs.ext4 -q volume.img", "holds an ext4 file system, which"},
     {"FAT with a garbage boot sector", "mkfs.fat",

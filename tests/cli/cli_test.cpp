@@ -193,7 +193,6 @@ TEST_F(CommandLine, AVolumeTheFolderMethodCannotReadFailsPlainlyAndAutoTakesTheS
         const char* holds;
     };
     const Case cases[] = {
-        {"exFAT", "mkfs.exfat", "truncate -s 8M volume.img && mkfs.exfat volume.img", "holds an exFAT file system, which"},
         {"NTFS", "mkfs.ntfs", "truncate -s 8M volume.img && mkfs.ntfs -q -F -f volume.img", "holds an NTFS file system, which"},
         {"ext4", "mkfs.ext4", "truncate -s 8M volume.img && mkfs.ext4 -q volume.img", "holds an ext4 file system, which"},
         {"garbage boot sector", "mkfs.fat", "mkfs.fat -C volume.img 8192 && yes garbage | head -c 512 | dd of=volume.img conv=notrunc",

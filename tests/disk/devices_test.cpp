@@ -95,7 +95,7 @@ TEST(Devices, FatVolumesGetADeviceEachTimeTheyAreAskedFor) {
     EXPECT_EQ(list.Count(), 0u);
 }
 
-TEST(Devices, OtherVolumesGetNoDevice) {
+TEST(Devices, OnlyFATAndExFATVolumesGetADevice) {
     TDeviceList list;
     int pumps = 0;
     list.ProcessMessagesHook = [&] { ++pumps; };
@@ -113,9 +113,7 @@ TEST(Devices, OtherVolumesGetNoDevice) {
         const char* command;  // given the image's path
         const char* size;
     };
-    // exFAT's name holds the letters "FAT", yet the FAT engine does not read it.
-    const Other others[] = {{"mkfs.ext2", "mkfs.ext2 -q -F", "1024"},
-                            {"mkfs.exfat", "sh -c 'truncate -s 4M \"$0\" && mkfs.exfat \"$0\"'", ""}};
+    const Other others[] = {{"mkfs.ext2", "mkfs.ext2 -q -F", "1024"}};
     for (const auto& other : others) {
         SCOPED_TRACE(other.tool);
         if (!HaveTool(other.tool)) continue;
@@ -125,6 +123,13 @@ TEST(Devices, OtherVolumesGetNoDevice) {
         EXPECT_EQ(list.GetWindowsDrive(otherDrive), nullptr);
     }
     EXPECT_EQ(list.Count(), 0u);
+
+    // exFAT is read by the folder based method too: its volumes get a device.
+    if (HaveTool("mkfs.exfat")) {
+        Bytes exfat = MakeVolume("sh -c 'truncate -s 4M \"$0\" && mkfs.exfat \"$0\"'", "");
+        ASSERT_FALSE(exfat.empty());
+        EXPECT_NE(list.GetWindowsDrive(AddMemoryDrive(exfat)), nullptr);
+    }
 }
 
 // Objects that count their destruction.

@@ -125,7 +125,8 @@ TEST(PreferredPartition, FirstFatThenFirstFileSystemThenNone) {
         {"FAT first", {row(1, "FAT32"), row(2, "FAT16")}, 1},
         {"FAT after ext4 and an empty one", {row(1, "ext4"), row(2, ""), row(3, "FAT16")}, 3},
         {"FAT without a known width", {row(1, "swap"), row(2, "FAT")}, 2},
-        {"no FAT: the first file system", {row(1, ""), row(2, "exfat"), row(3, "ext4")}, 2},
+        {"exFAT after ext4", {row(1, "ext4"), row(2, "exFAT")}, 2},
+        {"no FAT or exFAT: the first file system", {row(1, ""), row(2, "ntfs"), row(3, "ext4")}, 2},
         {"nothing recognised", {row(1, ""), row(2, "")}, 0},
         {"a FAT partition past the end is skipped", {row(1, "FAT32", 0), row(2, "ext4")}, 2},
     };

@@ -1,0 +1,94 @@
+// Counting and collecting the media files of an exFAT drive's start directories: the live tree
+// ("Root"), the deleted entry sets at any depth ("Deleted") and what the lost data search found
+// ("Lost"), visited in the same order as on FAT.
+#include "disk/scan_services.h"
+#include "exfat/exfat_drive.h"
+#include "exfat/exfat_objects.h"
+#include "exfat/exfat_saved_names.h"
+#include "media/filedet.h"
+
+#include <memory>
+
+namespace quorvane {
+
+namespace {
+
+void VisitStartDirectories(TExFATdrive& Drive, bool Root, bool Deleted, bool Lost,
+                           const TExFATChildCallback& Callback) {
+    struct Visit {
+        bool wanted;
+        TExFATDirectory* dir;
+        bool includeDeleted, onlyDeleted;
+        std::uint32_t userData;
+    };
+    const Visit visits[] = {
+        {Deleted, Drive.ExDeletedDir(), true, true, 1},
+        {Lost, Drive.ExLostDir(), true, false, 0},
+        {Root, Drive.ExRootDir(), false, false, 0},
+    };
+    for (const Visit& v : visits) {
+        if (Drive.Services().Stopped) return;
+        if (!v.wanted || !v.dir) continue;
+        try {
+            v.dir->ForEachChild(Callback, v.includeDeleted, v.onlyDeleted, true, v.userData);
+        } catch (...) {
+            // A damaged directory ends its own visit only.
+        }
+    }
+}
+
+}  // namespace
+
+bool TExFATdrive::AnalyzeTotalFile(bool Root, bool Deleted, bool Lost, std::int32_t& Files, std::int32_t& Folders) {
+    TScanServices& scan = Services();
+    scan.FoundFiles = 0;
+    scan.FoundFolders = 0;
+    VisitStartDirectories(*this, Root, Deleted, Lost, [&scan](TObject& Item, std::uint32_t) {
+        if (auto* file = dynamic_cast<TCustomFile*>(&Item)) {
+            if (IsMediaFileName(file->Name)) ++scan.FoundFiles;
+        } else if (dynamic_cast<TCustomDirectory*>(&Item)) {
+            ++scan.FoundFolders;
+        }
+        scan.ProcessMessages();
+        return !scan.Stopped;
+    });
+    Files = scan.FoundFiles;
+    Folders = scan.FoundFolders;
+    return true;
+}
+
+bool TExFATdrive::FindFiles(bool Root, bool Deleted, bool Lost) {
+    TScanServices& scan = Services();
+    if (TExFATDirectory* searched = ExSearchedDir()) {
+        searched->DeleteChildren();
+        searched->Mark = 0;
+    }
+    TExFATDirectory* target = ExSearchedDir();
+    if (!target) return true;
+    if (!target->Children) target->Children = std::make_shared<TChildList>();
+    VisitStartDirectories(*this, Root, Deleted, Lost, [&scan, target](TObject& Item, std::uint32_t) {
+        if (auto* file = dynamic_cast<TExFATFile*>(&Item)) {
+            if (IsMediaFileName(file->Name) && !file->InRecoverList) {
+                // The visited object lives only until the visit of its directory ends.
+                auto copy = std::make_unique<TExFATFile>();
+                file->duplicate(*copy);
+                // The folders it was listed in below the start directory, each as a host name.
+                std::string folder;
+                for (const TCustomDirectory* d = file->Parent; d != nullptr && d->Parent != nullptr; d = d->Parent) {
+                    const auto* dir = dynamic_cast<const TExFATDirectory*>(d);
+                    const std::string name = ExFATSavedFileName(dir != nullptr ? dir->UnicodeName : d->Name);
+                    folder = folder.empty() ? name : name + "/" + folder;
+                }
+                copy->OriginalFolder = folder;
+                copy->HasOwnName = true;
+                copy->Parent = target;
+                target->Children->push_back(std::move(copy));
+            }
+        }
+        scan.ProcessMessages();
+        return !scan.Stopped;
+    });
+    return true;
+}
+
+}  // namespace quorvane
