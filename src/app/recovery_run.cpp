@@ -4,8 +4,6 @@
 
 #include "app/file_naming.h"
 #include "app/photo_time.h"
-#include "exfat/exfat_drive.h"
-#include "fat/fat_drive.h"
 #include "fat/fat_saved_names.h"
 #include "app/folder_method_volume.h"
 #include "app/frm_fat_scan.h"
@@ -272,13 +270,10 @@ void RecoveryRun::searchFolders(TSectorRanges* recovered) {
     scan.FileSectorsRead = nullptr;
     scan.LoneLostFiles = true;
     // The clusters of the volume just read, for the rebuild of photos in pieces.
-    if (const auto* fat = dynamic_cast<const TFATdrive*>(scan.Drive); fat != nullptr && scan.DriveMounted) {
-        clusterSectors_ = fat->SectorsPerCluster();
-        clusterOrigin_ = std::uint64_t{fat->FirstDataSector} + fat->StartSector;
-    } else if (const auto* exfat = dynamic_cast<const TExFATdrive*>(scan.Drive);
-               exfat != nullptr && scan.DriveMounted) {
-        clusterSectors_ = exfat->SectorsPerCluster;
-        clusterOrigin_ = exfat->FirstDataSector + exfat->StartSector;
+    if (scan.Drive != nullptr && scan.DriveMounted) {
+        const TCustomDrive::TClusterGrid grid = scan.Drive->ClusterGrid();
+        clusterSectors_ = grid.SectorsPerCluster;
+        clusterOrigin_ = grid.Origin;
     }
     scan.StopScan();
     report_.NotRecoverable = scan.NotRecoverableNames;

@@ -57,6 +57,14 @@ public:
     // Whether the lost data search may run on this drive (the scan driver's option).
     virtual void SetLostSearchOption(bool On) = 0;
 
+    // Where the volume's clusters lie on the device: the rebuild of files in pieces tries
+    // continuations cluster by cluster. Empty until the drive is mounted.
+    struct TClusterGrid {
+        std::uint32_t SectorsPerCluster = 0;  // 512-byte sectors; 0 when unknown
+        std::uint64_t Origin = 0;             // device sector of the first cluster
+    };
+    virtual TClusterGrid ClusterGrid() const { return {}; }
+
     // The scan driver this drive reports to: the one its list was given, else the program's.
     TScanServices& Services() const;
 

@@ -58,6 +58,10 @@ public:
     bool FindFiles(bool Root, bool Deleted, bool Lost) override;
     void SaveListViewItems(TListView&) override {}
     void SetLostSearchOption(bool On) override { LostSearchOption = On; }
+    TClusterGrid ClusterGrid() const override {
+        if (!Mounted) return {};
+        return {SectorsPerCluster, FirstDataSector + StartSector};
+    }
 
     // --- Geometry ------------------------------------------------------------------------------
     bool IsValidCluster(std::uint32_t Cluster) const {

@@ -130,6 +130,10 @@ public:
     // True for a cluster number inside the volume: 2 .. ClusterCount + 1.
     bool IsValidCluster(std::uint32_t Cluster) const;
     std::uint8_t SectorsPerCluster() const { return BootSec.SectorsPerCluster; }
+    TClusterGrid ClusterGrid() const override {
+        if (!Mounted) return {};
+        return {BootSec.SectorsPerCluster, std::uint64_t{FirstDataSector} + StartSector};
+    }
     std::uint32_t BytesPerSector() const { return BootSec.BytesPerSector; }
     TFATDirectory* FATRootDir() const;
     TFATDirectory* FATDeletedDir() const;
