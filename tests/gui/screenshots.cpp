@@ -1,4 +1,6 @@
-// Screenshots of the windows for the documentation: gui-screenshots OUTDIR [IMAGE]
+// Screenshots of the windows for the documentation: gui-screenshots OUTDIR [IMAGE [DEST]]
+// An IMAGE and DEST at ordinary places (a card image in the home folder, a folder of Pictures)
+// give pictures that show what a user sees; without them both lie in a temporary folder.
 // The windows are shown over a camera card, during and after a real run.
 #include "gui_test_support.h"
 
@@ -110,7 +112,7 @@ int main(int argc, char** argv) {
     IsolateEnvironment();
     QApplication qapp(argc, argv);
     if (argc < 2) {
-        qWarning("usage: gui-screenshots OUTDIR [IMAGE]");
+        qWarning("usage: gui-screenshots OUTDIR [IMAGE [DEST]]");
         return 1;
     }
     outDir = QString::fromLocal8Bit(argv[1]);
@@ -118,6 +120,9 @@ int main(int argc, char** argv) {
     QTemporaryDir work;
     const QString image = argc > 2 ? QString::fromLocal8Bit(argv[2]) : MakeCameraCard(work.path());
     gui::DesktopApp app({image});
+    const QString dest = argc > 3 ? QString::fromLocal8Bit(argv[3]) : work.path() + "/dest";
+    QDir().mkpath(dest);
+    app.Form.EditDestPath.SetText(dest.toStdString());
     app.Window->show();
     QTest::qWait(200);
     save(app.Window.get(), "main-window");
@@ -128,8 +133,6 @@ int main(int argc, char** argv) {
     }
     app.Window->Widget<QToolButton>("ButtonMain")->click();
 
-    QDir().mkpath(work.path() + "/dest");
-    app.Form.EditDestPath.SetText((work.path() + "/dest").toStdString());
     When([] { return TopLevel("FrmAnalyzeDrive") != nullptr && TopLevel("FrmAnalyzeDrive")->findChild<QWidget*>("ButtonContinue")->isEnabled(); },
          [] {
              QWidget* d = TopLevel("FrmAnalyzeDrive");
@@ -143,6 +146,7 @@ int main(int argc, char** argv) {
         if (QWidget* d = TopLevel("FrmAnalyzeDrive")) save(d, "analyze-drive-analyzing");
     });
     When([] { return TopLevel("FrmPreview") != nullptr && TopLevel("FrmPreview")->isModal(); }, [&] {
+        QTest::qWait(1500);  // thumbnails arrive from their worker threads
         save(TopLevel("FrmPreview"), "save-images");
         QTest::mouseClick(TopLevel("FrmPreview")->findChild<QWidget*>("ButtonOK"), Qt::LeftButton);
     }, 60000);
@@ -150,7 +154,7 @@ int main(int argc, char** argv) {
     save(app.Window.get(), "main-window-after-run");
 
     TFrmSelectFolderDialog chooser;
-    chooser.SelectedPath = (work.path() + "/dest").toStdString();
+    chooser.SelectedPath = dest.toStdString();
     gui::FolderDialog folders(chooser, app.Window.get());
     folders.show();
     QTest::qWait(1500);
