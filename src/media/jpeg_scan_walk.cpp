@@ -1,7 +1,9 @@
 #include "media/jpeg_scan_walk.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
+#include <cstring>
 
 namespace quorvane {
 
@@ -30,14 +32,12 @@ bool IsOtherFrame(std::uint8_t code) {
     return code >= 0xC2 && code <= 0xCF && code != MarkerDht && code != MarkerDac && code != 0xC8;
 }
 
-std::uint32_t ReadBe32At(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
-
-// Whether one of the four bytes of w is FF.
-bool HasFF(std::uint32_t w) {
-    const std::uint32_t inverted = ~w;
-    return ((inverted - 0x01010101u) & ~inverted & 0x80808080u) != 0;
+// Eight bytes in big-endian order, as one load.
+std::uint64_t ReadBe64At(const std::uint8_t* p) {
+    std::uint64_t v = 0;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    return v;
 }
 
 // Extend without a branch on the sign, which data makes unpredictable: a value whose top bit is
@@ -312,22 +312,54 @@ bool JpegScanWalker::ReadScan() {
     return true;
 }
 
-// Whole blocks at a time, with the bit reader in locals and four bytes taken in at once where none
-// of them is FF: the walk of nearly all of a picture's data. It commits block by block and stops
-// before anything unusual (a marker, a fault, the end of an interval or of the input), leaving that
-// block to the byte-at-a-time walk below, which then says exactly what and where it is.
+// Whole blocks at a time: the walk of nearly all of a picture's data. The bytes up to the next
+// marker are first copied with their stuffing taken out (an FF00 becomes FF), so that the bit
+// reader can load eight bytes at a time without a branch; the blocks are then walked in a tight
+// loop and taken block by block. Anything unusual (a fault, a block that runs past the copied
+// bytes, the end of an interval) stops the loop before that block, which the byte-at-a-time walk
+// below then reads again and judges, saying exactly what and where.
 std::size_t JpegScanWalker::WalkBlocksFast(const std::uint8_t* p, std::size_t n, std::size_t i, std::uint64_t base) {
-    // A block takes at most 64 codes of 16 bits and values of 16: 256 bytes, twice that stuffed.
-    constexpr std::size_t Margin = 600;
+    // The bit reader must hold every byte before i, with room for a full load.
+    if (bitsEnd_ != base + i || bitCount_ > 56) return i;
+    // A block reads at most 64 codes and values of 16 bits each: reads past the copied bytes land
+    // in this much zero padding and the block is not taken.
+    constexpr std::size_t Padding = 272;
+    constexpr std::size_t Window = 256 * 1024;
+
+    // The clean copy, and where each stuffed FF of it was, to map positions back to p: scratch
+    // of the thread, so that a walker stays a small value to copy.
+    thread_local std::vector<std::uint8_t> clean;
+    thread_local std::vector<std::uint32_t> stuffed;
+    clean.clear();
+    stuffed.clear();
+    {
+        std::size_t at = i;
+        const std::size_t stop = std::min(n, i + Window);
+        while (at < stop) {
+            const auto* ff = static_cast<const std::uint8_t*>(std::memchr(p + at, 0xFF, stop - at));
+            const std::size_t upto = ff != nullptr ? static_cast<std::size_t>(ff - p) : stop;
+            clean.insert(clean.end(), p + at, p + upto);
+            at = upto;
+            if (ff == nullptr) break;
+            // An FF decides only with the byte after it; a marker or the input's end stops the copy.
+            if (at + 1 >= n || p[at + 1] != 0) break;
+            stuffed.push_back(static_cast<std::uint32_t>(clean.size()));
+            clean.push_back(0xFF);
+            at += 2;
+        }
+    }
+    const std::size_t cleanBytes = clean.size(), cleanBits = cleanBytes * 8;
+    if (cleanBytes < 64) return i;
+    clean.resize(clean.size() + Padding, 0);
+
     const Tables& tables = *tables_;
     const std::int64_t dcLimit = precision_ == 8 ? 1024 : 16384;
     const std::int64_t acLimit = precision_ == 8 ? 2048 : 32768;
     const std::uint32_t maxDcSize = precision_ == 8 ? 11 : 15;
     const std::uint32_t maxAcSize = precision_ == 8 ? 10 : 14;
-
-    // |value| * q > limit + q, as a bound on |value| alone, per component and coefficient.
+    // |value| * q > limit + q, as a bound on |value| alone, per component and coefficient; values
+    // of up to acSafeSizes bits are within it whatever their bits (most of them).
     std::array<std::array<std::uint32_t, 64>, 4> acMagnitudes{};
-    // Values of up to acSafeSizes bits are within the bound whatever their bits: most of them.
     std::array<std::array<std::uint8_t, 64>, 4> acSafeSizes{};
     for (std::size_t c = 0; c < componentCount_ && c < 4; ++c) {
         const auto& quant = tables.quant[components_[c].quant];
@@ -338,45 +370,27 @@ std::size_t JpegScanWalker::WalkBlocksFast(const std::uint8_t* p, std::size_t n,
             acSafeSizes[c][z] = safe;
         }
     }
-    // The bit reader holds every byte before i: the walk goes on from there.
-    if (bitsEnd_ != base + i) return i;
-    // Here the unused bits sit at the top of acc, so that looking ahead is a shift by a constant.
+
+    // The unused bits sit at the top of acc; next is the clean byte to load next. The bits held
+    // before the copy (count of them) come first.
+    const std::uint32_t heldBits = bitCount_;
     std::uint64_t acc = bitCount_ != 0 ? bits_ << (64 - bitCount_) : 0;
     std::uint32_t count = bitCount_;
-    bool fault = false;
-    // Up to at least 33 bits; a marker (an FF not followed by a stuffed zero) is a fault here.
+    std::size_t next = 0;
+    const std::uint8_t* data = clean.data();
+    // At least 56 bits in acc, without a branch.
     auto refill = [&] {
-        while (count <= 32) {
-            const std::uint32_t w = ReadBe32At(p + i);
-            if (!HasFF(w)) {
-                acc |= std::uint64_t{w} << (32 - count);
-                count += 32;
-                i += 4;
-                continue;
-            }
-            while (count <= 56) {
-                const std::uint8_t b = p[i];
-                if (b == 0xFF) {
-                    if (p[i + 1] != 0) {
-                        fault = true;
-                        return;
-                    }
-                    ++i;
-                }
-                ++i;
-                acc |= std::uint64_t{b} << (56 - count);
-                count += 8;
-            }
-        }
+        acc |= ReadBe64At(data + next) >> count;
+        next += (63 - count) >> 3;
+        count |= 56;
     };
-    // The next size bits, 1 <= size <= 16, used.
     auto take = [&](std::uint32_t size) {
         const auto value = static_cast<std::uint32_t>(acc >> (64 - size));
         acc <<= size;
         count -= size;
         return value;
     };
-    // One symbol, or -1 for a code not in the table; at least 33 bits are there.
+    // One symbol, or -1 for a code not in the table; at least 32 bits are there.
     auto decode = [&](const HuffmanTable& t) -> std::int32_t {
         const std::uint16_t entry = t.look[acc >> (64 - Lookahead)];
         std::uint32_t length = entry >> 8;
@@ -397,28 +411,29 @@ std::size_t JpegScanWalker::WalkBlocksFast(const std::uint8_t* p, std::size_t n,
         return t.values[static_cast<std::size_t>(code + t.valueOffset[length]) & 0xFF];
     };
 
-    while (n - i >= Margin && mcusLeft_ != 0 && (restartInterval_ == 0 || restartLeft_ != 0)) {
+    std::size_t takenNext = 0;   // next and count after the last block taken
+    std::uint32_t takenCount = bitCount_;
+    std::uint64_t takenAcc = acc;
+    bool taken = false;
+    while (mcusLeft_ != 0 && (restartInterval_ == 0 || restartLeft_ != 0)) {
         const std::uint8_t comp = blockComponent_[block_];
-        const auto& quant = tables.quant[components_[comp].quant];
         const HuffmanTable& ac = tables.ac[acTable_[comp]];
         const auto& acMagnitude = acMagnitudes[comp];
         const auto& acSafeSize = acSafeSizes[comp];
         std::int32_t predictor = dcPredictor_[comp];
         refill();
-        if (fault) break;
         const std::int32_t dcSize = decode(tables.dc[dcTable_[comp]]);
         if (dcSize < 0 || static_cast<std::uint32_t>(dcSize) > maxDcSize) break;
         if (dcSize > 0) {
             predictor += ExtendFast(take(static_cast<std::uint32_t>(dcSize)), static_cast<std::uint32_t>(dcSize));
-            if (std::abs(std::int64_t{predictor}) * quant[0] > dcLimit + quant[0]) break;
+            if (std::abs(std::int64_t{predictor}) * tables.quant[components_[comp].quant][0] >
+                dcLimit + tables.quant[components_[comp].quant][0])
+                break;
         }
         std::uint32_t k = 1;
         bool whole = false;
         while (true) {
-            if (count < 32) {
-                refill();
-                if (fault) break;
-            }
+            refill();
             const std::int32_t symbol = decode(ac);
             if (symbol < 0) break;
             const std::uint32_t run = static_cast<std::uint32_t>(symbol) >> 4, size = static_cast<std::uint32_t>(symbol) & 15;
@@ -440,11 +455,13 @@ std::size_t JpegScanWalker::WalkBlocksFast(const std::uint8_t* p, std::size_t n,
                 break;
             }
         }
-        if (!whole) break;
-        // The block holds together: take it.
-        bits_ = count != 0 ? acc >> (64 - count) : 0;
-        bitCount_ = count;
-        bitsEnd_ = base + i;
+        // A block that holds together and lies within the copied bytes is taken.
+        if (!whole || heldBits + next * 8 - count > heldBits + cleanBits) break;
+        // Bits loaded from the padding are no data: they are given back.
+        takenNext = std::min(next, cleanBytes);
+        takenCount = count - static_cast<std::uint32_t>((next - takenNext) * 8);
+        takenAcc = acc;
+        taken = true;
         dcPredictor_[comp] = predictor;
         if (++block_ == blocksPerMcu_) {
             block_ = 0;
@@ -452,8 +469,15 @@ std::size_t JpegScanWalker::WalkBlocksFast(const std::uint8_t* p, std::size_t n,
             if (restartInterval_ != 0) --restartLeft_;
         }
     }
-    // Resume after the last block taken: the bytes since then are read again by the slow walk.
-    return static_cast<std::size_t>(bitsEnd_ - base);
+    if (!taken) return i;
+    // Back to the byte reader's terms: the bits held and the offset in p of the next clean byte.
+    bits_ = takenCount != 0 ? takenAcc >> (64 - takenCount) : 0;
+    bitCount_ = takenCount;
+    const auto stuffedBefore = static_cast<std::size_t>(
+        std::lower_bound(stuffed.begin(), stuffed.end(), static_cast<std::uint32_t>(takenNext)) - stuffed.begin());
+    const std::size_t resume = i + takenNext + stuffedBefore;
+    bitsEnd_ = base + resume;
+    return resume;
 }
 
 // The entropy-coded data of a scan, up to the marker after it. Returns how far into p it got.
