@@ -9,6 +9,7 @@
 #include "app/staged_file.h"
 #include "app/ui.h"
 #include "media/recoverutils.h"
+#include "platform/image_source.h"
 
 #include <memory>
 #include <vector>
@@ -24,6 +25,8 @@ struct RecoveryRun::ScanState {
     // The files being carved: the outer one, and at most one carved inside it while its end is
     // known to lie further on (a picture written over the tail of a deleted film).
     std::vector<std::unique_ptr<CarvedFile>> Open;
+    // The drive's image file, when it is one: the carved files' bytes are copied from it.
+    std::shared_ptr<const ImageSource> Image;
 };
 
 void RecoveryRun::progressStep(std::uint64_t current) {
@@ -78,6 +81,8 @@ void RecoveryRun::scanSectors(const TSectorRanges* passOver) {
 
     ScanState run;
     run.BytesPerSector = params_.BytesPerSector;
+    // Sectors that a test serves from elsewhere are not the image file's.
+    if (!ReadSectors) run.Image = OpenImageSource(plan_.Drive);
     const std::int32_t retryLimit = ChosenRetryCount(plan_.RetryCount);
     std::uint32_t blockSize = static_cast<std::uint32_t>(ChosenSectorsAtOnce(plan_.SectorsAtOnce, params_));
     std::uint64_t current = 0;
@@ -118,7 +123,7 @@ void RecoveryRun::scanSectors(const TSectorRanges* passOver) {
         }
         auto file = std::make_unique<CarvedFile>();
         file->FirstSector = current;
-        if (!file->Open(name, run.Extension)) {
+        if (!file->Open(name, run.Extension, run.Image)) {
             fail(TRunFailure::Stopped, file->Writer().Error());
             file->Writer().Discard();
             return;
@@ -165,7 +170,7 @@ void RecoveryRun::scanSectors(const TSectorRanges* passOver) {
         }
         for (std::size_t i = 0; i < run.Open.size();) {
             CarvedFile& file = *run.Open[i];
-            const bool complete = file.Add(sector, run.BytesPerSector);
+            const bool complete = file.Add(sector, run.BytesPerSector, current * run.BytesPerSector);
             // A failed append shows when the file is closed, which reports it and stops the run.
             if (complete || file.Writer().Failed()) {
                 finishFile(file);

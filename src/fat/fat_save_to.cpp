@@ -18,6 +18,8 @@ namespace quorvane {
 namespace {
 
 constexpr std::uint32_t CopyBlockBytes = 65536;
+// How far a copy from an image file walks the chain before it looks whether the run was stopped.
+constexpr std::uint32_t ImageCopyBlockBytes = 16u << 20;
 // Names tried before giving up on one file: "NAME.JPG", "NAME (2).JPG", ... "NAME (100000).JPG".
 constexpr std::uint32_t MaxNameTries = 100'000;
 
@@ -54,6 +56,43 @@ std::size_t WriteAll(int Fd, const std::uint8_t* Data, std::size_t Count, int& E
         written += static_cast<std::size_t>(n);
     }
     return written;
+}
+
+// Copies the file's bytes from the drive's image file into Fd, run by run, by the kernel: none
+// pass through this process. False, with nothing counted, when a run lies outside the image (a
+// chain into sectors past its end), so that the file is read the usual way instead, which gives
+// such sectors as the device does. Error is set when a copy failed.
+bool CopyFromImage(TFATdrive& Drive, TFATFileInfo& Info, const ImageSource& Image, int Fd, std::uint8_t FATNo,
+                   TScanServices& Scan, std::uint64_t& Total, int& Error) {
+    std::uint64_t runStart = 0, runBytes = 0;  // consecutive clusters go in one copy
+    auto copyRun = [&] {
+        if (runBytes == 0) return true;
+        Error = Image.CopyTo(Fd, Total, runStart, runBytes);
+        if (Error == 0) Total += runBytes;
+        runBytes = 0;
+        return Error == 0;
+    };
+    auto take = [&](std::uint64_t at, std::uint32_t bytes) {
+        if (!Image.Holds(at, bytes)) return false;
+        if (runBytes > 0 && at == runStart + runBytes) {
+            runBytes += bytes;
+            return true;
+        }
+        if (!copyRun()) return false;
+        runStart = at;
+        runBytes = bytes;
+        return true;
+    };
+    std::uint32_t done = 0;
+    do {
+        if (!Drive.BlockPlaces(Info, ImageCopyBlockBytes, FATNo, done, take)) {
+            if (Error != 0) return true;
+            Total = 0;
+            return false;
+        }
+    } while (done > 0 && !Scan.Stopped);
+    copyRun();
+    return true;
 }
 
 void ShowWriteFailure(TScanServices& Scan, const std::string& Path, int Error, bool Created) {
@@ -101,7 +140,18 @@ bool TFATFile::SaveTo(const std::string& Folder, std::uint8_t FATNo, std::string
 
     bool readOk = true;
     std::uint64_t total = 0;
+    bool copied = false;
     if (Size > 0) {
+        if (const std::shared_ptr<const ImageSource> image = drive->Device ? drive->Device->ImageFile() : nullptr) {
+            copied = CopyFromImage(*drive, info, *image, fd.get(), FATNo, scan, total, error);
+            if (!copied) {
+                // Start again the usual way, from the first byte.
+                if (::ftruncate(fd.get(), 0) != 0) error = errno;
+                drive->ResetByCluster(FirstCluster, Size, info);
+            }
+        }
+    }
+    if (Size > 0 && !copied && error == 0) {
         std::vector<std::uint8_t> buffer(CopyBlockBytes);
         std::uint32_t done = 0;
         std::size_t written = 0;
