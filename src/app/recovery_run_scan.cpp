@@ -11,6 +11,7 @@
 #include "media/recoverutils.h"
 #include "platform/image_source.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -186,12 +187,27 @@ void RecoveryRun::scanSectors(const TSectorRanges* passOver) {
         while (current < totalSectors && !stopped_) {
             std::int32_t attempts = 0;
             if (current + blockSize > totalSectors) blockSize = static_cast<std::uint32_t>(totalSectors - current);
+            // The sectors the folder based method copied files from are not read a second time:
+            // a stretch of them is passed over whole, and a block stops where the next begins.
+            std::uint32_t count = blockSize;
+            if (passOver != nullptr) {
+                const std::uint64_t change = claimed.NextChange(current);
+                if (claimed.Contains(current)) {
+                    finishAll();
+                    current = std::min(change, totalSectors);
+                    progressStep(current);
+                    PumpMessages();
+                    continue;
+                }
+                if (change - current < count) count = static_cast<std::uint32_t>(change - current);
+            }
             // No clearing before the read: a read that succeeds fills the whole block and a block
             // that cannot be read is skipped, so stale bytes are never looked at.
-            bool ok = readSectors(current, blockSize);
+            bool ok = readSectors(current, count);
             while (!ok) {
                 // After the first failure the rest of the run reads one sector at a time.
                 blockSize = 1;
+                count = 1;
                 ++attempts;
                 ++run.ReadErrors;
                 PumpMessages();
@@ -200,12 +216,12 @@ void RecoveryRun::scanSectors(const TSectorRanges* passOver) {
                 ok = readSectors(current, 1);
             }
             if (!ok) {
-                current += blockSize;  // the unreadable sector is skipped; an open file stays open
+                current += count;  // the unreadable sector is skipped; an open file stays open
                 progressStep(current);
                 if (stopped_) break;
                 continue;
             }
-            for (std::uint32_t k = 0; k < blockSize; ++k) {
+            for (std::uint32_t k = 0; k < count; ++k) {
                 sectorStep(buffer_ + static_cast<std::size_t>(k) * run.BytesPerSector);
                 if (stopped_) break;
             }

@@ -153,6 +153,8 @@ std::unique_ptr<VolumeFile> PosixVolumeOpener::open(bool forWrite, int& err) {
         err = ENODEV;
         return nullptr;
     }
+    // A run reads the volume from its start to its end: the kernel reads further ahead then.
+    if (!forWrite) ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     // The volume is what the file holds of [offset, offset + size).
     std::uint64_t size = fileSize > offsetBytes_ ? fileSize - offsetBytes_ : 0;
     if (sizeBytes_ != 0) size = std::min(size, sizeBytes_);
