@@ -3,12 +3,14 @@
 // byte for byte, for the scan and the folder based method, on a whole image and on a partition
 // inside one, a fragmented deleted photo and carved files cut inside their last sector included.
 #include "app/recovery_run.h"
+#include "app/staged_file.h"
 #include "platform/file_copy.h"
 #include "platform/image_fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -126,6 +128,60 @@ TEST_F(ImageCopy, EveryCopyPathGivesTheSameFilesForEachMethodOnAWholeImageAndAPa
                 ASSERT_NE(original.size() % 512, 0u) << "the photo should end inside a sector";
                 EXPECT_NE(std::find(kernel.files.begin(), kernel.files.end(), original), kernel.files.end()) << photo;
             }
+        }
+    }
+}
+
+// The writer's queue against a model: appended ranges of the volume (or bytes from outside it,
+// written from the buffer), then a cut, give the bytes of those ranges in order, cut exactly.
+TEST_F(ImageCopy, AWriterCutsQueuedAndCopiedBytesAlikeOnEveryPath) {
+    Bytes volume(64 * 1024);
+    for (std::size_t i = 0; i < volume.size(); ++i) volume[i] = static_cast<std::uint8_t>(i * 13 + i / 512);
+    // The volume starts 4 KiB into the file, as a partition does.
+    const std::string imagePath = dir.file("volume.img");
+    {
+        std::ofstream file(imagePath, std::ios::binary);
+        const Bytes before(4096, 0xEE);
+        file.write(reinterpret_cast<const char*>(before.data()), static_cast<std::streamsize>(before.size()));
+        file.write(reinterpret_cast<const char*>(volume.data()), static_cast<std::streamsize>(volume.size()));
+    }
+    constexpr std::uint64_t Outside = UINT64_MAX - 1024;  // no place in the volume: written from the buffer
+    struct Piece {
+        std::uint64_t at;  // volume offset of the bytes
+        std::size_t n;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Piece> pieces;
+        std::uint64_t cut;  // UINT64_MAX: none
+    };
+    const Case cases[] = {
+        {"one run of sectors, cut in its last one", {{4096, 512}, {4608, 512}, {5120, 512}}, 1300},
+        {"two runs, cut inside the first, already copied", {{0, 2048}, {20480, 1024}}, 700},
+        {"a run, bytes from outside, a run", {{8192, 1024}, {Outside, 512}, {1024, 512}}, UINT64_MAX},
+        {"cut beyond the end changes nothing", {{512, 1536}}, 100000},
+    };
+    const Bytes filler(1024, 0x5A);  // what the buffer holds for bytes from outside the volume
+    for (bool kernel : {true, false}) {
+        KernelCopyScope scope(kernel);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (kernel ? ", kernel" : ", read and write"));
+            FileDescriptor fd(::open(imagePath.c_str(), O_RDONLY | O_CLOEXEC));
+            auto image = std::make_shared<const ImageSource>(std::move(fd), 4096, volume.size());
+            Bytes expected;
+            StagedFileWriter writer;
+            ASSERT_TRUE(writer.Create(dir.file("out.bin"), image));
+            for (const Piece& p : c.pieces) {
+                const std::uint8_t* data = p.at == Outside ? filler.data() : volume.data() + p.at;
+                EXPECT_TRUE(writer.Append(data, p.n, p.at));
+                expected.insert(expected.end(), data, data + p.n);
+            }
+            if (c.cut != UINT64_MAX) {
+                EXPECT_TRUE(writer.TruncateTo(c.cut));
+                if (c.cut < expected.size()) expected.resize(c.cut);
+            }
+            EXPECT_TRUE(writer.Close()) << writer.Error();
+            EXPECT_EQ(ReadAll(dir.path() / "out.bin"), expected);
         }
     }
 }
