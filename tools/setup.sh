@@ -12,7 +12,7 @@ BUILD_PACKAGES=(
 )
 TEST_PACKAGES=(dosfstools exfatprogs e2fsprogs ntfs-3g mtools fdisk util-linux sleuthkit gcab mscompress binutils-mingw-w64-x86-64 python3 xvfb xauth
   imagemagick ffmpeg libheif-examples libimage-exiftool-perl)
-BENCH_PACKAGES=(testdisk foremost time hyperfine clang libclang-rt-14-dev)
+BENCH_PACKAGES=(testdisk foremost time hyperfine clang libclang-rt-14-dev xfsprogs)
 
 want=("${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}")
 if [ "${1:-}" = "--bench" ]; then want+=("${BENCH_PACKAGES[@]}"); fi
