@@ -23,7 +23,9 @@
 #   scan       quorvane-cli recover IMAGE --method scan --dest OUT --json
 #   no-check   the same with --no-check (no content check: JPEG decoding is left out)
 #   folder     quorvane-cli recover IMAGE --method folder --deleted --no-lost --dest OUT --json
+#   folder-nc  the same with --no-check
 #   combined   quorvane-cli recover IMAGE --dest OUT --json (folder based, then the scan)
+#   comb-nc    the same with --no-check
 #   photorec   PhotoRec over the whole space, every file type (ext4 setups only)
 #   foremost   foremost -q (ext4 setups only)
 #
@@ -73,7 +75,9 @@ command_of() {  # row image dir
     scan) echo "'$cli' recover '$2' --method scan --dest '$3' --json >'$3.json'" ;;
     no-check) echo "'$cli' recover '$2' --method scan --no-check --dest '$3' --json >'$3.json'" ;;
     folder) echo "'$cli' recover '$2' --method folder --deleted --no-lost --dest '$3' --json >'$3.json'" ;;
+    folder-nc) echo "'$cli' recover '$2' --method folder --deleted --no-lost --no-check --dest '$3' --json >'$3.json'" ;;
     combined) echo "'$cli' recover '$2' --dest '$3' --json >'$3.json'" ;;
+    comb-nc) echo "'$cli' recover '$2' --no-check --dest '$3' --json >'$3.json'" ;;
     photorec) echo "cd '$3' && photorec /d '$3/recup' /cmd '$2' partition_none,fileopt,everything,enable,wholespace,search >/dev/null" ;;
     foremost) echo "foremost -q -i '$2' -o '$3/found' >/dev/null" ;;
   esac
@@ -141,15 +145,15 @@ shared_report() {  # row dir
 for setup in "${setups[@]}"; do
   case $setup in
     ext4-warm | ext4-cold)
-      run_setup "$setup" "$card" "$out/$setup" "${setup#ext4-}" cp scan no-check folder combined photorec foremost
+      run_setup "$setup" "$card" "$out/$setup" "${setup#ext4-}" cp scan no-check folder folder-nc combined comb-nc photorec foremost
       ;;
     xfs)
       xfsimg=$benchdir/xfs.img mnt=$(mktemp -d /tmp/quorvane-xfs.XXXXXX)
-      rm -f "$xfsimg" && truncate -s 16G "$xfsimg"
+      rm -f "$xfsimg" && truncate -s 32G "$xfsimg"
       mkfs.xfs -q -m reflink=1 "$xfsimg"
       mount -o loop "$xfsimg" "$mnt"
       cp "$card" "$mnt/card.img" && sync
-      run_setup xfs "$mnt/card.img" "$mnt/out" warm cp cp-copy scan no-check folder combined
+      run_setup xfs "$mnt/card.img" "$mnt/out" warm cp cp-copy scan no-check folder folder-nc combined comb-nc
       cat "$out/xfs.shared"
       echo "  file system use after the last round: $(df -h --output=used "$mnt" | tail -1 | tr -d ' ') for a" \
         "$(($(stat -c %s "$card") >> 20)) MiB image and the outputs above"
@@ -172,7 +176,7 @@ for setup in "${setups[@]}"; do
             awk '{ a[NR] = $1 } END { printf "%.2f s median", a[int((NR + 1) / 2)] / 1000 }')" >>"$out/loop.reads"
         done
       fi
-      run_setup "$setup" "$loopdev" "$out/$setup" "${setup#loop-}" cp scan no-check folder combined
+      run_setup "$setup" "$loopdev" "$out/$setup" "${setup#loop-}" cp scan no-check folder folder-nc combined comb-nc
       if [ -f "$out/loop.reads" ]; then cat "$out/loop.reads"; rm -f "$out/loop.reads"; fi
       losetup -d "$loopdev"
       loopdev=""
