@@ -1,7 +1,9 @@
 // Recovering from an image file: the recovered files' bytes are copied from the image by the
-// kernel, or read and written when it refuses. Whichever way they went, the files are the same,
-// byte for byte, for the scan and the folder based method, on a whole image and on a partition
-// inside one, a fragmented deleted photo and carved files cut inside their last sector included.
+// kernel, or read and written when it refuses; from a block device (a loop device over the image,
+// when running as root) they are read and written. Whichever way they went, the files are the
+// same, byte for byte, for the scan and the folder based method, on a whole image and on a
+// partition inside one, a fragmented deleted photo and carved files cut inside their last sector
+// included.
 #include "app/recovery_run.h"
 #include "app/staged_file.h"
 #include "platform/file_copy.h"
@@ -115,6 +117,8 @@ TEST_F(ImageCopy, EveryCopyPathGivesTheSameFilesForEachMethodOnAWholeImageAndAPa
         fs::remove(dir.file("card.img"));
         Sh(layout.make);
         MakeCard(layout.mtoolsAt);
+        // The same card as a block device: read in large requests, written from the buffer.
+        LoopDevice loop(dir.file("card.img"), "-r");
         for (const Method& m : methods) {
             SCOPED_TRACE(m.name);
             const Outcome kernel = Run(dir.file("card.img"), layout.driveIndex, m.method, true);
@@ -123,6 +127,11 @@ TEST_F(ImageCopy, EveryCopyPathGivesTheSameFilesForEachMethodOnAWholeImageAndAPa
             EXPECT_EQ(readWrite.moved.kernel, 0u);
             EXPECT_GT(readWrite.moved.readWrite, 0u);
             EXPECT_EQ(kernel.files, readWrite.files);
+            if (!loop.device().empty()) {
+                const Outcome device = Run(loop.device(), layout.driveIndex, m.method, true);
+                EXPECT_EQ(device.moved.kernel + device.moved.readWrite, 0u);
+                EXPECT_EQ(device.files, readWrite.files);
+            }
             for (const char* photo : m.exact) {
                 const Bytes original = ReadAll(dir.path() / photo);
                 ASSERT_NE(original.size() % 512, 0u) << "the photo should end inside a sector";
