@@ -2,6 +2,7 @@
 # Makes a 512 MiB camera card image for the scan benchmarks.
 #
 #   bench/make-bench-card.sh full|empty OUT.img
+#   SIZE_MIB=4096 bench/make-bench-card.sh full OUT.img    # another size (FAT32 from 64 MiB on)
 #
 # full:  DCIM/100CAMRA filled with 5 to 12 megapixel photos (1.5 to 4 MB each) until the card
 #        has no room for another, then every tenth photo deleted, as on a card in use.
@@ -29,7 +30,7 @@ fi
 
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-1563091200}
 export TZ=UTC MTOOLS_SKIP_CHECK=1 LC_ALL=C
-size_mib=512
+size_mib=${SIZE_MIB:-512}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/bench-card.XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -14,7 +14,7 @@ BUILD_PACKAGES=(
 TEST_PACKAGES=(openssl dosfstools exfatprogs exfat-fuse e2fsprogs ntfs-3g mtools fdisk util-linux sleuthkit gcab mscompress binutils-mingw-w64-x86-64 python3 xvfb xauth
   imagemagick ffmpeg libheif-examples libimage-exiftool-perl dbus python3-dbus python3-gi
   desktop-file-utils appstream)
-BENCH_PACKAGES=(testdisk foremost time hyperfine clang libclang-rt-14-dev)
+BENCH_PACKAGES=(testdisk foremost time hyperfine clang libclang-rt-14-dev xfsprogs)
 
 want=("${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}")
 if [ "${1:-}" = "--bench" ]; then want+=("${BENCH_PACKAGES[@]}"); fi

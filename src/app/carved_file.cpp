@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <span>
+#include <utility>
 
 namespace quorvane {
 
@@ -26,13 +27,14 @@ std::uint64_t SizeLimitEnd(std::uint32_t sectorSize) {
 
 bool CarvedFile::HasEndRule(const std::string& extension) { return EndRuleOf(extension) != EndRule::SizeLimit; }
 
-bool CarvedFile::Open(const std::string& path, const std::string& extension) {
+bool CarvedFile::Open(const std::string& path, const std::string& extension,
+                      std::shared_ptr<const ImageSource> image) {
     const EndRule rule = EndRuleOf(extension);
     finder_ = MakeFileEndFinder(rule);
     bound_ = EndBound(rule);
     bytes_ = 0;
     endFound_ = false;
-    return writer_.Create(path);
+    return writer_.Create(path, std::move(image));
 }
 
 CarvedFile::StartInside CarvedFile::ClassifyStart() const {
@@ -57,13 +59,13 @@ bool CarvedFile::FallBackToSizeLimit(std::uint32_t sectorSize) {
     return true;
 }
 
-bool CarvedFile::Add(const std::uint8_t* sector, std::uint32_t size) {
+bool CarvedFile::Add(const std::uint8_t* sector, std::uint32_t size, std::uint64_t volumeOffset) {
     if (!finder_) {
         // The old rule, as IsFileEnd counts it.
         std::int64_t count = static_cast<std::int64_t>(bytes_);
         const bool end = IsFileEnd(sector, static_cast<std::int32_t>(size), count, std::string());
         bytes_ = static_cast<std::uint64_t>(count);
-        writer_.Append(sector, size);
+        writer_.Append(sector, size, volumeOffset);
         return end;
     }
     if (finder_->State() == EndState::Open) finder_->Feed(std::span<const std::uint8_t>(sector, size));
@@ -71,16 +73,16 @@ bool CarvedFile::Add(const std::uint8_t* sector, std::uint32_t size) {
     if (state == EndState::Ended && finder_->End() <= bound_) {
         const std::uint64_t end = finder_->End();
         if (end <= bytes_ + size) {
-            if (end > bytes_) writer_.Append(sector, static_cast<std::size_t>(end - bytes_));
+            if (end > bytes_) writer_.Append(sector, static_cast<std::size_t>(end - bytes_), volumeOffset);
             bytes_ = end;
             endFound_ = true;
             return true;
         }
-        writer_.Append(sector, size);
+        writer_.Append(sector, size, volumeOffset);
         bytes_ += size;
         return false;
     }
-    writer_.Append(sector, size);
+    writer_.Append(sector, size, volumeOffset);
     bytes_ += size;
     if (state == EndState::Unknown || state == EndState::Ended || bytes_ > bound_) {
         // The structure failed, or names an end past the format's bound: the old rule decides.

@@ -17,13 +17,16 @@ namespace quorvane {
 
 class CarvedFile {
 public:
-    // Creates the staged file at path for a file of the format with this extension. False when it
-    // cannot be created (see Writer().Error()).
-    bool Open(const std::string& path, const std::string& extension);
+    // Creates the staged file at path for a file of the format with this extension; with an
+    // image, its bytes are copied from there (StagedFileWriter). False when it cannot be created
+    // (see Writer().Error()).
+    bool Open(const std::string& path, const std::string& extension,
+              std::shared_ptr<const ImageSource> image = nullptr);
 
-    // Adds the next sector. True when the file is complete with it: its end was found, or the
-    // old end (the size limit) applies. The caller then closes it.
-    bool Add(const std::uint8_t* sector, std::uint32_t size);
+    // Adds the next sector, which lies at volumeOffset of the drive. True when the file is
+    // complete with it: its end was found, or the old end (the size limit) applies. The caller
+    // then closes it.
+    bool Add(const std::uint8_t* sector, std::uint32_t size, std::uint64_t volumeOffset);
 
     // How a start test that matched in the next sector bears on this file.
     enum class StartInside {

@@ -9,7 +9,9 @@
 #include "app/staged_file.h"
 #include "app/ui.h"
 #include "media/recoverutils.h"
+#include "platform/image_source.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -24,6 +26,8 @@ struct RecoveryRun::ScanState {
     // The files being carved: the outer one, and at most one carved inside it while its end is
     // known to lie further on (a picture written over the tail of a deleted film).
     std::vector<std::unique_ptr<CarvedFile>> Open;
+    // The drive's image file, when it is one: the carved files' bytes are copied from it.
+    std::shared_ptr<const ImageSource> Image;
 };
 
 void RecoveryRun::progressStep(std::uint64_t current) {
@@ -78,6 +82,8 @@ void RecoveryRun::scanSectors(const TSectorRanges* passOver) {
 
     ScanState run;
     run.BytesPerSector = params_.BytesPerSector;
+    // Sectors that a test serves from elsewhere are not the image file's.
+    if (!ReadSectors) run.Image = OpenImageSource(plan_.Drive);
     const std::int32_t retryLimit = ChosenRetryCount(plan_.RetryCount);
     std::uint32_t blockSize = static_cast<std::uint32_t>(ChosenSectorsAtOnce(plan_.SectorsAtOnce, params_));
     std::uint64_t current = 0;
@@ -118,7 +124,7 @@ void RecoveryRun::scanSectors(const TSectorRanges* passOver) {
         }
         auto file = std::make_unique<CarvedFile>();
         file->FirstSector = current;
-        if (!file->Open(name, run.Extension)) {
+        if (!file->Open(name, run.Extension, run.Image)) {
             fail(TRunFailure::Stopped, file->Writer().Error());
             file->Writer().Discard();
             return;
@@ -165,7 +171,7 @@ void RecoveryRun::scanSectors(const TSectorRanges* passOver) {
         }
         for (std::size_t i = 0; i < run.Open.size();) {
             CarvedFile& file = *run.Open[i];
-            const bool complete = file.Add(sector, run.BytesPerSector);
+            const bool complete = file.Add(sector, run.BytesPerSector, current * run.BytesPerSector);
             // A failed append shows when the file is closed, which reports it and stops the run.
             if (complete || file.Writer().Failed()) {
                 finishFile(file);
@@ -181,9 +187,23 @@ void RecoveryRun::scanSectors(const TSectorRanges* passOver) {
         while (current < totalSectors && !stopped_) {
             std::int32_t attempts = 0;
             if (current + blockSize > totalSectors) blockSize = static_cast<std::uint32_t>(totalSectors - current);
+            // The sectors the folder based method copied files from are not read a second time:
+            // a stretch of them is passed over whole, and a block stops where the next begins.
+            std::uint32_t count = blockSize;
+            if (passOver != nullptr) {
+                const std::uint64_t change = claimed.NextChange(current);
+                if (claimed.Contains(current)) {
+                    finishAll();
+                    current = std::min(change, totalSectors);
+                    progressStep(current);
+                    PumpMessages();
+                    continue;
+                }
+                if (change - current < count) count = static_cast<std::uint32_t>(change - current);
+            }
             // No clearing before the read: a read that succeeds fills the whole block and a block
             // that cannot be read is skipped, so stale bytes are never looked at.
-            bool ok = readSectors(current, blockSize);
+            bool ok = readSectors(current, count);
             // Every read fails once the card is out: the run ends with what it found so far rather
             // than counting each remaining sector as a read error.
             if (!ok && MediumPresent && !MediumPresent(plan_.Drive)) {
@@ -193,6 +213,7 @@ void RecoveryRun::scanSectors(const TSectorRanges* passOver) {
             while (!ok) {
                 // After the first failure the rest of the run reads one sector at a time.
                 blockSize = 1;
+                count = 1;
                 ++attempts;
                 ++run.ReadErrors;
                 PumpMessages();
@@ -201,12 +222,12 @@ void RecoveryRun::scanSectors(const TSectorRanges* passOver) {
                 ok = readSectors(current, 1);
             }
             if (!ok) {
-                current += blockSize;  // the unreadable sector is skipped; an open file stays open
+                current += count;  // the unreadable sector is skipped; an open file stays open
                 progressStep(current);
                 if (stopped_) break;
                 continue;
             }
-            for (std::uint32_t k = 0; k < blockSize; ++k) {
+            for (std::uint32_t k = 0; k < count; ++k) {
                 sectorStep(buffer_ + static_cast<std::size_t>(k) * run.BytesPerSector);
                 if (stopped_) break;
             }

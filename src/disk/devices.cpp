@@ -3,6 +3,7 @@
 #include "disk/ldiskio.h"
 #include "disk/volume_content.h"
 #include "platform/drive_table.h"
+#include "platform/image_source.h"
 #include "platform/logical_drive.h"
 
 namespace quorvane {
@@ -10,6 +11,8 @@ namespace quorvane {
 bool TDevice::ReadSec(std::int32_t Sector, std::uint16_t Count, void* Buffer, bool /*Prompt*/) {
     return ReadLogicalSectors(Drive, static_cast<std::uint32_t>(Sector), Count, Buffer);
 }
+
+std::shared_ptr<const ImageSource> TDevice::ImageFile() const { return OpenImageSource(Drive); }
 
 TDeviceList::~TDeviceList() { clear(); }
 

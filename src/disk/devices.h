@@ -1,6 +1,8 @@
 #pragma once
 // The device: the sector source of one drive's volume, which the FAT engine reads every sector
 // through. The device list makes the device of a drive only when its volume holds a FAT file system.
+#include "platform/image_source.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,6 +20,10 @@ public:
     // were read. Prompt has no effect: reading a drive's volume never shows a message. Virtual so
     // that a device can serve sectors from elsewhere (tests serve them from memory).
     virtual bool ReadSec(std::int32_t Sector, std::uint16_t Count, void* Buffer, bool Prompt);
+    // The image file that ReadSec reads the drive's volume from, for copies the kernel makes from
+    // it; nullptr when the volume is no image file. A device that serves its sectors from
+    // elsewhere has none.
+    virtual std::shared_ptr<const ImageSource> ImageFile() const;
     // Kept for the drive interface; no read looks at it (devices keep no sector cache).
     void UseCache(bool On) { CacheOn = On; }
 

@@ -38,4 +38,9 @@ bool TSectorRanges::Cursor::Contains(std::uint64_t Sector) {
     return At < runs.size() && runs[At].First <= Sector;
 }
 
+std::uint64_t TSectorRanges::Cursor::NextChange(std::uint64_t Sector) {
+    if (Contains(Sector)) return (*Ranges)[At].End();
+    return At < Ranges->size() ? (*Ranges)[At].First : UINT64_MAX;
+}
+
 }  // namespace quorvane

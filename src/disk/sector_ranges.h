@@ -28,6 +28,9 @@ public:
     public:
         explicit Cursor(const TSectorRanges& Ranges) : Ranges(&Ranges.Ranges) {}
         bool Contains(std::uint64_t Sector);
+        // Where the answer of Contains next changes from Sector on: the end of the run that holds
+        // Sector, else the start of the next run (UINT64_MAX when none follows).
+        std::uint64_t NextChange(std::uint64_t Sector);
 
     private:
         const std::vector<TSectorRange>* Ranges;

@@ -14,6 +14,7 @@
 #include <array>
 #include <bitset>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -164,6 +165,13 @@ public:
     // the file: later calls deliver 0.
     bool BlockRead(TFATFileInfo& Info, std::uint32_t Count, void* Buffer, std::uint8_t FATNo,
                    std::uint32_t& Done);
+    // Where the next up to Count bytes at Info.Position lie, without reading them: Take gets the
+    // byte offset on the device (its volume) and the length of each run of bytes in one cluster,
+    // in the file's order, and the position moves on as BlockRead moves it. Done receives the
+    // bytes given. False when Take refuses a run (the position then stays before it) or the
+    // device's sectors are not 512 bytes.
+    bool BlockPlaces(TFATFileInfo& Info, std::uint32_t Count, std::uint8_t FATNo, std::uint32_t& Done,
+                     const std::function<bool(std::uint64_t DeviceOffset, std::uint32_t Bytes)>& Take);
     void Close(TFATFileInfo& Info);
     // Moves to Pos: false when the file has no first cluster, Pos is not below the size, or the
     // chain ends before reaching it.

@@ -1,5 +1,6 @@
 // Reading a file of a FAT drive from its first cluster and size, sector by sector through the
 // drive's one-sector file cache, along its chain or over consecutive clusters.
+#include "disk/devices.h"
 #include "fat/fat_drive.h"
 
 #include <algorithm>
@@ -130,6 +131,43 @@ bool TFATdrive::BlockRead(TFATFileInfo& Info, std::uint32_t Count, void* Buffer,
         // A sector that could not be read has been delivered as zeros and ends this call; the
         // caller's next call goes on with the following sector.
         if (Info.ChainEnded || !readOk) break;
+    }
+    return true;
+}
+
+bool TFATdrive::BlockPlaces(TFATFileInfo& Info, std::uint32_t Count, std::uint8_t FATNo, std::uint32_t& Done,
+                            const std::function<bool(std::uint64_t DeviceOffset, std::uint32_t Bytes)>& Take) {
+    Done = 0;
+    if (Info.Position >= Info.Size) return Info.Position == Info.Size;
+    if (Info.ChainEnded || SectorsPerCluster() == 0) return true;
+    if (!Device || Device->BytesPerSector != FATSectorSize) return false;
+
+    std::uint32_t n = std::min(Count, Info.Size - Info.Position);
+    std::uint32_t off = Info.Position % FATSectorSize;
+    const std::uint32_t sec = Info.Position / FATSectorSize % SectorsPerCluster();
+    // The rest of the current cluster first, then whole clusters along the chain.
+    std::uint32_t clusterLeft = (SectorsPerCluster() - sec) * FATSectorSize - off;
+    std::uint32_t first = Cluster2Sec(Info.CurrentCluster) + sec;
+    while (n > 0) {
+        const std::uint32_t bytes = std::min(n, clusterLeft);
+        // The device sector as ReadSec computes it, wrapping the same way.
+        const std::uint32_t deviceSector = first + StartSector;
+        if (!Take(std::uint64_t{deviceSector} * FATSectorSize + off, bytes)) return false;
+        if (FileSectorsRead != nullptr) {
+            FileSectorsRead->Add(std::uint64_t{first} + StartSector, (bytes + off + FATSectorSize - 1) / FATSectorSize);
+        }
+        Info.Position += bytes;
+        Done += bytes;
+        n -= bytes;
+        if (bytes < clusterLeft) break;  // the count or the file ends inside this cluster
+        if (Info.Position >= Info.Size) break;
+        if (!StepFileCluster(Info, FATNo)) {
+            Info.ChainEnded = true;
+            break;
+        }
+        off = 0;
+        clusterLeft = SectorsPerCluster() * FATSectorSize;
+        first = Cluster2Sec(Info.CurrentCluster);
     }
     return true;
 }

@@ -7,7 +7,9 @@
 #include "disk/scan_services.h"
 #include "platform/invoking_user.h"
 #include "support/file_descriptor.h"
+#include "support/page_aligned_allocator.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -19,6 +21,10 @@ namespace quorvane {
 namespace {
 
 constexpr std::uint32_t CopyBlockBytes = 65536;
+// How far a copy by runs walks the chain before it looks whether the run was stopped.
+constexpr std::uint32_t RunBlockBytes = 16u << 20;
+// The largest read of a run from a device.
+constexpr std::uint32_t RunReadBytes = 2u << 20;
 // Names tried before giving up on one file: "NAME.JPG", "NAME (2).JPG", ... "NAME (100000).JPG".
 constexpr std::uint32_t MaxNameTries = 100'000;
 
@@ -58,6 +64,83 @@ std::size_t WriteAll(int Fd, const std::uint8_t* Data, std::size_t Count, int& E
         written += static_cast<std::size_t>(n);
     }
     return written;
+}
+
+// Writes Count bytes at Offset of Fd, going on after short writes; Error is set when a write failed.
+bool WriteAllAt(int Fd, const std::uint8_t* Data, std::size_t Count, std::uint64_t Offset, int& Error) {
+    std::size_t written = 0;
+    while (written < Count) {
+        const ssize_t n = ::pwrite(Fd, Data + written, Count - written, static_cast<off_t>(Offset + written));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            Error = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Copies the file into Fd run by run, each run of consecutive clusters at once: from the drive's
+// image file by the kernel (none of the bytes pass through this process) when there is one, else
+// read from the device in large requests (which a block device serves without its page cache)
+// and written. False, with nothing counted, when a run lies outside the image (a chain into
+// sectors past its end) or a device read fails: the file is then read the usual way, which reads
+// around an unreadable sector and gives such sectors as the device does. Error is set when a
+// write failed.
+bool CopyByRuns(TFATdrive& Drive, TFATFileInfo& Info, const ImageSource* Image, int Fd, std::uint8_t FATNo,
+                TScanServices& Scan, std::uint64_t& Total, int& Error) {
+    std::vector<std::uint8_t, PageAlignedAllocator<std::uint8_t>> buffer(Image ? 0 : RunReadBytes);
+    bool readFailed = false;
+    std::uint64_t runStart = 0, runBytes = 0;
+    auto readRun = [&] {
+        while (runBytes > 0) {
+            const auto off = static_cast<std::uint32_t>(runStart % FATSectorSize);
+            const auto bytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(runBytes, RunReadBytes - off));
+            const auto sectors = static_cast<std::uint16_t>((off + bytes + FATSectorSize - 1) / FATSectorSize);
+            const auto first = static_cast<std::int32_t>(runStart / FATSectorSize);
+            if (!Drive.Device->ReadSec(first, sectors, buffer.data(), true)) {
+                readFailed = true;
+                return false;
+            }
+            if (!WriteAllAt(Fd, buffer.data() + off, bytes, Total, Error)) return false;
+            Total += bytes;
+            runStart += bytes;
+            runBytes -= bytes;
+        }
+        return true;
+    };
+    auto copyRun = [&] {
+        if (runBytes == 0) return true;
+        if (!Image) return readRun();
+        Error = Image->CopyTo(Fd, Total, runStart, runBytes);
+        if (Error == 0) Total += runBytes;
+        runBytes = 0;
+        return Error == 0;
+    };
+    auto take = [&](std::uint64_t at, std::uint32_t bytes) {
+        if (Image && !Image->Holds(at, bytes)) return false;
+        if (runBytes > 0 && at == runStart + runBytes) {
+            runBytes += bytes;
+            return true;
+        }
+        if (!copyRun()) return false;
+        runStart = at;
+        runBytes = bytes;
+        return true;
+    };
+    std::uint32_t done = 0;
+    bool placed = true;
+    do {
+        placed = Drive.BlockPlaces(Info, RunBlockBytes, FATNo, done, take);
+    } while (placed && done > 0 && !Scan.Stopped);
+    if (placed) copyRun();
+    if (Error != 0) return true;
+    if (!placed || readFailed) {
+        Total = 0;
+        return false;
+    }
+    return true;
 }
 
 void ShowWriteFailure(TScanServices& Scan, const std::string& Path, int Error, bool Created) {
@@ -105,7 +188,17 @@ bool TFATFile::SaveTo(const std::string& Folder, std::uint8_t FATNo, std::string
 
     bool readOk = true;
     std::uint64_t total = 0;
-    if (Size > 0) {
+    bool copied = false;
+    if (Size > 0 && drive->Device) {
+        const std::shared_ptr<const ImageSource> image = drive->Device->ImageFile();
+        copied = CopyByRuns(*drive, info, image.get(), fd.get(), FATNo, scan, total, error);
+        if (!copied) {
+            // Start again the usual way, from the first byte.
+            if (::ftruncate(fd.get(), 0) != 0 || ::lseek(fd.get(), 0, SEEK_SET) != 0) error = errno;
+            drive->ResetByCluster(FirstCluster, Size, info);
+        }
+    }
+    if (Size > 0 && !copied && error == 0) {
         std::vector<std::uint8_t> buffer(CopyBlockBytes);
         std::uint32_t done = 0;
         std::size_t written = 0;

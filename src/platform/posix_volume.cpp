@@ -21,6 +21,13 @@ namespace {
 constexpr std::uint32_t IMAGE_SECTOR_SIZE = 512;
 constexpr std::uint32_t MEDIA_REMOVABLE = 11;
 constexpr std::uint32_t MEDIA_FIXED = 12;
+// The scan's reads of a block device (blocks of up to 2 MB, read in chunks of 500 KB) bypass the
+// page cache: read once, straight into the caller's buffer, they go faster from a card reader
+// than through the cache and its read-ahead (4 GiB from a loop device with the cache dropped:
+// 17 to 23 s for the scan against 27 to 32 s). The folder based method's reads of single sectors
+// and clusters stay cached.
+constexpr std::uint32_t DirectReadMinBytes = 256 * 1024;
+constexpr std::uintptr_t DirectBufferAlignment = 4096;
 
 class PosixVolumeFile : public VolumeFile {
 public:
@@ -30,10 +37,25 @@ public:
           kind_(kind) {}
 
     bool readAt(std::uint64_t offset, void* dst, std::uint32_t n, std::uint32_t& got) override {
+        if (DirectFits(offset, dst, n)) {
+            const bool ok = transfer(offset, n, got, [&](std::uint64_t at, std::uint32_t done, std::uint32_t left) {
+                return ::pread(direct_.get(), static_cast<char*>(dst) + done, left, static_cast<off_t>(at));
+            });
+            if (ok || errno != EINVAL) return ok;
+            direct_.reset();  // the device takes no direct reads after all
+        }
         return transfer(offset, n, got, [&](std::uint64_t at, std::uint32_t done, std::uint32_t left) {
             return ::pread(fd_.get(), static_cast<char*>(dst) + done, left, static_cast<off_t>(at));
         });
     }
+
+    // A second descriptor of the device for direct reads (see DirectReadMinBytes).
+    void SetDirect(FileDescriptor direct, std::uint32_t alignment) {
+        direct_ = std::move(direct);
+        directAlignment_ = alignment;
+    }
+
+    int descriptor() const { return fd_.get(); }
 
     bool writeAt(std::uint64_t offset, const void* src, std::uint32_t n, std::uint32_t& put) override {
         return transfer(offset, n, put, [&](std::uint64_t at, std::uint32_t done, std::uint32_t left) {
@@ -104,7 +126,18 @@ private:
         return true;
     }
 
+    // Whether a read can bypass the page cache: a large one, whose buffer, offset and length are
+    // aligned to the device's logical block.
+    bool DirectFits(std::uint64_t offset, const void* dst, std::uint32_t n) const {
+        if (!direct_ || n < DirectReadMinBytes || directAlignment_ == 0) return false;
+        const std::uint64_t a = directAlignment_;
+        return reinterpret_cast<std::uintptr_t>(dst) % DirectBufferAlignment == 0 && (offset_ + offset) % a == 0 &&
+               n % a == 0 && offset + n <= size_;
+    }
+
     FileDescriptor fd_;
+    FileDescriptor direct_;
+    std::uint32_t directAlignment_ = 0;
     bool isBlock_;
     bool isFloppyDrive_;
     std::uint64_t offset_;
@@ -163,12 +196,21 @@ std::unique_ptr<VolumeFile> PosixVolumeOpener::open(bool forWrite, int& err) {
         err = ENODEV;
         return nullptr;
     }
+    // A run reads the volume from its start to its end: the kernel reads further ahead then.
+    if (!forWrite) ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     // The volume is what the file holds of [offset, offset + size).
     std::uint64_t size = fileSize > offsetBytes_ ? fileSize - offsetBytes_ : 0;
     if (sizeBytes_ != 0) size = std::min(size, sizeBytes_);
     err = 0;
     const bool floppyDrive = std::filesystem::path(path_).filename().string().rfind("fd", 0) == 0;
-    return std::make_unique<PosixVolumeFile>(std::move(fd), floppyDrive, offsetBytes_, size, kind_, isBlock);
+    auto file = std::make_unique<PosixVolumeFile>(std::move(fd), floppyDrive, offsetBytes_, size, kind_, isBlock);
+    int logical = 0;
+    if (isBlock && !forWrite && ::ioctl(file->descriptor(), BLKSSZGET, &logical) == 0 &&
+        logical > 0) {
+        FileDescriptor direct(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT));
+        if (direct) file->SetDirect(std::move(direct), static_cast<std::uint32_t>(logical));
+    }
+    return file;
 }
 
 }  // namespace quorvane

@@ -5,6 +5,7 @@
 #include "platform/drive_table.h"
 #include "platform/posix_volume.h"
 #include "platform/win9x_driver_api.h"
+#include "support/page_aligned_allocator.h"
 
 #include <gtest/gtest.h>
 
@@ -105,6 +106,46 @@ TEST(PosixVolume, AReadOnlyLoopDeviceReadsAndRefusesWriting) {
 
     EXPECT_FALSE(opener.open(true, err));
     EXPECT_EQ(err, EROFS);
+}
+
+// Large aligned reads of a device bypass the page cache, the others go through it: both give the
+// device's bytes, for a volume at the device's start and one inside it, up to the volume's end.
+TEST(PosixVolume, LargeAlignedAndOtherReadsOfADeviceGiveTheSameBytes) {
+    TempDir dir;
+    const std::string path = dir.file("card.img");
+    const auto bytes = Pattern(8192 * 512);
+    testing::WriteFileBytes(path, bytes);
+    testing::LoopDevice loop(path, "-r");
+    if (loop.device().empty()) GTEST_SKIP() << "needs root and a free loop device";
+    std::vector<std::uint8_t, PageAlignedAllocator<std::uint8_t>> aligned(2048000 + 4096);
+    struct Case {
+        const char* name;
+        std::uint64_t volumeOffset, volumeSize;  // of the opener, in bytes
+        std::uint64_t at;                        // the read, inside the volume
+        std::uint32_t n;
+        std::size_t bufferOffset;  // from a page boundary
+        std::uint32_t got;         // what arrives
+    };
+    const Case cases[] = {
+        {"a large read at the start", 0, 0, 0, 2048000, 0, 2048000},
+        {"a large read inside a partition", 1001 * 512, 6000 * 512, 512 * 512, 1024000, 0, 1024000},
+        {"a large read from an unaligned buffer", 0, 0, 4096, 512000, 512, 512000},
+        {"a large read over the volume's end", 1001 * 512, 1000 * 512, 500 * 512, 512000, 0, 500 * 512},
+        {"one sector", 512, 0, 3 * 512, 512, 0, 512},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PosixVolumeOpener opener(loop.device(), c.volumeOffset, c.volumeSize, DRIVE_REMOVABLE);
+        int err = 0;
+        auto file = opener.open(false, err);
+        ASSERT_TRUE(file) << err;
+        std::fill(aligned.begin(), aligned.end(), 0xEE);
+        std::uint32_t got = 0;
+        ASSERT_TRUE(file->readAt(c.at, aligned.data() + c.bufferOffset, c.n, got));
+        ASSERT_EQ(got, c.got);
+        const auto from = bytes.begin() + static_cast<std::ptrdiff_t>(c.volumeOffset + c.at);
+        EXPECT_TRUE(std::equal(from, from + got, aligned.begin() + static_cast<std::ptrdiff_t>(c.bufferOffset)));
+    }
 }
 
 TEST(PosixVolume, AFourKilobyteSectorDeviceReportsItsSectorSize) {
