@@ -2,10 +2,13 @@
 // a size the input chooses), the content checks, and the start and signature tests. Each input
 // must end without a fault, a hang or unbounded memory, whatever its bytes.
 //
-// Byte 0 picks the format, byte 1 the piece size (0: all at once); the rest is the file.
+// Byte 0 picks the format, byte 1 the piece size (0: all at once); the rest is the file. A JPEG
+// is also walked by the fragment rebuild's strict walk, in those pieces and all at once: the two
+// walks must agree on whether it ends, breaks or cannot be judged.
 #include "media/content_check.h"
 #include "media/file_end.h"
 #include "media/filedet.h"
+#include "media/jpeg_scan_walk.h"
 #include "media/recoverutils.h"
 
 #include <algorithm>
@@ -60,6 +63,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)finder->Owns(at);
         (void)finder->Covers(at);
         finder->Feed(std::span<const std::uint8_t>(data + at, std::min(piece, size - at)));
+    }
+
+    if (Rules[which] == EndRule::Jpeg) {
+        JpegScanWalker inPieces, atOnce;
+        for (std::size_t at = 0; at < size && inPieces.State() == JpegWalkState::Open; at += piece)
+            inPieces.Feed(std::span<const std::uint8_t>(data + at, std::min(piece, size - at)));
+        atOnce.Feed(std::span<const std::uint8_t>(data, size));
+        if (inPieces.State() != atOnce.State()) __builtin_trap();
+        if (atOnce.State() == JpegWalkState::Ended && inPieces.End() != atOnce.End()) __builtin_trap();
     }
 
     WriteScratch(data, size);

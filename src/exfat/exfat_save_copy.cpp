@@ -23,7 +23,7 @@ bool IsDiskFull(int Error) { return Error == ENOSPC || Error == EDQUOT; }
 
 FileDescriptor CreateNewFile(const std::string& Folder, const std::string& Name, std::string& Path, int& Error) {
     for (std::uint32_t n = 1; n <= MaxNameTries; ++n) {
-        Path = Folder + (n == 1 ? Name : ExFATNumberedName(Name, n));
+        Path = Folder + (n == 1 ? Name : NumberedFileName(Name, n));
         FileDescriptor fd(::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
         if (fd) return fd;
         if (errno != EEXIST) {
