@@ -11,6 +11,29 @@ TCustomDrive::~TCustomDrive() = default;
 
 TScanServices& TCustomDrive::Services() const { return ScanServices != nullptr ? *ScanServices : FrmFATScan(); }
 
+void TCustomDrive::VisitStartDirectories(bool Root, bool Deleted, bool Lost, const TForEachChildCallback& Callback) {
+    struct Visit {
+        bool wanted;
+        TCustomDirectory* dir;
+        bool includeDeleted, onlyDeleted;
+        std::uint32_t userData;
+    };
+    const Visit visits[] = {
+        {Deleted, DeletedDir.get(), true, true, 1},
+        {Lost, LostDir.get(), true, false, 0},
+        {Root, RootDir.get(), false, false, 0},
+    };
+    for (const Visit& v : visits) {
+        if (Services().Stopped) return;
+        if (!v.wanted || !v.dir) continue;
+        try {
+            v.dir->ForEachChild(Callback, v.includeDeleted, v.onlyDeleted, true, v.userData);
+        } catch (...) {
+            // A damaged directory ends its own visit only.
+        }
+    }
+}
+
 void TCustomFile::duplicate(TCustomFile& Target) const {
     Target.Name = Name;
     Target.Drive = Drive;

@@ -9,6 +9,7 @@
 #include "disk/view_items.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,9 @@ public:
 
 // A directory's children: the directory and file objects read from it, owned by the list.
 using TChildList = std::vector<std::unique_ptr<TObject>>;
+
+// Called by ForEachChild for each directory and file object; false ends the visit.
+using TForEachChildCallback = std::function<bool(TObject& Item, std::uint32_t UserData)>;
 
 class TCustomDrive : public TObject {
 public:
@@ -67,6 +71,14 @@ public:
 
     // The scan driver this drive reports to: the one its list was given, else the program's.
     TScanServices& Services() const;
+
+    // Visits the chosen start directories, in this order: the deleted entries (descending through
+    // live directories), the lost items, the live tree. The lost directories are visited with
+    // their deleted entries as well as their live ones: the lost data search's walks follow
+    // deleted entries and account for their clusters, so a picture deleted before the card was
+    // formatted comes back by its entry here or not at all. A stop ends the remaining visits; a
+    // damaged directory ends its own visit only.
+    void VisitStartDirectories(bool Root, bool Deleted, bool Lost, const TForEachChildCallback& Callback);
 
     TDevice* Device = nullptr;        // not owned
     TScanServices* ScanServices = nullptr;  // not owned; set by the drive list
@@ -166,6 +178,14 @@ public:
                                          std::int32_t Column) const = 0;
     // Whether a subdirectory is among the children read.
     virtual bool ChildIsSubDir() const = 0;
+    // Visits the children (reading them first when needed): Callback for each, and with Recursive
+    // each subdirectory's visit right after its own callback. Without IncludeDeleted only live
+    // entries; with OnlyDeleted only deleted files (directories are always walked). False when a
+    // callback returned false; a directory that reads no children has nothing to visit.
+    virtual bool ForEachChild(const TForEachChildCallback&, bool /*IncludeDeleted*/, bool /*OnlyDeleted*/,
+                              bool /*Recursive*/, std::uint32_t /*UserData*/) {
+        return true;
+    }
 
     std::string Name;
     TCustomDrive* Drive = nullptr;       // not owned

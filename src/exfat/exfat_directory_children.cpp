@@ -62,7 +62,7 @@ std::unique_ptr<TObject> MakeChild(TExFATDirectory& Parent, TExFATdrive& Drive, 
 }
 
 struct TVisit {
-    const TExFATChildCallback& Callback;
+    const TForEachChildCallback& Callback;
     bool IncludeDeleted, OnlyDeleted, Recursive;
     std::uint32_t UserData;
     std::set<std::uint32_t> Entered;  // first clusters of the directories visited
@@ -119,7 +119,7 @@ void TExFATDirectory::AddChildren(bool IncludeDeleted, bool OnlyDeleted) {
     }
 }
 
-bool TExFATDirectory::ForEachChild(const TExFATChildCallback& Callback, bool IncludeDeleted, bool OnlyDeleted,
+bool TExFATDirectory::ForEachChild(const TForEachChildCallback& Callback, bool IncludeDeleted, bool OnlyDeleted,
                                    bool Recursive, std::uint32_t UserData) {
     TVisit visit{Callback, IncludeDeleted, OnlyDeleted, Recursive, UserData, {}};
     visit.Entered.insert(Extent.FirstCluster);

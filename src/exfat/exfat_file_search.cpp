@@ -11,39 +11,11 @@
 
 namespace quorvane {
 
-namespace {
-
-void VisitStartDirectories(TExFATdrive& Drive, bool Root, bool Deleted, bool Lost,
-                           const TExFATChildCallback& Callback) {
-    struct Visit {
-        bool wanted;
-        TExFATDirectory* dir;
-        bool includeDeleted, onlyDeleted;
-        std::uint32_t userData;
-    };
-    const Visit visits[] = {
-        {Deleted, Drive.ExDeletedDir(), true, true, 1},
-        {Lost, Drive.ExLostDir(), true, false, 0},
-        {Root, Drive.ExRootDir(), false, false, 0},
-    };
-    for (const Visit& v : visits) {
-        if (Drive.Services().Stopped) return;
-        if (!v.wanted || !v.dir) continue;
-        try {
-            v.dir->ForEachChild(Callback, v.includeDeleted, v.onlyDeleted, true, v.userData);
-        } catch (...) {
-            // A damaged directory ends its own visit only.
-        }
-    }
-}
-
-}  // namespace
-
 bool TExFATdrive::AnalyzeTotalFile(bool Root, bool Deleted, bool Lost, std::int32_t& Files, std::int32_t& Folders) {
     TScanServices& scan = Services();
     scan.FoundFiles = 0;
     scan.FoundFolders = 0;
-    VisitStartDirectories(*this, Root, Deleted, Lost, [&scan](TObject& Item, std::uint32_t) {
+    VisitStartDirectories(Root, Deleted, Lost, [&scan](TObject& Item, std::uint32_t) {
         if (auto* file = dynamic_cast<TCustomFile*>(&Item)) {
             if (IsMediaFileName(file->Name)) ++scan.FoundFiles;
         } else if (dynamic_cast<TCustomDirectory*>(&Item)) {
@@ -66,7 +38,7 @@ bool TExFATdrive::FindFiles(bool Root, bool Deleted, bool Lost) {
     TExFATDirectory* target = ExSearchedDir();
     if (!target) return true;
     if (!target->Children) target->Children = std::make_shared<TChildList>();
-    VisitStartDirectories(*this, Root, Deleted, Lost, [&scan, target](TObject& Item, std::uint32_t) {
+    VisitStartDirectories(Root, Deleted, Lost, [&scan, target](TObject& Item, std::uint32_t) {
         if (auto* file = dynamic_cast<TExFATFile*>(&Item)) {
             if (IsMediaFileName(file->Name) && !file->InRecoverList) {
                 // The visited object lives only until the visit of its directory ends.

@@ -12,8 +12,6 @@
 
 namespace quorvane {
 
-// Called by ForEachChild for each directory and file object; false ends the visit.
-using TExFATChildCallback = std::function<bool(TObject& Item, std::uint32_t UserData)>;
 
 // State value of the directories and files that the lost data search found.
 inline constexpr std::uint8_t ExFATStateLost = 2;
@@ -37,8 +35,8 @@ public:
     // the end of the visit): Callback for each, and with Recursive the visit of each subdirectory
     // right after its own callback. A directory reached a second time in one visit, or deeper than
     // ExFATMaxDirectoryDepth, is passed over. False when a callback returned false.
-    bool ForEachChild(const TExFATChildCallback& Callback, bool IncludeDeleted, bool OnlyDeleted, bool Recursive,
-                      std::uint32_t UserData);
+    bool ForEachChild(const TForEachChildCallback& Callback, bool IncludeDeleted, bool OnlyDeleted, bool Recursive,
+                      std::uint32_t UserData) override;
     // Reads the entry sets into a new Children list. Without IncludeDeleted only live sets; with
     // OnlyDeleted only deleted files (directories are always taken, so that a walk for deleted
     // files descends through live ones).

@@ -10,45 +10,11 @@
 
 namespace quorvane {
 
-namespace {
-
-// Visits the chosen start directories, in this order: the deleted entries (descending through
-// live directories), the lost items, the live tree. A stop ends the remaining visits too.
-//
-// The lost directories are visited with their deleted entries as well as their live ones: the lost
-// data search's walks follow deleted entries and account for their clusters, so a picture deleted
-// before the card was formatted comes back by its entry here or not at all.
-void VisitStartDirectories(TFATdrive& Drive, bool Root, bool Deleted, bool Lost,
-                           const TForEachChildCallback& Callback) {
-    struct Visit {
-        bool wanted;
-        TFATDirectory* dir;
-        bool includeDeleted, onlyDeleted;
-        std::uint32_t userData;
-    };
-    const Visit visits[] = {
-        {Deleted, Drive.FATDeletedDir(), true, true, 1},
-        {Lost, Drive.FATLostDir(), true, false, 0},
-        {Root, Drive.FATRootDir(), false, false, 0},
-    };
-    for (const Visit& v : visits) {
-        if (Drive.Services().Stopped) return;
-        if (!v.wanted || !v.dir) continue;
-        try {
-            v.dir->ForEachChild(Callback, v.includeDeleted, v.onlyDeleted, true, v.userData);
-        } catch (...) {
-            // A damaged directory ends its own visit only.
-        }
-    }
-}
-
-}  // namespace
-
 bool TFATdrive::AnalyzeTotalFile(bool Root, bool Deleted, bool Lost, std::int32_t& Files, std::int32_t& Folders) {
     TScanServices& scan = Services();
     scan.FoundFiles = 0;
     scan.FoundFolders = 0;
-    VisitStartDirectories(*this, Root, Deleted, Lost, [&scan](TObject& Item, std::uint32_t) {
+    VisitStartDirectories(Root, Deleted, Lost, [&scan](TObject& Item, std::uint32_t) {
         if (auto* file = dynamic_cast<TCustomFile*>(&Item)) {
             if (IsMediaFileName(file->Name)) {
                 ++scan.FoundFiles;
@@ -79,7 +45,7 @@ bool TFATdrive::FindFiles(bool Root, bool Deleted, bool Lost) {
     if (!target->Children) target->Children = std::make_shared<TChildList>();
 
     TFATDirectory* lostDir = FATLostDir();
-    VisitStartDirectories(*this, Root, Deleted, Lost, [&scan, target, lostDir](TObject& Item, std::uint32_t) {
+    VisitStartDirectories(Root, Deleted, Lost, [&scan, target, lostDir](TObject& Item, std::uint32_t) {
         if (auto* file = dynamic_cast<TFATFile*>(&Item)) {
             if (IsMediaFileName(file->Name) && file->InRecoverList == 0) {
                 // The visited object lives only until the visit of its directory ends.

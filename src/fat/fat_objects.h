@@ -9,8 +9,6 @@
 
 namespace quorvane {
 
-// Called by ForEachChild for each directory and file object; false ends the visit.
-using TForEachChildCallback = std::function<bool(TObject& Item, std::uint32_t UserData)>;
 
 // State value of the directories and files that the lost data search found.
 inline constexpr std::uint8_t StateLost = 2;
@@ -41,8 +39,8 @@ public:
     // after its own callback. A directory reached a second time in one visit (a loop in the tree,
     // or two entries for one directory) is passed over, and so is a level deeper than
     // MaxDirectoryDepth. False when a callback returned false; true for a directory without children.
-    virtual bool ForEachChild(const TForEachChildCallback& Callback, bool IncludeDeleted, bool OnlyDeleted,
-                              bool Recursive, std::uint32_t UserData);
+    bool ForEachChild(const TForEachChildCallback& Callback, bool IncludeDeleted, bool OnlyDeleted, bool Recursive,
+                      std::uint32_t UserData) override;
 
     // Reads the entries into a new Children list. Without IncludeDeleted only live entries; with
     // OnlyDeleted only deleted files (directories are always taken, so that a walk for deleted
