@@ -34,6 +34,29 @@ void TCustomDrive::VisitStartDirectories(bool Root, bool Deleted, bool Lost, con
     }
 }
 
+bool TCustomDrive::CountStartDirectories(bool Root, bool Deleted, bool Lost,
+                                         const std::function<bool(const std::string&)>& IsCounted, std::int32_t& Files,
+                                         std::int32_t& Folders) {
+    TScanServices& scan = Services();
+    scan.FoundFiles = 0;
+    scan.FoundFolders = 0;
+    VisitStartDirectories(Root, Deleted, Lost, [&scan, &IsCounted](TObject& Item, std::uint32_t) {
+        if (auto* file = dynamic_cast<TCustomFile*>(&Item)) {
+            if (IsCounted(file->Name)) {
+                ++scan.FoundFiles;
+                scan.ProcessMessages();
+            }
+        } else if (dynamic_cast<TCustomDirectory*>(&Item)) {
+            ++scan.FoundFolders;
+            scan.ProcessMessages();
+        }
+        return !scan.Stopped;
+    });
+    Files = scan.FoundFiles;
+    Folders = scan.FoundFolders;
+    return true;
+}
+
 void TCustomFile::duplicate(TCustomFile& Target) const {
     Target.Name = Name;
     Target.Drive = Drive;

@@ -79,6 +79,11 @@ public:
     // formatted comes back by its entry here or not at all. A stop ends the remaining visits; a
     // damaged directory ends its own visit only.
     void VisitStartDirectories(bool Root, bool Deleted, bool Lost, const TForEachChildCallback& Callback);
+    // Counts the files that IsCounted takes (by name) and the folders of the chosen start
+    // directories, into the scan driver's counts as well. True.
+    bool CountStartDirectories(bool Root, bool Deleted, bool Lost,
+                               const std::function<bool(const std::string&)>& IsCounted, std::int32_t& Files,
+                               std::int32_t& Folders);
 
     TDevice* Device = nullptr;        // not owned
     TScanServices* ScanServices = nullptr;  // not owned; set by the drive list

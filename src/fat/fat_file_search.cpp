@@ -11,24 +11,8 @@
 namespace quorvane {
 
 bool TFATdrive::AnalyzeTotalFile(bool Root, bool Deleted, bool Lost, std::int32_t& Files, std::int32_t& Folders) {
-    TScanServices& scan = Services();
-    scan.FoundFiles = 0;
-    scan.FoundFolders = 0;
-    VisitStartDirectories(Root, Deleted, Lost, [&scan](TObject& Item, std::uint32_t) {
-        if (auto* file = dynamic_cast<TCustomFile*>(&Item)) {
-            if (IsMediaFileName(file->Name)) {
-                ++scan.FoundFiles;
-                scan.ProcessMessages();
-            }
-        } else if (dynamic_cast<TCustomDirectory*>(&Item)) {
-            ++scan.FoundFolders;
-            scan.ProcessMessages();
-        }
-        return !scan.Stopped;
-    });
-    Files = scan.FoundFiles;
-    Folders = scan.FoundFolders;
-    return true;
+    const auto isMedia = [](const std::string& Name) { return IsMediaFileName(Name); };
+    return CountStartDirectories(Root, Deleted, Lost, isMedia, Files, Folders);
 }
 
 bool TFATdrive::FindFiles(bool Root, bool Deleted, bool Lost) {
