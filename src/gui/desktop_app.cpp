@@ -2,15 +2,24 @@
 
 #include "app/ui.h"
 #include "disk/ldiskio.h"
+#include "platform/privileged_open.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QThread>
 
 namespace quorvane::gui {
 
 DesktopApp::DesktopApp(const QStringList& images) {
     SetDiskMessageHook([](const std::string& caption, const std::string& text) {
         UI().MessageBox(text, caption, MsgIcon::Error, MsgButtons::Ok, MsgResult::Ok);
+    });
+    // While polkit asks for the password to open a card, the window keeps repainting; clicks wait.
+    SetPrivilegedOpenWaitHook([] {
+        if (QThread::currentThread() == QCoreApplication::instance()->thread())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 50);
     });
     Form.Settings = &Settings;
     Form.FormCreate();
@@ -42,6 +51,7 @@ DesktopApp::~DesktopApp() {
     Host.reset();
     Window.reset();
     SetDiskMessageHook(nullptr);
+    SetPrivilegedOpenWaitHook(nullptr);
 }
 
 }  // namespace quorvane::gui

@@ -3,6 +3,8 @@
 #include "platform/udisks2_client.h"
 
 #include <cerrno>
+#include <chrono>
+#include <future>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <utility>
@@ -16,8 +18,30 @@ UDisks2Client& systemClient() {
 }
 
 PrivilegedDeviceOpener* chosenOpener = &systemClient();
+std::function<void()> waitHook;
 
 }  // namespace
+
+void SetPrivilegedOpenWaitHook(std::function<void()> hook) { waitHook = std::move(hook); }
+
+PrivilegedOpenResult AskPrivilegedOpener(const std::string& devicePath, bool forWrite) {
+    PrivilegedDeviceOpener* opener = chosenOpener;
+    if (opener == nullptr) return {};
+    if (!waitHook) return opener->Open(devicePath, forWrite);
+    // The hook may run timers that open a device again: one question to the user at a time, and
+    // the later open goes on as if no service were there.
+    thread_local bool asking = false;
+    if (asking) return {};
+    asking = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{asking};
+    auto pending =
+        std::async(std::launch::async, [opener, devicePath, forWrite] { return opener->Open(devicePath, forWrite); });
+    while (pending.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) waitHook();
+    return pending.get();
+}
 
 PrivilegedDeviceOpener* CurrentPrivilegedOpener() { return chosenOpener; }
 
@@ -35,7 +59,7 @@ FileDescriptor OpenDeviceOrAsk(const std::string& path, int flags, int& err) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return fd;
     const bool forWrite = (flags & O_ACCMODE) != O_RDONLY;
-    PrivilegedOpenResult asked = chosenOpener->Open(path, forWrite);
+    PrivilegedOpenResult asked = AskPrivilegedOpener(path, forWrite);
     if (asked.outcome != PrivilegedOpenResult::Outcome::Opened) return fd;
     // The service opens without our flags; a CD drive must not wait for a disc.
     if ((flags & O_NONBLOCK) != 0) {

@@ -4,6 +4,7 @@
 // their password, and hands back the open descriptor. Both front ends go through this one seam.
 #include "support/file_descriptor.h"
 
+#include <functional>
 #include <string>
 
 namespace quorvane {
@@ -30,6 +31,14 @@ public:
 // The opener in use: by default the udisks2 client on the system bus. nullptr switches asking off.
 PrivilegedDeviceOpener* CurrentPrivilegedOpener();
 void SetPrivilegedOpener(PrivilegedDeviceOpener* opener);
+
+// Called every 50 ms while the privileged opener waits (polkit may be asking for a password for
+// minutes), on the thread that asked: the window repaints meanwhile. Empty: just wait.
+void SetPrivilegedOpenWaitHook(std::function<void()> hook);
+
+// The privileged opener's answer for devicePath, the wait hook called while it comes. An open
+// asked for from inside the wait hook gets Unavailable: the user answers one question at a time.
+PrivilegedOpenResult AskPrivilegedOpener(const std::string& devicePath, bool forWrite);
 
 // open(2) of path with flags; when that fails for lack of permission and path is a block device,
 // asks the privileged opener instead. On failure fd is invalid and err the errno of the plain open

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -78,6 +80,39 @@ TEST(PrivilegedOpen, ADeviceRefusedForPermissionIsOpenedByTheDiskService) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "10s: the device; 20: the image file; 30: a refusal";
+}
+
+// While the service waits for the user's password, the thread that asked keeps calling the wait
+// hook (the window repaints), and the service's answer still comes back.
+TEST(PrivilegedOpen, TheWaitHookRunsWhileTheServiceAnswers) {
+    struct SlowOpener : PrivilegedDeviceOpener {
+        PrivilegedOpenResult Open(const std::string&, bool) override {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            PrivilegedOpenResult r;
+            r.outcome = PrivilegedOpenResult::Outcome::Refused;
+            r.detail = "not authorized";
+            return r;
+        }
+    } slow;
+    PrivilegedDeviceOpener* before = CurrentPrivilegedOpener();
+    SetPrivilegedOpener(&slow);
+    int waits = 0;
+    const std::thread::id asker = std::this_thread::get_id();
+    bool otherThread = false;
+    PrivilegedOpenResult::Outcome nested = PrivilegedOpenResult::Outcome::Opened;
+    SetPrivilegedOpenWaitHook([&] {
+        // A timer of the window opening a card meanwhile does not ask the user a second time.
+        if (++waits == 1) nested = AskPrivilegedOpener("/dev/sdy", false).outcome;
+        otherThread = otherThread || std::this_thread::get_id() != asker;
+    });
+    const PrivilegedOpenResult r = AskPrivilegedOpener("/dev/sdz", false);
+    SetPrivilegedOpenWaitHook(nullptr);
+    SetPrivilegedOpener(before);
+    EXPECT_EQ(r.outcome, PrivilegedOpenResult::Outcome::Refused);
+    EXPECT_EQ(r.detail, "not authorized");
+    EXPECT_GE(waits, 2);
+    EXPECT_FALSE(otherThread);
+    EXPECT_EQ(nested, PrivilegedOpenResult::Outcome::Unavailable);
 }
 
 }  // namespace
