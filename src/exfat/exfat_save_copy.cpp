@@ -3,6 +3,7 @@
 #include "exfat/exfat_drive.h"
 #include "exfat/exfat_objects.h"
 #include "exfat/exfat_saved_names.h"
+#include "platform/new_file.h"
 #include "support/file_descriptor.h"
 
 #include <algorithm>
@@ -17,41 +18,6 @@ namespace quorvane {
 namespace {
 
 constexpr std::uint32_t CopyBlockBytes = 65536;
-constexpr std::uint32_t MaxNameTries = 100'000;
-
-bool IsDiskFull(int Error) { return Error == ENOSPC || Error == EDQUOT; }
-
-FileDescriptor CreateNewFile(const std::string& Folder, const std::string& Name, std::string& Path, int& Error) {
-    for (std::uint32_t n = 1; n <= MaxNameTries; ++n) {
-        Path = Folder + (n == 1 ? Name : NumberedFileName(Name, n));
-        FileDescriptor fd(::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-        if (fd) return fd;
-        if (errno != EEXIST) {
-            Error = errno;
-            return {};
-        }
-    }
-    Error = EEXIST;
-    return {};
-}
-
-bool WriteAll(int Fd, const std::uint8_t* Data, std::size_t Count, int& Error) {
-    std::size_t written = 0;
-    while (written < Count) {
-        const ssize_t n = ::write(Fd, Data + written, Count - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Error = errno;
-            return false;
-        }
-        if (n == 0) {
-            Error = EIO;
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -104,7 +70,7 @@ bool TExFATFile::SaveCopy(const std::string& Folder, std::string* SavedPath) {
                 if (Extent.ValidLength < done + bytes)
                     std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(Extent.ValidLength - done), buffer.end(), 0);
             }
-            if (!WriteAll(fd.get(), buffer.data(), static_cast<std::size_t>(bytes), error)) break;
+            if (WriteAll(fd.get(), buffer.data(), static_cast<std::size_t>(bytes), error) != bytes) break;
             done += bytes;
         }
         scan.ProcessMessages();

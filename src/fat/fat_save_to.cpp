@@ -5,7 +5,7 @@
 #include "fat/fat_objects.h"
 #include "fat/fat_saved_names.h"
 #include "disk/scan_services.h"
-#include "platform/invoking_user.h"
+#include "platform/new_file.h"
 #include "support/file_descriptor.h"
 #include "support/page_aligned_allocator.h"
 
@@ -25,46 +25,6 @@ constexpr std::uint32_t CopyBlockBytes = 65536;
 constexpr std::uint32_t RunBlockBytes = 16u << 20;
 // The largest read of a run from a device.
 constexpr std::uint32_t RunReadBytes = 2u << 20;
-// Names tried before giving up on one file: "NAME.JPG", "NAME (2).JPG", ... "NAME (100000).JPG".
-constexpr std::uint32_t MaxNameTries = 100'000;
-
-bool IsDiskFull(int Error) { return Error == ENOSPC || Error == EDQUOT; }
-
-// Creates a file in Folder under Name, or under a numbered variant when Name is taken; never
-// opens an existing file or follows a link. The descriptor, or none with Error set.
-FileDescriptor CreateNewFile(const std::string& Folder, const std::string& Name, std::string& Path, int& Error) {
-    for (std::uint32_t n = 1; n <= MaxNameTries; ++n) {
-        Path = Folder + (n == 1 ? Name : NumberedFileName(Name, n));
-        FileDescriptor fd(::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-        if (fd) {
-            HandToInvokingUser(Path);
-            return fd;
-        }
-        if (errno != EEXIST) {
-            Error = errno;
-            return {};
-        }
-    }
-    Error = EEXIST;
-    return {};
-}
-
-// Writes Count bytes, going on after short writes. The bytes written; Error is set when a write
-// failed.
-std::size_t WriteAll(int Fd, const std::uint8_t* Data, std::size_t Count, int& Error) {
-    std::size_t written = 0;
-    while (written < Count) {
-        const ssize_t n = ::write(Fd, Data + written, Count - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Error = errno;
-            break;
-        }
-        if (n == 0) break;
-        written += static_cast<std::size_t>(n);
-    }
-    return written;
-}
 
 // Writes Count bytes at Offset of Fd, going on after short writes; Error is set when a write failed.
 bool WriteAllAt(int Fd, const std::uint8_t* Data, std::size_t Count, std::uint64_t Offset, int& Error) {
